@@ -1,0 +1,163 @@
+// Bit logic: contacts, coils, the logic stack instructions, edges, set and reset.
+#include "core/interpreter.h"
+
+namespace korvane {
+
+namespace {
+
+// The end of the area in which a set/reset run starting at key k must stay; 0 when no cut.
+int areaEnd(int k) {
+    if (k >= area::I && k < area::Q) return area::Q;
+    if (k >= area::Q && k < area::M) return area::M;
+    if (k >= area::M && k < area::V) return area::V;
+    if (k >= area::V && k < area::Edge) return area::Edge;
+    if (k >= area::SM && k < area::T) return area::T;
+    return 0;
+}
+
+void setReset(Interpreter& cpu, CodeLine& line, bool set) {
+    PlcMemory& mem = cpu.mem();
+    const int k = keyOf(line.Param[0]);
+    if (cpu.logicResult == kOn) {
+        int n = toInt16(cpu.val(line, 1));
+        const int knd = line.kindOf(0);
+        if (!set && knd == kind::Timer) {
+            if (k + n > area::C) n = area::C - k;
+            for (int i = 0; i < n; ++i) {
+                mem.timer(k - area::T + i).Current = 0;
+                mem.setCell(k + i, kOff);
+            }
+        } else if (!set && knd == kind::Counter) {
+            if (k + n > area::FirstScanDone) n = area::FirstScanDone - k;
+            for (int i = 0; i < n; ++i) {
+                mem.counter(k - area::C + i).Current = 0;
+                mem.setCell(k + i, kOff);
+            }
+        } else {
+            const int end = areaEnd(k);
+            if (end && k + n > end) n = end - k;
+            for (int i = 0; i < n; ++i) mem.setCell(k + i, set ? kOn : kOff);
+        }
+        line.StatusValue[1] = n;
+    } else {
+        // Not executed: the count is shown as written when it can be read.
+        try {
+            line.StatusValue[1] = cpu.val(line, 1);
+        } catch (const PlcFault&) {
+        }
+    }
+    line.StatusValue[0] = mem.cell(k);
+    line.StatusKind[0] = 0;
+    line.StatusKind[1] = 5;
+}
+
+}  // namespace
+
+void execBitLogic(Interpreter& cpu, CodeLine& line) {
+    PlcMemory& mem = cpu.mem();
+    std::int16_t& lr = cpu.logicResult;
+    switch (line.op) {
+    case Op::LD: {
+        std::int16_t c = mem.cell(keyOf(line.Param[0]));
+        cpu.push(lr);
+        lr = c;
+        line.StatusValue[0] = c;
+        return;
+    }
+    case Op::LDN: {
+        std::int16_t c = mem.cell(keyOf(line.Param[0]));
+        cpu.push(lr);
+        lr = static_cast<std::int16_t>(~c);
+        line.StatusValue[0] = c;
+        return;
+    }
+    case Op::A: {
+        std::int16_t c = mem.cell(keyOf(line.Param[0]));
+        lr = static_cast<std::int16_t>(lr & c);
+        line.StatusValue[0] = c;
+        return;
+    }
+    case Op::AN: {
+        std::int16_t c = mem.cell(keyOf(line.Param[0]));
+        lr = static_cast<std::int16_t>(lr & ~c);
+        line.StatusValue[0] = c;
+        return;
+    }
+    case Op::O: {
+        std::int16_t c = mem.cell(keyOf(line.Param[0]));
+        lr = static_cast<std::int16_t>(lr | c);
+        line.StatusValue[0] = c;
+        return;
+    }
+    case Op::ON: {
+        std::int16_t c = mem.cell(keyOf(line.Param[0]));
+        lr = static_cast<std::int16_t>(lr | ~c);
+        line.StatusValue[0] = c;
+        return;
+    }
+    case Op::Assign: {
+        const int k = keyOf(line.Param[0]);
+        mem.setCell(k, lr);
+        line.StatusValue[0] = lr;
+        return;
+    }
+    case Op::NOT:
+        lr = static_cast<std::int16_t>(~lr);
+        return;
+    case Op::LPS:
+        cpu.push(lr);
+        return;
+    case Op::LRD:
+        lr = cpu.pop();
+        cpu.push(lr);
+        return;
+    case Op::LPP:
+        lr = cpu.pop();
+        return;
+    case Op::LDS: {
+        const int n = toInt16(line.Param[0]);
+        cpu.push(lr);
+        const int idx = cpu.top - n - 1;
+        if (idx < 0 || idx >= Interpreter::kStackSize) fault(FaultCode::IndexOutOfRange);
+        lr = cpu.stack[idx];
+        return;
+    }
+    case Op::ALD:
+        lr = static_cast<std::int16_t>(lr & cpu.pop());
+        return;
+    case Op::OLD:
+        lr = static_cast<std::int16_t>(lr | cpu.pop());
+        return;
+    case Op::EU: {
+        const int k = keyOf(line.Param[0]);
+        if (mem.cell(k) == 0 && lr == kOn) {
+            mem.setCell(k, kOn);
+        } else {
+            mem.setCell(k, lr);
+            lr = 0;
+        }
+        return;
+    }
+    case Op::ED: {
+        const int k = keyOf(line.Param[0]);
+        if (mem.cell(k) == kOn && lr == 0) {
+            mem.setCell(k, kOff);
+            lr = kOn;
+        } else {
+            mem.setCell(k, lr);
+            lr = 0;
+        }
+        return;
+    }
+    case Op::S:
+        setReset(cpu, line, true);
+        return;
+    case Op::R:
+        setReset(cpu, line, false);
+        return;
+    default:
+        return;
+    }
+}
+
+}  // namespace korvane

@@ -1,0 +1,116 @@
+#pragma once
+// The code table the interpreter executes, one CodeLine per program line, and the
+// fixed-size routine tables that calls, jumps and interrupts consult.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/opcodes.h"
+#include "core/plc_memory.h"
+
+namespace korvane {
+
+// Operand kinds, stored in the kind slot Param(20 + k) of operand k.
+namespace kind {
+inline constexpr int Constant = 0;  // a constant, a bit key, a routine or network number
+inline constexpr int Byte = 1;
+inline constexpr int Word = 2;
+inline constexpr int DWord = 3;
+inline constexpr int Timer = 5;
+inline constexpr int Counter = 6;
+inline constexpr int IndirectByte = 7;
+inline constexpr int IndirectWord = 8;
+}  // namespace kind
+
+inline constexpr int kMaxOperands = 20;
+inline constexpr int kOperandCountSlot = 40;
+
+struct CodeLine {
+    std::string Mnemonic;
+    Op op = Op::Empty;             // resolved from Mnemonic when the line is built
+    std::int16_t HasStatus = 0;    // -1: the status view shows values for this line
+    std::array<double, 41> Param{};  // 0..19 numbers, 20..39 kinds, 40 operand count
+    std::int16_t EnoShown = 0;
+    std::int16_t FlowBefore = 0;
+    std::int16_t FlowAfter = 0;
+    std::string SourceText;
+    std::array<char, 4> StackText{'0', '0', '0', '0'};
+    std::array<double, 3> StatusValue{};
+    std::array<std::int16_t, 3> StatusKind{};
+
+    double number(int k) const { return Param[k]; }
+    int kindOf(int k) const { return static_cast<int>(Param[20 + k]); }
+    int operandCount() const { return static_cast<int>(Param[kOperandCountSlot]); }
+    void setMnemonic(std::string m) {
+        Mnemonic = std::move(m);
+        op = opcodeOf(Mnemonic);
+    }
+    // Fill an operand directly (code tables built by hand).
+    void setOperand(int k, double num, int knd = kind::Constant) {
+        Param[k] = num;
+        Param[20 + k] = knd;
+        if (Param[kOperandCountSlot] < k + 1) Param[kOperandCountSlot] = k + 1;
+    }
+    std::string stackText() const { return std::string(StackText.data(), 4); }
+};
+
+// Declaration types of subroutine parameters.
+namespace ptype {
+inline constexpr int Bool = 0, Byte = 1, Word = 2, Int = 3, DWord = 4, DInt = 5, Real = 6, String = 7;
+}
+
+struct SubroutineEntry {
+    std::string Name;
+    std::int16_t EntryLine = 0;
+    std::array<std::int16_t, 21> ParamType{};
+    std::array<std::int16_t, 21> ParamKey{};
+    std::int16_t InCount = 0;
+    std::int16_t InOutCount = 0;
+    std::int16_t OutCount = 0;
+    std::int16_t ParamCount = 0;
+};
+
+struct InterruptEntry {
+    std::string Name;
+    std::int16_t EntryLine = 0;
+};
+
+struct EventEntry {
+    std::int32_t Routine = -1;
+    std::int32_t LastTick = 0;
+};
+
+// Library codes that CALL targets and subroutine headers receive in place of the number.
+namespace library {
+inline constexpr int MBUS_CTRL = 101, MBUS_MSG = 102, USS_INIT = 103, USS_CTRL = 104, MBUS_INIT = 105,
+                     MBUS_SLAVE = 106;
+}
+
+struct Program {
+    std::vector<CodeLine> CodeTable{1};
+    std::array<SubroutineEntry, 501> subroutines{};
+    std::array<InterruptEntry, 101> interrupts{};
+    std::array<std::int16_t, 256> labels{};
+    std::array<EventEntry, 34> events{};
+
+    // A table whose last index is 0 counts as no program.
+    int lastIndex() const { return static_cast<int>(CodeTable.size()) - 1; }
+    bool loaded() const { return lastIndex() > 0; }
+    void resetCodeTable(std::size_t rows = 1) { CodeTable.assign(rows == 0 ? 1 : rows, CodeLine{}); }
+};
+
+// The value of operand index of a line: constants as they stand, memory read unsigned,
+// timers and counters from their records, indirect kinds 0. Faults pass to the caller.
+double GetCodeParamVal(const PlcMemory& mem, const CodeLine& line, int index);
+// The value as a real: a constant as it stands, anything else the four bytes at the key.
+double GetCodeParamRealVal(const PlcMemory& mem, const CodeLine& line, int index);
+
+// A key held as a double, as an image index (rounded; faults when it is not one).
+inline int keyOf(double number) {
+    double r = roundEven(number);
+    if (!(r >= 0 && r <= area::LastCell)) fault(FaultCode::AccessOutOfImage);
+    return static_cast<int>(r);
+}
+
+}  // namespace korvane

@@ -1,0 +1,8 @@
+#include "core/interpreter.h"
+
+namespace korvane {
+
+// Not yet executed: lines of this family run as no-operations.
+void execFlow(Interpreter&, CodeLine&) {}
+
+}  // namespace korvane

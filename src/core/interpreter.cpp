@@ -1,0 +1,178 @@
+#include "core/interpreter.h"
+
+#include <string>
+
+namespace korvane {
+
+double Interpreter::GetCodeParamVal(int line, int index) const {
+    return korvane::GetCodeParamVal(mem_, prog_.CodeTable.at(line), index);
+}
+double Interpreter::GetCodeParamRealVal(int line, int index) const {
+    return korvane::GetCodeParamRealVal(mem_, prog_.CodeTable.at(line), index);
+}
+
+void Interpreter::resetStackForNetwork() {
+    stack.fill(0);
+    top = 0;
+    logicResult = scr.active ? scr.value : kOn;
+}
+
+void Interpreter::resetForRun() {
+    logicResult = 0;
+    stack.fill(0);
+    top = 0;
+    scr = ScrState{};
+}
+
+void Interpreter::endOfPass() {
+    std::int16_t* c = mem_.cells();
+    c[area::SM1_0] = c[area::SM1_1] = c[area::SM1_3] = kOff;
+    c[area::SM0_6] = c[area::SM0_6] ? kOff : kOn;
+    c[area::SM0_3] = kOff;
+    if (++scanCounter > kScanCounterMax) scanCounter = 0;
+    if (onScanCount) onScanCount(scanCounter);
+    if (postedBit >= 0) {
+        if (PlcMemory::inImage(postedBit)) c[postedBit] = kOff;
+        postedBit = -1;
+    }
+}
+
+// The status every executed line records, on the line iPC designates after the handler.
+void Interpreter::epilogue() {
+    if (iPC < 0 || iPC > prog_.lastIndex()) fault(FaultCode::IndexOutOfRange);
+    CodeLine& line = prog_.CodeTable[iPC];
+    const std::int16_t* c = mem_.cells();
+    if (scr.active && scr.value == 0) logicResult = 0;
+    line.EnoShown = (c[area::SM1_1] || c[area::SM1_3]) ? 0 : kOn;
+    line.FlowAfter = logicResult;
+    line.StackText = {logicResult ? '1' : '0', stack[0] ? '1' : '0', stack[1] ? '1' : '0', stack[2] ? '1' : '0'};
+}
+
+void Interpreter::dispatch(CodeLine& line) {
+    const Op op = line.op;
+    if (scr.active && scr.skip && !runsUnderScrSkip(op)) return;
+    switch (info(op).family) {
+    case Family::BitLogic:
+        execBitLogic(*this, line);
+        return;
+    case Family::TimerCounter:
+        execTimerCounter(*this, line);
+        return;
+    case Family::Flow:
+        execFlow(*this, line);
+        return;
+    case Family::Move:
+        execMove(*this, line);
+        return;
+    case Family::Compare:
+        execCompare(*this, line);
+        return;
+    case Family::WordLogic:
+        execWordLogic(*this, line);
+        return;
+    case Family::Arithmetic:
+        execArithmetic(*this, line);
+        return;
+    case Family::Pid:
+        execPid(*this, line);
+        return;
+    case Family::PpiMaster:
+    case Family::FreePort:
+        if (ports) ports->exec(*this, line);
+        return;
+    case Family::Call:
+        execCall(*this, line);
+        return;
+    case Family::Block:
+        break;
+    }
+    switch (op) {
+    case Op::Network:
+        resetStackForNetwork();
+        line.HasStatus = 0;
+        return;
+    case Op::ORGANIZATION_BLOCK:
+        if (iPC == 0) {
+            std::int16_t* c = mem_.cells();
+            if (!c[area::FirstScanDone]) {
+                c[area::SM0_1] = kOn;
+                c[area::FirstScanDone] = kOn;
+            } else {
+                c[area::SM0_1] = kOff;
+            }
+        }
+        line.HasStatus = 0;
+        return;
+    case Op::END_ORGANIZATION_BLOCK:
+        line.HasStatus = 0;
+        iPC = toInt16(line.Param[0]);
+        return;
+    case Op::VAR_INPUT:
+    case Op::END_VAR:
+    case Op::VAR_IN_OUT:
+    case Op::VAR_OUTPUT:
+    case Op::BEGIN:
+    case Op::SUBROUTINE_BLOCK:
+    case Op::INTERRUPT_BLOCK:
+    case Op::VAR:
+    case Op::LBL:
+    case Op::NOP:
+    case Op::Empty:
+    case Op::DeclBool:
+    case Op::DeclByte:
+    case Op::DeclWord:
+    case Op::DeclInt:
+    case Op::DeclDword:
+    case Op::DeclDint:
+    case Op::DeclReal:
+    case Op::DeclString:
+        line.HasStatus = 0;
+        return;
+    case Op::ENO:
+    case Op::AENO: {
+        const std::int16_t* c = mem_.cells();
+        if (c[area::SM1_1] || c[area::SM1_3]) logicResult = 0;
+        return;
+    }
+    case Op::Unknown:
+    default:
+        log_.stamped(" 不可识别的指令：" + line.Mnemonic + ",iPC=" + std::to_string(iPC));
+        line.HasStatus = 0;
+        return;
+    }
+}
+
+void Interpreter::RunExec(int iRunPC) {
+    const int last = prog_.lastIndex();
+    if (last == 0) return;
+    std::int16_t* c = mem_.cells();
+    c[area::SM0_0] = kOn;
+    const int posted = postedBit;
+    if (posted >= 0 && PlcMemory::inImage(posted)) c[posted] = kOn;
+    iPC = iRunPC;
+    endRun = false;
+    returnDepth = 0;
+    saveDepth = 0;
+    std::int64_t budget = kLineBudget;
+    try {
+        for (;;) {
+            if (iPC > last) {
+                endOfPass();
+                return;
+            }
+            if (iPC < 0 || --budget < 0) fault(FaultCode::IndexOutOfRange);
+            CodeLine& line = prog_.CodeTable[iPC];
+            line.FlowBefore = logicResult;
+            dispatch(line);
+            if (endRun) return;
+            epilogue();
+            ++iPC;
+        }
+    } catch (const PlcFault&) {
+        std::string mnemonic;
+        if (iPC >= 0 && iPC <= last) mnemonic = prog_.CodeTable[iPC].Mnemonic;
+        log_.stamped(" 运行代码错误:iPC=" + std::to_string(iPC) + ",astrCode=" + mnemonic);
+    }
+}
+
+}  // namespace korvane

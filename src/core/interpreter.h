@@ -1,0 +1,123 @@
+#pragma once
+// RunExec walks the code table from a line, dispatches on each line's opcode, keeps the
+// logic result and the logic stack, and records for every line the status the program
+// status view shows. One pass of the main program is RunExec(0).
+#include <array>
+#include <cstdint>
+#include <functional>
+
+#include "core/code_table.h"
+#include "core/plc_memory.h"
+#include "platform/log_sink.h"
+
+namespace korvane {
+
+class Interpreter;
+
+// Instructions served outside the core: the port instructions (NETR, NETW, XMT, RCV) and
+// the library routines that CALL hands over (codes 101 to 106). Without a handler they do
+// nothing.
+class PortInstructions {
+public:
+    virtual ~PortInstructions() = default;
+    virtual void exec(Interpreter& cpu, CodeLine& line) = 0;
+};
+class LibraryRoutines {
+public:
+    virtual ~LibraryRoutines() = default;
+    // code is 101 to 106; called for a taken CALL, and for code 104 also when not taken.
+    virtual void call(Interpreter& cpu, CodeLine& line, int code) = 0;
+};
+
+struct ScrState {
+    std::int16_t active = 0;  // -1 inside an LSCR segment
+    std::int16_t value = 0;   // the S bit's value captured by LSCR
+    std::int16_t key = 0;     // the S bit's key
+    std::int16_t skip = 0;    // -1 after a taken CSCRE
+};
+
+class Interpreter {
+public:
+    static constexpr int kStackSize = 32;
+    static constexpr int kScanCounterMax = 999999;
+    // A pass that executes more lines than this has run away (a jump loop): it ends as a
+    // run-time error, like a CPU whose watchdog fired.
+    static constexpr std::int64_t kLineBudget = 20'000'000;
+
+    Interpreter(PlcMemory& mem, Program& prog, const Log& log) : mem_(mem), prog_(prog), log_(log) {}
+
+    void RunExec(int iRunPC);
+
+    // The logic stack below the logic result.
+    void push(std::int16_t bit) {
+        if (top >= 0 && top < kStackSize) stack[top++] = bit;
+    }
+    std::int16_t pop() {
+        if (top >= 1 && top <= kStackSize) return stack[--top];
+        return 0;
+    }
+    // Network: entries cleared, top 0, logic result on (or the segment's S value).
+    void resetStackForNetwork();
+    // RUN entry: logic result 0, entries 0, top 0, SCR state cleared.
+    void resetForRun();
+
+    PlcMemory& mem() { return mem_; }
+    Program& prog() { return prog_; }
+    const Log& log() const { return log_; }
+    double val(const CodeLine& line, int k) const { return korvane::GetCodeParamVal(mem_, line, k); }
+    double realVal(const CodeLine& line, int k) const { return korvane::GetCodeParamRealVal(mem_, line, k); }
+    double GetCodeParamVal(int line, int index) const;
+    double GetCodeParamRealVal(int line, int index) const;
+
+    // --- state (kept between RunExec calls) --------------------------------------------
+    std::int16_t logicResult = 0;
+    std::array<std::int16_t, kStackSize> stack{};
+    int top = 1;  // at program start the first entry is 0 and the top is 1
+    ScrState scr;
+    std::int16_t interruptsEnabled = 0;
+    std::int32_t scanCounter = 0;
+    int iPC = 0;
+    bool endRun = false;        // set by a handler that ends the current RunExec call
+    int postedBit = -1;         // a bit the USS master posted to be on for one pass
+    std::uint32_t tick = 0;     // the scan timer's tick count, kept current by the scan cycle
+
+    // Subroutine calls: return lines with the caller's L area, and saved logic stacks.
+    struct SavedStack {
+        std::array<std::int16_t, kStackSize> entries{};
+        int top = 0;
+    };
+    static constexpr int kCallDepth = 16;
+    static constexpr int kLocalCells = 512;
+    int returnDepth = 0;
+    int saveDepth = 0;
+    std::array<std::int16_t, kCallDepth> returnStack{};
+    std::array<std::array<std::int16_t, kLocalCells>, kCallDepth> localSave{};
+    std::array<SavedStack, kCallDepth> stackSave{};
+
+    // Called at the end of every pass with the scan counter (the main window's box).
+    std::function<void(std::int32_t)> onScanCount;
+    PortInstructions* ports = nullptr;
+    LibraryRoutines* libraries = nullptr;
+
+private:
+    void dispatch(CodeLine& line);
+    void endOfPass();
+    void epilogue();
+
+    PlcMemory& mem_;
+    Program& prog_;
+    const Log& log_;
+};
+
+// The instruction families. Each handler executes the line at cpu.iPC.
+void execBitLogic(Interpreter& cpu, CodeLine& line);
+void execTimerCounter(Interpreter& cpu, CodeLine& line);
+void execFlow(Interpreter& cpu, CodeLine& line);
+void execMove(Interpreter& cpu, CodeLine& line);
+void execCompare(Interpreter& cpu, CodeLine& line);
+void execWordLogic(Interpreter& cpu, CodeLine& line);
+void execArithmetic(Interpreter& cpu, CodeLine& line);
+void execPid(Interpreter& cpu, CodeLine& line);
+void execCall(Interpreter& cpu, CodeLine& line);
+
+}  // namespace korvane

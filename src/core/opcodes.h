@@ -1,0 +1,182 @@
+#pragma once
+// One opcode per mnemonic, resolved once when the code table is built. The enum order is
+// the dispatch order: every opcode before ScrSkipFirst runs even while a CSCRE has been
+// taken in an active SCR segment; every opcode from ScrSkipFirst on is skipped then.
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace korvane {
+
+enum class Family : std::uint8_t {
+    Block,         // block, declaration, network, ENO, NOP, empty and unknown lines
+    BitLogic,      // LD ... ED, S, R
+    TimerCounter,  // TON ... CTUD
+    Flow,          // subroutines, interrupts, sequence control, jumps
+    Move,          // MOVB ... FILL
+    Compare,       // the 72 compare contacts
+    WordLogic,     // INVB ... DECD, shifts, rotates, SHRB
+    Arithmetic,    // integer and real arithmetic, functions, conversions
+    Pid,           // PID
+    PpiMaster,     // NETR, NETW
+    FreePort,      // XMT, RCV
+    Call,          // CALL
+};
+
+// X(enumerator, mnemonic, family)
+#define KORVANE_OPCODES_ALWAYS(X)                                              \
+    X(Network, "Network", Block)                /* resets the logic stack */   \
+    X(LSCR, "LSCR", Flow)                       /* opens an SCR segment */     \
+    X(SCRE, "SCRE", Flow)                       /* closes it */                \
+    X(ORGANIZATION_BLOCK, "ORGANIZATION_BLOCK", Block) /* SM0.1 on line 0 */   \
+    X(BEGIN, "BEGIN", Block)                                                   \
+    X(END_ORGANIZATION_BLOCK, "END_ORGANIZATION_BLOCK", Block) /* ends pass */ \
+    X(SUBROUTINE_BLOCK, "SUBROUTINE_BLOCK", Block)                             \
+    X(VAR_INPUT, "VAR_INPUT", Block)                                           \
+    X(END_VAR, "END_VAR", Block)                                               \
+    X(VAR_IN_OUT, "VAR_IN_OUT", Block)                                         \
+    X(VAR_OUTPUT, "VAR_OUTPUT", Block)                                         \
+    X(DeclBool, ":BOOL;", Block)                                               \
+    X(DeclByte, ":BYTE;", Block)                                               \
+    X(DeclWord, ":WORD;", Block)                                               \
+    X(DeclInt, ":INT;", Block)                                                 \
+    X(DeclDword, ":DWORD;", Block)                                             \
+    X(DeclDint, ":DINT;", Block)                                               \
+    X(DeclReal, ":REAL;", Block)                                               \
+    X(DeclString, ":STRING;", Block)                                           \
+    X(END_SUBROUTINE_BLOCK, "END_SUBROUTINE_BLOCK", Flow) /* return */         \
+    X(CRET, "CRET", Flow)                       /* conditional return */       \
+    X(VAR, "VAR", Block)                                                       \
+    X(ATCH, "ATCH", Flow)                       /* attach event */             \
+    X(DTCH, "DTCH", Flow)                       /* detach event */             \
+    X(INTERRUPT_BLOCK, "INTERRUPT_BLOCK", Block)                               \
+    X(ENI, "ENI", Flow)                                                        \
+    X(DISI, "DISI", Flow)                                                      \
+    X(CRETI, "CRETI", Flow)                     /* conditional interrupt return */ \
+    X(END_INTERRUPT_BLOCK, "END_INTERRUPT_BLOCK", Flow)
+
+#define KORVANE_OPCODES_SKIPPABLE(X)                                           \
+    X(SCRT, "SCRT", Flow)                                                      \
+    X(CSCRE, "CSCRE", Flow)                                                    \
+    X(JMP, "JMP", Flow)                                                        \
+    X(LBL, "LBL", Block)                                                       \
+    X(NOP, "NOP", Block)                                                       \
+    X(FILL, "FILL", Move)                                                      \
+    X(LD, "LD", BitLogic)                                                      \
+    X(LDN, "LDN", BitLogic)                                                    \
+    X(Assign, "=", BitLogic)                                                   \
+    X(A, "A", BitLogic)                                                        \
+    X(AN, "AN", BitLogic)                                                      \
+    X(O, "O", BitLogic)                                                        \
+    X(ON, "ON", BitLogic)                                                      \
+    X(LPS, "LPS", BitLogic)                                                    \
+    X(LPP, "LPP", BitLogic)                                                    \
+    X(LRD, "LRD", BitLogic)                                                    \
+    X(LDS, "LDS", BitLogic)                                                    \
+    X(S, "S", BitLogic)                                                        \
+    X(R, "R", BitLogic)                                                        \
+    X(NOT, "NOT", BitLogic)                                                    \
+    X(ALD, "ALD", BitLogic)                                                    \
+    X(OLD, "OLD", BitLogic)                                                    \
+    X(EU, "EU", BitLogic)                                                      \
+    X(ED, "ED", BitLogic)                                                      \
+    X(TON, "TON", TimerCounter)                                                \
+    X(TOF, "TOF", TimerCounter)                                                \
+    X(TONR, "TONR", TimerCounter)                                              \
+    X(CTU, "CTU", TimerCounter)                                                \
+    X(CTD, "CTD", TimerCounter)                                                \
+    X(CTUD, "CTUD", TimerCounter)                                              \
+    X(MOVB, "MOVB", Move)                                                      \
+    X(MOVW, "MOVW", Move)                                                      \
+    X(MOVD, "MOVD", Move)                                                      \
+    X(MOVR, "MOVR", Move)                                                      \
+    X(BMB, "BMB", Move)                                                        \
+    X(BMW, "BMW", Move)                                                        \
+    X(BMD, "BMD", Move)                                                        \
+    KORVANE_COMPARE_OPCODES(X)                                                 \
+    X(INVB, "INVB", WordLogic) X(INVW, "INVW", WordLogic) X(INVD, "INVD", WordLogic) \
+    X(ANDB, "ANDB", WordLogic) X(ANDW, "ANDW", WordLogic) X(ANDD, "ANDD", WordLogic) \
+    X(ORB, "ORB", WordLogic) X(ORW, "ORW", WordLogic) X(ORD, "ORD", WordLogic)       \
+    X(XORB, "XORB", WordLogic) X(XORW, "XORW", WordLogic) X(XORD, "XORD", WordLogic) \
+    X(SLB, "SLB", WordLogic) X(SLW, "SLW", WordLogic) X(SLD, "SLD", WordLogic)       \
+    X(SRB, "SRB", WordLogic) X(SRW, "SRW", WordLogic) X(SRD, "SRD", WordLogic)       \
+    X(RLB, "RLB", WordLogic) X(RLW, "RLW", WordLogic) X(RLD, "RLD", WordLogic)       \
+    X(RRB, "RRB", WordLogic) X(RRW, "RRW", WordLogic) X(RRD, "RRD", WordLogic)       \
+    X(SHRB, "SHRB", WordLogic)                                                 \
+    X(INCB, "INCB", WordLogic) X(INCW, "INCW", WordLogic) X(INCD, "INCD", WordLogic) \
+    X(DECB, "DECB", WordLogic) X(DECW, "DECW", WordLogic) X(DECD, "DECD", WordLogic) \
+    X(AddI, "+I", Arithmetic) X(AddD, "+D", Arithmetic) X(AddR, "+R", Arithmetic)    \
+    X(SubI, "-I", Arithmetic) X(SubD, "-D", Arithmetic) X(SubR, "-R", Arithmetic)    \
+    X(MUL, "MUL", Arithmetic) X(MulD, "*D", Arithmetic) X(MulI, "*I", Arithmetic)    \
+    X(MulR, "*R", Arithmetic) X(DIV, "DIV", Arithmetic) X(DivI, "/I", Arithmetic)    \
+    X(DivD, "/D", Arithmetic) X(DivR, "/R", Arithmetic)                        \
+    X(SQRT, "SQRT", Arithmetic) X(SIN, "SIN", Arithmetic) X(COS, "COS", Arithmetic)  \
+    X(TAN, "TAN", Arithmetic) X(LN, "LN", Arithmetic) X(EXP, "EXP", Arithmetic)      \
+    X(BTI, "BTI", Arithmetic) X(ITB, "ITB", Arithmetic) X(ITD, "ITD", Arithmetic)    \
+    X(DTI, "DTI", Arithmetic) X(DTR, "DTR", Arithmetic) X(ROUND, "ROUND", Arithmetic) \
+    X(TRUNC, "TRUNC", Arithmetic) X(SEG, "SEG", Arithmetic)                    \
+    X(PID, "PID", Pid)                                                         \
+    X(NETR, "NETR", PpiMaster) X(NETW, "NETW", PpiMaster)                      \
+    X(XMT, "XMT", FreePort) X(RCV, "RCV", FreePort)                            \
+    X(ENO, "ENO", Block) X(AENO, "AENO", Block)                                \
+    X(CALL, "CALL", Call)                                                      \
+    X(Empty, "", Block)                         /* no operation */             \
+    X(Unknown, "?", Block)                      /* logged on every execution */
+
+// The 72 compare contacts: form (LD, A, O) x type (B, W, D, R) x relation
+// (=, <>, >, >=, <, <=), in exactly this nesting, so that compareForm/Type/Relation below
+// can take an opcode apart arithmetically.
+#define KORVANE_COMPARE_REL(X, F, T)                                          \
+    X(F##T##_EQ, #F #T "=", Compare) X(F##T##_NE, #F #T "<>", Compare)        \
+    X(F##T##_GT, #F #T ">", Compare) X(F##T##_GE, #F #T ">=", Compare)        \
+    X(F##T##_LT, #F #T "<", Compare) X(F##T##_LE, #F #T "<=", Compare)
+#define KORVANE_COMPARE_TYPE(X, F)                                            \
+    KORVANE_COMPARE_REL(X, F, B) KORVANE_COMPARE_REL(X, F, W)                 \
+    KORVANE_COMPARE_REL(X, F, D) KORVANE_COMPARE_REL(X, F, R)
+#define KORVANE_COMPARE_OPCODES(X)                                            \
+    KORVANE_COMPARE_TYPE(X, LD) KORVANE_COMPARE_TYPE(X, A) KORVANE_COMPARE_TYPE(X, O)
+
+enum class Op : std::uint16_t {
+#define KORVANE_ENUM(e, n, f) e,
+    KORVANE_OPCODES_ALWAYS(KORVANE_ENUM)
+    KORVANE_OPCODES_SKIPPABLE(KORVANE_ENUM)
+#undef KORVANE_ENUM
+    Count
+};
+
+inline constexpr std::size_t kOpCount = static_cast<std::size_t>(Op::Count);
+inline constexpr Op ScrSkipFirst = Op::SCRT;
+inline constexpr Op CompareFirst = Op::LDB_EQ;
+inline constexpr Op CompareLast = Op::OR_LE;
+static_assert(static_cast<int>(CompareLast) - static_cast<int>(CompareFirst) + 1 == 72);
+
+struct OpInfo {
+    std::string_view mnemonic;
+    Family family;
+};
+
+inline constexpr std::array<OpInfo, kOpCount> kOpInfo{{
+#define KORVANE_INFO(e, n, f) OpInfo{n, Family::f},
+    KORVANE_OPCODES_ALWAYS(KORVANE_INFO)
+    KORVANE_OPCODES_SKIPPABLE(KORVANE_INFO)
+#undef KORVANE_INFO
+}};
+static_assert(kOpInfo.size() == kOpCount);
+
+constexpr const OpInfo& info(Op op) { return kOpInfo[static_cast<std::size_t>(op)]; }
+constexpr bool runsUnderScrSkip(Op op) { return op < ScrSkipFirst; }
+
+// The compare contacts, taken apart.
+enum class CompareForm : std::uint8_t { Load, And, Or };
+enum class CompareType : std::uint8_t { Byte, Word, DWord, Real };
+enum class Relation : std::uint8_t { Eq, Ne, Gt, Ge, Lt, Le };
+constexpr bool isCompare(Op op) { return op >= CompareFirst && op <= CompareLast; }
+constexpr int compareIndex(Op op) { return static_cast<int>(op) - static_cast<int>(CompareFirst); }
+constexpr CompareForm compareForm(Op op) { return static_cast<CompareForm>(compareIndex(op) / 24); }
+constexpr CompareType compareType(Op op) { return static_cast<CompareType>(compareIndex(op) / 6 % 4); }
+constexpr Relation compareRelation(Op op) { return static_cast<Relation>(compareIndex(op) % 6); }
+
+// The opcode of a mnemonic (case-sensitive, exact); Op::Empty for "", Op::Unknown when none.
+Op opcodeOf(std::string_view mnemonic);
+
+}  // namespace korvane

@@ -1,0 +1,35 @@
+#pragma once
+// The STL program file reader (the ".awl" export): keeps the program lines from the
+// ORGANIZATION_BLOCK line on, drops comment, title and blank lines, strips trailing comments,
+// normalises declarations, numbers the edge instructions and appends block-end operands,
+// and records the subroutine and interrupt routine names from the block headers.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/code_table.h"
+#include "platform/log_sink.h"
+
+namespace korvane {
+
+class StlReader {
+public:
+    // Reads strFileName in two passes. On success the line list and prog.CodeTable (one empty
+    // row per line) are replaced and true is returned. A file with fewer than 3 counted lines
+    // is ignored (false, nothing changed, no message). A read error logs " 源程序非法" and
+    // keeps what was stored before it (false).
+    bool loadcode(const std::string& strFileName, Program& prog, const Log& log);
+
+    // The same on text already in memory (bytes as read from a file, any encoding).
+    bool loadText(std::string_view fileBytes, Program& prog, const Log& log);
+
+    // The program line list (UTF-8); index 0 is the ORGANIZATION_BLOCK line.
+    std::vector<std::string> lines;
+    // The next edge-flag number to give out; 0 before every load and unload.
+    std::int16_t edgeCounter = 0;
+    // Called after each stored line with (index, last index): "代码载入进度：" progress.
+    std::function<void(int, int)> onProgress;
+};
+
+}  // namespace korvane

@@ -1,0 +1,16 @@
+#pragma once
+// Program and data-block exports carry Chinese comments in GBK. Text that is valid UTF-8 is
+// kept as it is; anything else is decoded as GB18030 (a superset of GBK) into UTF-8.
+#include <string>
+#include <string_view>
+
+namespace korvane {
+
+bool isValidUtf8(std::string_view bytes);
+// The text as UTF-8: unchanged when valid UTF-8, else decoded from GB18030; bytes that
+// cannot be decoded become U+FFFD.
+std::string toUtf8(std::string_view bytes);
+// UTF-8 text encoded as GB18030 (for writing files that old tools read).
+std::string utf8ToGb18030(std::string_view utf8);
+
+}  // namespace korvane
