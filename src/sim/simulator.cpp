@@ -1,0 +1,108 @@
+#include "sim/simulator.h"
+
+#include "loader/code_builder.h"
+
+namespace korvane {
+
+namespace {
+bool endsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+}  // namespace
+
+std::string baseNameOf(const std::string& path) {
+    // Paths from Windows exports use "\", ours "/": both separate folders.
+    auto slash = path.find_last_of("/\\");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    auto dot = name.find_last_of('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+Simulator::Simulator(LogSink* sink, Prompt* prompt, ViewHooks* views)
+    : log(sink), memory(&log), interpreter(memory, program, log), prompt_(prompt), views_(views ? views : &noViews_) {
+    interpreter.onScanCount = [this](std::int32_t n) { views_->scanCountChanged(n); };
+    reader.onProgress = [this](int i, int last) {
+        views_->progressText("代码载入进度：" + std::to_string(i) + " /" + std::to_string(last));
+    };
+}
+
+void Simulator::setCaption(std::string caption) {
+    caption_ = std::move(caption);
+    views_->captionChanged(caption_);
+}
+
+void Simulator::resetProgramState() {
+    views_->codeViewChanged("");
+    dialogFileName_.clear();
+    program.resetCodeTable(1);
+    reader.edgeCounter = 0;
+    setCaption(kProductTitle);
+    // The data block tables are reset with the program.
+    listing_.clear();
+}
+
+void Simulator::loadProgramCommand() {
+    program.labels.fill(0);
+    if (running()) {
+        if (!prompt_->ask("程序在运行，停止？")) return;
+        resetProgramState();
+        enterStop();
+    }
+    if (!listing_.empty() && endsWith(dialogFileName_, ".awl")) {
+        if (!prompt_->ask("可能已经有程序，继续则覆盖该程序，继续？")) return;
+    }
+    dialogFileName_ = views_->chooseProgramFile("");
+    myLoadCode();
+}
+
+void Simulator::loadRecentProgram(const std::string& path) {
+    dialogFileName_ = path;
+    myLoadCode();
+}
+
+void Simulator::myLoadCode() {
+    if (!dialogFileName_.empty()) {
+        reader.edgeCounter = 0;
+        reader.loadcode(dialogFileName_, program, log);
+        setCaption(std::string(kProductTitle) + " [程序路径]：" + dialogFileName_);
+    }
+    listing_.clear();
+    for (std::size_t i = 0; i < reader.lines.size(); ++i) {
+        listing_ += "\r\n";
+        listing_ += std::to_string(i);
+        listing_ += "      ";
+        listing_ += reader.lines[i];
+    }
+    if (endsWith(dialogFileName_, ".awl") && reader.lines.size() > 1) AnalyseCode(reader.lines, program, memory, log);
+    views_->FreshAllShow();
+    views_->codeViewChanged(listing_);
+    programBaseName_ = baseNameOf(dialogFileName_);
+}
+
+void Simulator::unloadProgramCommand() {
+    if (running()) {
+        if (!prompt_->ask("程序在运行，停止,然后继续卸载？")) return;
+        enterStop();
+    }
+    resetProgramState();
+    programBaseName_.clear();
+}
+
+void Simulator::enterRun() {
+    interpreter.scanCounter = 0;
+    views_->scanCountChanged(0);
+    memory.clearForRun();
+    memory.cells()[area::SM0_3] = kOn;
+    memory.cells()[area::SM + 86 * 8 + 7] = kOn;
+    interpreter.resetForRun();
+    runFlag_ = -1;
+    memory.cells()[area::SM + 4 * 8 + 5] = kOn;
+}
+
+void Simulator::enterStop() {
+    runFlag_ = 0;
+    interpreter.scanCounter = 0;
+    views_->scanCountChanged(0);
+}
+
+}  // namespace korvane

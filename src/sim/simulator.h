@@ -1,0 +1,92 @@
+#pragma once
+// The one object a front end owns: the memory image, the code table and routine tables, the
+// interpreter, the program loader with its load and unload commands, and the run state.
+// The GUI and korvane-run drive the engine only through it.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/code_table.h"
+#include "core/interpreter.h"
+#include "core/plc_memory.h"
+#include "loader/stl_reader.h"
+#include "platform/log_sink.h"
+#include "platform/prompt.h"
+
+namespace korvane {
+
+inline constexpr const char* kProductTitle = "Korvane107B（中国版本）,不能保证与真实PLC完全一致！仅用于教学";
+
+// What the front end shows of the engine. Every hook has a default that does nothing.
+class ViewHooks {
+public:
+    virtual ~ViewHooks() = default;
+    virtual void FreshInData() {}
+    virtual void FreshOutData() {}
+    virtual void FreshShow() {}
+    virtual void FreshAllShow() {}
+    virtual void InitData() {}
+    virtual void captionChanged(const std::string& /*caption*/) {}
+    virtual void codeViewChanged(const std::string& /*text*/) {}
+    virtual void progressText(const std::string& /*text*/) {}
+    virtual void scanCountChanged(std::int32_t /*count*/) {}
+    // The open-file dialog of the program load command; "" when cancelled.
+    virtual std::string chooseProgramFile(const std::string& /*suggested*/) { return {}; }
+};
+
+class Simulator {
+public:
+    Simulator(LogSink* sink, Prompt* prompt, ViewHooks* views = nullptr);
+
+    // --- parts -------------------------------------------------------------------------
+    Log log;
+    PlcMemory memory;
+    Program program;
+    Interpreter interpreter;
+    StlReader reader;
+
+    // --- program load and unload -------------------------------------------------------
+    // The load command: questions, the file dialog (ViewHooks::chooseProgramFile), then
+    // myLoadCode.
+    void loadProgramCommand();
+    // Loads the file named by the dialog's file name (nothing is read when it is empty),
+    // rebuilds the listing, builds the code table, refreshes the views.
+    void myLoadCode();
+    // The recent-file command: the path goes into the dialog's file name, then myLoadCode.
+    void loadRecentProgram(const std::string& path);
+    // The unload command.
+    void unloadProgramCommand();
+
+    const std::string& dialogFileName() const { return dialogFileName_; }
+    void setDialogFileName(std::string path) { dialogFileName_ = std::move(path); }
+    const std::string& caption() const { return caption_; }
+    const std::string& listing() const { return listing_; }
+    const std::string& programBaseName() const { return programBaseName_; }
+    bool hasProgram() const { return program.loaded(); }
+
+    // --- run state ---------------------------------------------------------------------
+    bool running() const { return runFlag_ != 0; }
+    // RUN entry and STOP entry.
+    void enterRun();
+    void enterStop();
+    // One program pass.
+    void runPass() { interpreter.RunExec(0); }
+
+private:
+    void setCaption(std::string caption);
+    void resetProgramState();  // what a load in RUN and an unload reset
+
+    Prompt* prompt_;
+    ViewHooks* views_;
+    ViewHooks noViews_;
+    std::string dialogFileName_;
+    std::string caption_ = kProductTitle;
+    std::string listing_;
+    std::string programBaseName_;
+    std::int16_t runFlag_ = 0;
+};
+
+// The file name after its last folder separator and before its last ".".
+std::string baseNameOf(const std::string& path);
+
+}  // namespace korvane

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "sim/simulator.h"
+
+using namespace korvane;
+
+namespace {
+
+std::filesystem::path tmpDir() {
+    auto d = std::filesystem::path(KORVANE_TEST_TMP) / "simulator";
+    std::filesystem::create_directories(d);
+    return d;
+}
+
+std::string writeFile(const std::string& name, const std::string& text) {
+    auto p = tmpDir() / name;
+    std::ofstream(p, std::ios::binary) << text;
+    return p.string();
+}
+
+const char* kMotor =
+    "ORGANIZATION_BLOCK MAIN:OB1\r\nBEGIN\r\nNetwork 1 // seal-in\r\nLD     I0.0\r\nO      Q0.0\r\n"
+    "AN     I0.1\r\n=      Q0.0\r\nEND_ORGANIZATION_BLOCK\r\n";
+
+struct Views : ViewHooks {
+    std::string nextFile;
+    std::string caption, code;
+    int fullRefreshes = 0;
+    std::string chooseProgramFile(const std::string&) override { return nextFile; }
+    void captionChanged(const std::string& c) override { caption = c; }
+    void codeViewChanged(const std::string& t) override { code = t; }
+    void FreshAllShow() override { ++fullRefreshes; }
+};
+
+struct Fixture {
+    MemoryLogSink sink;
+    AutoPrompt prompt;
+    Views views;
+    Simulator sim{&sink, &prompt, &views};
+    Fixture() { sim.log.setClock([] { return std::string("12:00:00"); }); }
+};
+
+TEST(LoadCommand, LoadsBuildsAndShowsTheProgram) {
+    Fixture f;
+    f.views.nextFile = writeFile("motor.awl", kMotor);
+    f.sim.loadProgramCommand();
+    ASSERT_TRUE(f.sim.hasProgram());
+    EXPECT_EQ(f.sim.program.lastIndex(), 7);
+    EXPECT_EQ(f.sim.caption(), std::string(kProductTitle) + " [程序路径]：" + f.views.nextFile);
+    EXPECT_EQ(f.views.caption, f.sim.caption());
+    EXPECT_EQ(f.sim.programBaseName(), "motor");
+    EXPECT_EQ(f.sim.listing().substr(0, 2), "\r\n");
+    EXPECT_NE(f.sim.listing().find("\r\n3      LD     I0.0"), std::string::npos);
+    EXPECT_EQ(f.views.code, f.sim.listing());
+    EXPECT_EQ(f.views.fullRefreshes, 1);
+    EXPECT_TRUE(f.prompt.asked.empty());
+
+    f.sim.memory.setBit(0, true);
+    f.sim.runPass();
+    EXPECT_TRUE(f.sim.memory.bit(area::Q));
+    f.sim.memory.setBit(0, false);
+    f.sim.runPass();
+    EXPECT_TRUE(f.sim.memory.bit(area::Q));  // sealed in
+}
+
+TEST(LoadCommand, AsksBeforeReplacingAProgramAndKeepsItOnCancel) {
+    Fixture f;
+    f.views.nextFile = writeFile("first.awl", kMotor);
+    f.sim.loadProgramCommand();
+    f.prompt.answer = false;
+    f.views.nextFile = writeFile("second.awl", "ORGANIZATION_BLOCK OB1\nBEGIN\nNetwork 1\nEND_ORGANIZATION_BLOCK\n");
+    f.sim.loadProgramCommand();
+    ASSERT_EQ(f.prompt.asked.size(), 1u);
+    EXPECT_EQ(f.prompt.asked[0], "可能已经有程序，继续则覆盖该程序，继续？");
+    EXPECT_EQ(f.sim.programBaseName(), "first");
+    EXPECT_EQ(f.sim.program.lastIndex(), 7);
+}
+
+TEST(LoadCommand, InRunAsksToStopAndStopsOnOk) {
+    Fixture f;
+    f.views.nextFile = writeFile("motor.awl", kMotor);
+    f.sim.loadProgramCommand();
+    f.sim.enterRun();
+    f.sim.loadProgramCommand();
+    ASSERT_FALSE(f.prompt.asked.empty());
+    EXPECT_EQ(f.prompt.asked[0], "程序在运行，停止？");
+    EXPECT_FALSE(f.sim.running());
+    EXPECT_TRUE(f.sim.hasProgram());
+}
+
+TEST(LoadCommand, InRunCancelKeepsRunning) {
+    Fixture f;
+    f.views.nextFile = writeFile("motor.awl", kMotor);
+    f.sim.loadProgramCommand();
+    f.sim.enterRun();
+    f.prompt.answer = false;
+    f.sim.loadProgramCommand();
+    EXPECT_TRUE(f.sim.running());
+    EXPECT_EQ(f.prompt.asked.size(), 1u);
+}
+
+TEST(LoadCommand, ACancelledDialogKeepsTheProgramAndRebuildsTheListing) {
+    Fixture f;
+    f.views.nextFile = writeFile("motor.awl", kMotor);
+    f.sim.loadProgramCommand();
+    const std::string listing = f.sim.listing();
+    f.views.nextFile = "";
+    f.sim.loadProgramCommand();
+    EXPECT_EQ(f.sim.listing(), listing);
+    EXPECT_EQ(f.sim.program.lastIndex(), 7);
+}
+
+TEST(LoadCommand, AnUpperCaseExtensionIsReadButNotBuilt) {
+    Fixture f;
+    f.views.nextFile = writeFile("PROG.AWL", kMotor);
+    f.sim.loadProgramCommand();
+    EXPECT_EQ(f.sim.program.lastIndex(), 7);
+    EXPECT_EQ(f.sim.program.CodeTable[3].Mnemonic, "");
+    EXPECT_EQ(f.sim.programBaseName(), "PROG");
+}
+
+TEST(UnloadCommand, EmptiesTheCodeTableButKeepsTheImageAndTheLineList) {
+    Fixture f;
+    f.views.nextFile = writeFile("motor.awl", kMotor);
+    f.sim.loadProgramCommand();
+    f.sim.memory.setBit(area::Q, true);
+    f.sim.unloadProgramCommand();
+    EXPECT_FALSE(f.sim.hasProgram());
+    EXPECT_EQ(f.sim.caption(), kProductTitle);
+    EXPECT_EQ(f.sim.programBaseName(), "");
+    EXPECT_EQ(f.sim.listing(), "");
+    EXPECT_TRUE(f.sim.memory.bit(area::Q));
+    EXPECT_EQ(f.sim.reader.lines.size(), 8u);
+    EXPECT_EQ(f.views.code, "");
+}
+
+TEST(UnloadCommand, InRunAsksAndCancelChangesNothing) {
+    Fixture f;
+    f.views.nextFile = writeFile("motor.awl", kMotor);
+    f.sim.loadProgramCommand();
+    f.sim.enterRun();
+    f.prompt.answer = false;
+    f.sim.unloadProgramCommand();
+    ASSERT_EQ(f.prompt.asked.size(), 1u);
+    EXPECT_EQ(f.prompt.asked[0], "程序在运行，停止,然后继续卸载？");
+    EXPECT_TRUE(f.sim.hasProgram());
+    EXPECT_TRUE(f.sim.running());
+}
+
+TEST(BaseName, TakesTheFileNameWithoutFolderAndExtension) {
+    EXPECT_EQ(baseNameOf("C:\\Programme\\Ampel.awl"), "Ampel");
+    EXPECT_EQ(baseNameOf("/home/u/a.b/prog.v2.awl"), "prog.v2");
+    EXPECT_EQ(baseNameOf("plain"), "plain");
+    EXPECT_EQ(baseNameOf(""), "");
+}
+
+}  // namespace
