@@ -22,6 +22,7 @@ void Interpreter::resetForRun() {
     stack.fill(0);
     top = 0;
     scr = ScrState{};
+    counterInputs = CounterInputs{};
 }
 
 void Interpreter::endOfPass() {

@@ -8,6 +8,7 @@
 
 #include "core/code_table.h"
 #include "core/plc_memory.h"
+#include "core/timers_counters.h"
 #include "platform/log_sink.h"
 
 namespace korvane {
@@ -80,6 +81,7 @@ public:
     bool endRun = false;        // set by a handler that ends the current RunExec call
     int postedBit = -1;         // a bit the USS master posted to be on for one pass
     std::uint32_t tick = 0;     // the scan timer's tick count, kept current by the scan cycle
+    CounterInputs counterInputs;  // shared by the counter boxes
 
     // Subroutine calls: return lines with the caller's L area, and saved logic stacks.
     struct SavedStack {
