@@ -142,23 +142,6 @@ TEST(TimerBase, TonStopsAt32767) {
     EXPECT_TRUE(f.mem.bit(area::T));
 }
 
-TEST(TimerBase, TonrStopsAt32767) {
-    Cpu f;
-    CodeLine line = f.box("TONR", 1, 100);
-    f.run(line, true);
-    f.mem.timer(1).Current = 32766;
-    f.ticks(3);
-    EXPECT_EQ(f.mem.timer(1).Current, 32767);
-}
-
-TEST(TimerBase, RecordsWithoutAKindAreNotAdvanced) {
-    Cpu f;
-    f.mem.timer(5).Flag = kOn;
-    f.mem.timer(5).Current = 3;
-    f.ticks(10);
-    EXPECT_EQ(f.mem.timer(5).Current, 3);
-}
-
 TEST(TimerBase, TonrResetClearsCurrentAndBit) {
     Cpu f;
     CodeLine line = f.box("TONR", 2, 1);
@@ -354,17 +337,6 @@ TEST(CounterBox, CtuInAProgramPass) {
     EXPECT_FALSE(f.mem.bit(area::C));
     EXPECT_EQ(f.prog.CodeTable[3].stackText(), "1110");  // R, then the untouched entries
     EXPECT_TRUE(f.sink.lines.empty());
-}
-
-TEST(CounterBox, CountInputsAreClearedOnRunEntry) {
-    Cpu f;
-    CodeLine line = f.box("CTUD", 0, 1);
-    f.run(line, false, {true, true});
-    EXPECT_EQ(f.cpu.counterInputs.countUp, kOn);
-    EXPECT_EQ(f.cpu.counterInputs.countDown, kOn);
-    f.cpu.resetForRun();
-    EXPECT_EQ(f.cpu.counterInputs.countUp, 0);
-    EXPECT_EQ(f.cpu.counterInputs.countDown, 0);
 }
 
 TEST(TimerBox, PresetOutside32BitsIsARunTimeError) {
