@@ -1,15 +1,23 @@
-// korvane-run: the headless front end. Loads an STL program as the load command does, writes
-// the given values into the image, runs program passes and prints watched addresses.
+// korvane-run: the headless front end. Loads an STL program as the load command does, puts
+// the CPU in a run mode and runs the scan cycle in simulated time (as fast as the machine
+// allows) or paced by the wall clock, then prints watched addresses.
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/log_sink.h"
 #include "platform/prompt.h"
+#include "platform/scheduler.h"
 #include "sim/address.h"
+#include "sim/run_script.h"
 #include "sim/simulator.h"
 
 using namespace korvane;
@@ -17,21 +25,33 @@ using namespace korvane;
 namespace {
 
 const char* kUsage =
-    "usage: korvane-run PROGRAM.awl [--scans N] [--set ADDR=VALUE]... [--watch ADDR,ADDR...]\n"
-    "                   [--trace] [--log]\n"
-    "  --scans N          run N program passes (default 1)\n"
-    "  --set ADDR=VALUE   write VALUE into the image before the first pass (repeatable)\n"
-    "  --watch A,B,...    print ADDR=VALUE for each address after the last pass\n"
-    "  --trace            print the watched values after every pass: pass=N ADDR=VALUE ...\n"
+    "usage: korvane-run PROGRAM.awl [options]\n"
+    "  --scans N          stop after N program passes (default 1, or N for --mode count:N)\n"
+    "  --ms N             simulate N ms, then stop (with --scans: whichever comes first)\n"
+    "  --mode MODE        run (default), first, single, slow, count:N\n"
+    "  --period MS        task period, 10 to 3000 in steps of 10 (default 50)\n"
+    "  --timebase MS      timer base, 30 to 1000 in steps of 5 (default 80)\n"
+    "  --db FILE          load a data block once the CPU is in RUN\n"
+    "  --set ADDR=VALUE   I and AIW addresses set the runner's inputs, which every tick takes\n"
+    "                     into the image; other addresses are written once before the first tick\n"
+    "  --script FILE      timed events: '<ms> set ADDR VALUE', '<ms> expect ADDR VALUE',\n"
+    "                     '<ms> mode MODE'; '#' starts a comment\n"
+    "  --watch A,B,...    print ADDR=VALUE for each address at the end\n"
+    "  --trace            print 'pass=N ms=T ADDR=VALUE ...' after every program pass\n"
+    "  --realtime         pace the timers by the wall clock instead of simulated time\n"
     "  --log              print the simulator's log lines to standard error\n"
     "addresses: I0.0 Q1.7 M2.3 V10.1 S0.1 SM0.5, IB/QB/MB/VB/SB/SMB n, IW/QW/MW/VW/SW/AIW/AQW n,\n"
     "  ID/QD/MD/VD/SD n, T n, C n (current value), T n:b, C n:b (bit), AC0..AC3;\n"
-    "  suffix :s signed, :r real (double words), :x hexadecimal\n";
+    "  suffix :s signed, :r real (double words), :x hexadecimal\n"
+    "exit status: 0 success, 1 a scripted check failed, 2 bad usage or unreadable input\n";
 
 int usage(const std::string& message) {
     std::cerr << "korvane-run: " << message << "\n" << kUsage;
     return 2;
 }
+
+std::atomic<bool> gInterrupted{false};
+extern "C" void onSignal(int) { gInterrupted = true; }
 
 class StderrLog : public LogSink {
 public:
@@ -41,18 +61,51 @@ public:
     }
 };
 
+// The runner's own input state replaces the operator's input panel: every tick's input
+// phase copies it into the image, as the panels do.
+class RunnerViews : public ViewHooks {
+public:
+    PlcMemory inputs;
+    PlcMemory* image = nullptr;
+    void FreshInData() override {
+        std::int16_t* dst = image->cells();
+        const std::int16_t* src = inputs.cells();
+        std::copy(src + area::I, src + area::Q, dst + area::I);
+        std::copy(src + area::AIW, src + area::AQW, dst + area::AIW);
+    }
+};
+
 struct Options {
-    std::string program;
-    long scans = 1;
+    std::string program, db, script;
+    long scans = -1;
+    long long ms = -1;
+    int period = 50, timebase = 80;
+    ModeCommand mode;
     std::vector<std::pair<PlcAddress, std::string>> sets;
     std::vector<PlcAddress> watch;
-    bool trace = false;
-    bool log = false;
+    bool trace = false, log = false, realtime = false;
 };
+
+bool readFile(const std::string& path, std::string& out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    out = ss.str();
+    return true;
+}
+
+bool parseLong(const std::string& s, long long& v) {
+    if (s.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    v = std::strtoll(s.c_str(), &end, 10);
+    return !*end && errno != ERANGE;
+}
 
 bool splitWatch(const std::string& list, std::vector<PlcAddress>& out, std::string& bad) {
     std::size_t start = 0;
-    while (start <= list.size()) {
+    for (;;) {
         auto comma = list.find(',', start);
         std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         if (!item.empty()) {
@@ -63,32 +116,53 @@ bool splitWatch(const std::string& list, std::vector<PlcAddress>& out, std::stri
             }
             out.push_back(*a);
         }
-        if (comma == std::string::npos) break;
+        if (comma == std::string::npos) return true;
         start = comma + 1;
     }
-    return true;
+}
+
+void issueMode(Simulator& sim, const ModeCommand& m) {
+    switch (m.kind) {
+    case ModeCommand::Kind::Run: sim.scan.continuousRun(); break;
+    case ModeCommand::Kind::First: sim.scan.firstScan(); break;
+    case ModeCommand::Kind::Single: sim.scan.singlePass(); break;
+    case ModeCommand::Kind::Slow: sim.scan.onePerSecond(); break;
+    case ModeCommand::Kind::Pause: sim.scan.pauseButton(); break;
+    case ModeCommand::Kind::Stop: sim.scan.stop(); break;
+    case ModeCommand::Kind::Count: sim.scan.countedPasses(m.count); break;
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     Options o;
+    bool scansGiven = false;
     std::vector<std::string> args(argv + 1, argv + argc);
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        auto value = [&](const char* name) -> const std::string* {
-            if (i + 1 >= args.size()) return nullptr;
-            (void)name;
-            return &args[++i];
-        };
-        if (a == "--scans") {
-            const std::string* v = value("--scans");
-            if (!v) return usage("--scans needs a number");
-            char* end = nullptr;
-            o.scans = std::strtol(v->c_str(), &end, 10);
-            if (v->empty() || *end || o.scans < 0) return usage("--scans needs a number of passes, not '" + *v + "'");
+        auto next = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
+        long long n = 0;
+        if (a == "--scans" || a == "--ms" || a == "--period" || a == "--timebase") {
+            const std::string* v = next();
+            if (!v || !parseLong(*v, n) || n < 0) return usage(a + " needs a number");
+            if (a == "--scans") o.scans = static_cast<long>(n), scansGiven = true;
+            else if (a == "--ms") o.ms = n;
+            else if (a == "--period") {
+                if (n < 10 || n > 3000 || n % 10) return usage("--period takes 10 to 3000 in steps of 10");
+                o.period = static_cast<int>(n);
+            } else {
+                if (n < 30 || n > 1000 || n % 5) return usage("--timebase takes 30 to 1000 in steps of 5");
+                o.timebase = static_cast<int>(n);
+            }
+        } else if (a == "--mode") {
+            const std::string* v = next();
+            auto m = v ? parseModeCommand(*v) : std::nullopt;
+            if (!m || m->kind == ModeCommand::Kind::Pause || m->kind == ModeCommand::Kind::Stop)
+                return usage("--mode takes run, first, single, slow or count:N");
+            o.mode = *m;
         } else if (a == "--set") {
-            const std::string* v = value("--set");
+            const std::string* v = next();
             if (!v) return usage("--set needs ADDR=VALUE");
             auto eq = v->find('=');
             if (eq == std::string::npos) return usage("--set needs ADDR=VALUE, not '" + *v + "'");
@@ -96,14 +170,20 @@ int main(int argc, char** argv) {
             if (!addr) return usage("unknown address '" + v->substr(0, eq) + "'");
             o.sets.emplace_back(*addr, v->substr(eq + 1));
         } else if (a == "--watch") {
-            const std::string* v = value("--watch");
+            const std::string* v = next();
             if (!v) return usage("--watch needs a list of addresses");
             std::string bad;
             if (!splitWatch(*v, o.watch, bad)) return usage("unknown address '" + bad + "'");
+        } else if (a == "--db" || a == "--script") {
+            const std::string* v = next();
+            if (!v) return usage(a + " needs a file");
+            (a == "--db" ? o.db : o.script) = *v;
         } else if (a == "--trace") {
             o.trace = true;
         } else if (a == "--log") {
             o.log = true;
+        } else if (a == "--realtime") {
+            o.realtime = true;
         } else if (a == "--help" || a == "-h") {
             std::cout << kUsage;
             return 0;
@@ -116,10 +196,31 @@ int main(int argc, char** argv) {
         }
     }
     if (o.program.empty()) return usage("no program given");
-    {
-        std::ifstream probe(o.program, std::ios::binary);
+    if (!scansGiven && o.ms < 0) o.scans = o.mode.kind == ModeCommand::Kind::Count ? std::max(1, o.mode.count) : 1;
+
+    std::string text;
+    if (!readFile(o.program, text)) {
+        std::cerr << "korvane-run: cannot read program '" << o.program << "'\n";
+        return 2;
+    }
+    RunScript script;
+    if (!o.script.empty()) {
+        std::string scriptText, error;
+        if (!readFile(o.script, scriptText)) {
+            std::cerr << "korvane-run: cannot read script '" << o.script << "'\n";
+            return 2;
+        }
+        auto parsed = parseRunScript(scriptText, error);
+        if (!parsed) {
+            std::cerr << "korvane-run: " << o.script << ": " << error << "\n";
+            return 2;
+        }
+        script = std::move(*parsed);
+    }
+    if (!o.db.empty()) {
+        std::ifstream probe(o.db, std::ios::binary);
         if (!probe) {
-            std::cerr << "korvane-run: cannot read program '" << o.program << "'\n";
+            std::cerr << "korvane-run: cannot read data block '" << o.db << "'\n";
             return 2;
         }
     }
@@ -127,7 +228,10 @@ int main(int argc, char** argv) {
     StderrLog sink;
     sink.enabled = o.log;
     AutoPrompt prompt;
-    Simulator sim(&sink, &prompt);
+    RunnerViews views;
+    VirtualScheduler clock;
+    Simulator sim(clock, &sink, &prompt, &views);
+    views.image = &sim.memory;
     sim.setDialogFileName(o.program);
     sim.myLoadCode();
     if (!sim.hasProgram()) {
@@ -138,21 +242,95 @@ int main(int argc, char** argv) {
     if (o.program.size() < 4 || o.program.compare(o.program.size() - 4, 4, ".awl") != 0)
         std::cerr << "korvane-run: warning: the file name does not end in \".awl\"; its lines are read but not built\n";
 
-    for (const auto& [addr, text] : o.sets) {
-        if (!writeAddress(sim.memory, addr, text)) {
-            std::cerr << "korvane-run: '" << text << "' is not a value for " << addr.text << "\n";
+    // Values: inputs go to the runner's input state; anything else into the image once the
+    // CPU is in RUN (RUN entry clears the image).
+    auto applySet = [&](const PlcAddress& addr, const std::string& value) {
+        PlcMemory& target = addr.isInput() ? views.inputs : sim.memory;
+        return writeAddress(target, addr, value);
+    };
+    for (const auto& [addr, value] : o.sets)
+        if (addr.isInput() && !applySet(addr, value)) {
+            std::cerr << "korvane-run: '" << value << "' is not a value for " << addr.text << "\n";
             return 2;
         }
+
+    sim.scan.setTaskPeriod(o.period);
+    sim.scan.setTimeBase(o.timebase);
+    issueMode(sim, o.mode);
+    if (!o.db.empty()) sim.dataBlock.load(o.db, sim.memory, prompt, sim.log);
+    for (const auto& [addr, value] : o.sets)
+        if (!addr.isInput() && !applySet(addr, value)) {
+            std::cerr << "korvane-run: '" << value << "' is not a value for " << addr.text << "\n";
+            return 2;
+        }
+
+    auto watchText = [&](bool prefixSpace) {
+        std::string line;
+        for (const auto& w : o.watch) {
+            if (prefixSpace || !line.empty()) line += ' ';
+            line += w.text + "=" + readAddress(sim.memory, w);
+        }
+        return line;
+    };
+    if (o.trace)
+        sim.scan.afterPass = [&] {
+            std::cout << "pass=" << sim.scan.passes() << " ms=" << clock.nowMs() << watchText(true) << "\n";
+        };
+
+    // Script events: sets and modes before the first tick at or after their time, checks
+    // after it.
+    std::size_t nextBefore = 0, nextAfter = 0;
+    int failures = 0;
+    std::vector<const ScriptEvent*> before, after;
+    for (const auto& e : script.events) (e.kind == ScriptEvent::Kind::Expect ? after : before).push_back(&e);
+    sim.scan.beforeTick = [&](std::int64_t now) {
+        for (; nextBefore < before.size() && before[nextBefore]->ms <= now; ++nextBefore) {
+            const ScriptEvent& e = *before[nextBefore];
+            if (e.kind == ScriptEvent::Kind::Mode) {
+                issueMode(sim, e.mode);
+            } else if (!applySet(e.address, e.value)) {
+                std::cout << "FAIL " << e.ms << " " << e.address.text << " cannot take the value " << e.value << "\n";
+                ++failures;
+            }
+        }
+    };
+    sim.scan.afterTick = [&](std::int64_t now) {
+        for (; nextAfter < after.size() && after[nextAfter]->ms <= now; ++nextAfter) {
+            const ScriptEvent& e = *after[nextAfter];
+            std::string got = readAddress(sim.memory, e.address);
+            if (!valueMatches(e.address, got, e.value)) {
+                std::cout << "FAIL " << e.ms << " " << e.address.text << " expected " << e.value << " got " << got << "\n";
+                ++failures;
+            }
+        }
+    };
+
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    const auto wallStart = std::chrono::steady_clock::now();
+    auto finished = [&] {
+        if (o.scans >= 0 && sim.scan.passes() >= static_cast<std::uint64_t>(o.scans)) return true;
+        const Mode m = sim.scan.state().mode;
+        const bool idle = m == Mode::Pause || m == Mode::Stop;
+        bool modeEventsLeft = false;
+        for (std::size_t k = nextBefore; k < before.size(); ++k)
+            if (before[k]->kind == ScriptEvent::Kind::Mode) modeEventsLeft = true;
+        // Paused or stopped for good: no pass can come any more.
+        return o.ms < 0 && idle && !modeEventsLeft && nextAfter >= after.size();
+    };
+    while (!gInterrupted && !finished()) {
+        const std::int64_t due = clock.nextDue();
+        if (due < 0 || (o.ms >= 0 && due > o.ms)) break;
+        if (o.realtime) std::this_thread::sleep_until(wallStart + std::chrono::milliseconds(due));
+        clock.step();
+    }
+    for (; nextAfter < after.size(); ++nextAfter) {
+        const ScriptEvent& e = *after[nextAfter];
+        std::cout << "FAIL " << e.ms << " " << e.address.text << " not checked: the run ended at " << clock.nowMs()
+                  << " ms\n";
+        ++failures;
     }
 
-    for (long pass = 1; pass <= o.scans; ++pass) {
-        sim.runPass();
-        if (o.trace) {
-            std::string line = "pass=" + std::to_string(pass);
-            for (const auto& w : o.watch) line += " " + w.text + "=" + readAddress(sim.memory, w);
-            std::cout << line << "\n";
-        }
-    }
     for (const auto& w : o.watch) std::cout << w.text << "=" << readAddress(sim.memory, w) << "\n";
-    return 0;
+    return failures ? 1 : 0;
 }

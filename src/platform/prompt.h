@@ -30,12 +30,14 @@ public:
     std::optional<std::string> input(const std::string& prompt, const std::string&,
                                      const std::string& defaultText) override {
         asked.push_back(prompt);
+        if (cancelInput) return std::nullopt;
         if (inputAnswer) return inputAnswer;
         return defaultText;
     }
 
     bool answer = true;
-    std::optional<std::string> inputAnswer;
+    std::optional<std::string> inputAnswer;  // the default text when unset
+    bool cancelInput = false;
     std::vector<std::string> asked;
     std::vector<std::string> informed;
 };

@@ -18,8 +18,13 @@ std::string baseNameOf(const std::string& path) {
     return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
-Simulator::Simulator(LogSink* sink, Prompt* prompt, ViewHooks* views)
-    : log(sink), memory(&log), interpreter(memory, program, log), prompt_(prompt), views_(views ? views : &noViews_) {
+Simulator::Simulator(Scheduler& scheduler, LogSink* sink, Prompt* prompt, ViewHooks* views)
+    : log(sink),
+      memory(&log),
+      interpreter(memory, program, log),
+      scan(scheduler, interpreter, *prompt, *this, log),
+      prompt_(prompt),
+      views_(views ? views : &noViews_) {
     interpreter.onScanCount = [this](std::int32_t n) { views_->scanCountChanged(n); };
     reader.onProgress = [this](int i, int last) {
         views_->progressText("代码载入进度：" + std::to_string(i) + " /" + std::to_string(last));
@@ -37,7 +42,7 @@ void Simulator::resetProgramState() {
     program.resetCodeTable(1);
     reader.edgeCounter = 0;
     setCaption(kProductTitle);
-    // The data block tables are reset with the program.
+    dataBlock.unload();
     listing_.clear();
 }
 
@@ -46,7 +51,7 @@ void Simulator::loadProgramCommand() {
     if (running()) {
         if (!prompt_->ask("程序在运行，停止？")) return;
         resetProgramState();
-        enterStop();
+        scan.stop();
     }
     if (!listing_.empty() && endsWith(dialogFileName_, ".awl")) {
         if (!prompt_->ask("可能已经有程序，继续则覆盖该程序，继续？")) return;
@@ -82,27 +87,31 @@ void Simulator::myLoadCode() {
 void Simulator::unloadProgramCommand() {
     if (running()) {
         if (!prompt_->ask("程序在运行，停止,然后继续卸载？")) return;
-        enterStop();
+        scan.stop();
     }
     resetProgramState();
     programBaseName_.clear();
 }
 
-void Simulator::enterRun() {
-    interpreter.scanCounter = 0;
-    views_->scanCountChanged(0);
-    memory.clearForRun();
-    memory.cells()[area::SM0_3] = kOn;
-    memory.cells()[area::SM + 86 * 8 + 7] = kOn;
-    interpreter.resetForRun();
-    runFlag_ = -1;
-    memory.cells()[area::SM + 4 * 8 + 5] = kOn;
+void Simulator::loadDataBlockCommand() {
+    // Asked only when a data block file is held, so that loading the first one asks nothing.
+    if (endsWith(dataBlock.fileName(), ".txt") &&
+        !prompt_->ask("可能已经有数据块，继续则覆盖该程序，继续？"))
+        return;
+    dataBlock.setFileName(programBaseName_);
+    const std::string path = views_->chooseDataBlockFile(programBaseName_);
+    if (dataBlock.load(path, memory, *prompt_, log)) views_->dataBlockViewShown(dataBlock.viewText());
 }
 
-void Simulator::enterStop() {
-    runFlag_ = 0;
-    interpreter.scanCounter = 0;
-    views_->scanCountChanged(0);
+void Simulator::unloadDataBlockCommand() {
+    dataBlock.unload();
+    views_->dataBlockViewShown(dataBlock.viewText());
+}
+
+void Simulator::refreshViews(bool forced, bool fullRebuild) {
+    views_->forceIndicator(forced);
+    if (fullRebuild) views_->FreshAllShow();
+    views_->FreshShow();
 }
 
 }  // namespace korvane

@@ -9,9 +9,12 @@
 #include "core/code_table.h"
 #include "core/interpreter.h"
 #include "core/plc_memory.h"
+#include "loader/data_block.h"
 #include "loader/stl_reader.h"
 #include "platform/log_sink.h"
 #include "platform/prompt.h"
+#include "platform/scheduler.h"
+#include "scan/scan_cycle.h"
 
 namespace korvane {
 
@@ -30,13 +33,20 @@ public:
     virtual void codeViewChanged(const std::string& /*text*/) {}
     virtual void progressText(const std::string& /*text*/) {}
     virtual void scanCountChanged(std::int32_t /*count*/) {}
-    // The open-file dialog of the program load command; "" when cancelled.
+    // The run flag or the mode changed: toolbar buttons, the switch picture, RUN/STOP lamps.
+    virtual void runStateChanged(std::int16_t /*runFlag*/, Mode /*mode*/) {}
+    // Every tenth tick: the SF lamp is yellow while forced values were written.
+    virtual void forceIndicator(bool /*forced*/) {}
+    // The open-file dialogs of the load commands; "" when cancelled.
     virtual std::string chooseProgramFile(const std::string& /*suggested*/) { return {}; }
+    virtual std::string chooseDataBlockFile(const std::string& /*suggested*/) { return {}; }
+    // The code view switched to the data-block text (the DB view command).
+    virtual void dataBlockViewShown(const std::string& /*text*/) {}
 };
 
-class Simulator {
+class Simulator : private ScanParticipants {
 public:
-    Simulator(LogSink* sink, Prompt* prompt, ViewHooks* views = nullptr);
+    Simulator(Scheduler& scheduler, LogSink* sink, Prompt* prompt, ViewHooks* views = nullptr);
 
     // --- parts -------------------------------------------------------------------------
     Log log;
@@ -44,6 +54,8 @@ public:
     Program program;
     Interpreter interpreter;
     StlReader reader;
+    DataBlock dataBlock;
+    ScanCycle scan;
 
     // --- program load and unload -------------------------------------------------------
     // The load command: questions, the file dialog (ViewHooks::chooseProgramFile), then
@@ -57,6 +69,13 @@ public:
     // The unload command.
     void unloadProgramCommand();
 
+    // The data-block load command: asks before replacing a loaded data block, shows the
+    // dialog (suggesting the program's base name), reads, analyses and writes V memory, and
+    // shows the DB view. No run-mode check: a data block may be loaded in RUN.
+    void loadDataBlockCommand();
+    // The data-block unload command: forgets lines and entries, V memory stays.
+    void unloadDataBlockCommand();
+
     const std::string& dialogFileName() const { return dialogFileName_; }
     void setDialogFileName(std::string path) { dialogFileName_ = std::move(path); }
     const std::string& caption() const { return caption_; }
@@ -64,15 +83,20 @@ public:
     const std::string& programBaseName() const { return programBaseName_; }
     bool hasProgram() const { return program.loaded(); }
 
-    // --- run state ---------------------------------------------------------------------
-    bool running() const { return runFlag_ != 0; }
-    // RUN entry and STOP entry.
-    void enterRun();
-    void enterStop();
-    // One program pass.
+    // --- run state: the run-mode commands are ScanCycle's (sim.scan.continuousRun() ...) -
+    bool running() const { return scan.running(); }
+    // One program pass outside the scan cycle.
     void runPass() { interpreter.RunExec(0); }
 
 private:
+    // The scan cycle's calls into the other parts.
+    void inputPhase() override { views_->FreshInData(); }
+    void outputPhase() override { views_->FreshOutData(); }
+    void refreshViews(bool forced, bool fullRebuild) override;
+    void runStateChanged() override { views_->runStateChanged(scan.state().runFlag, scan.state().mode); }
+    void scanCountShown(std::int32_t count) override { views_->scanCountChanged(count); }
+    std::size_t codeTextLength() const override { return listing_.size(); }
+
     void setCaption(std::string caption);
     void resetProgramState();  // what a load in RUN and an unload reset
 
@@ -83,7 +107,6 @@ private:
     std::string caption_ = kProductTitle;
     std::string listing_;
     std::string programBaseName_;
-    std::int16_t runFlag_ = 0;
 };
 
 // The file name after its last folder separator and before its last ".".

@@ -39,7 +39,8 @@ struct Fixture {
     MemoryLogSink sink;
     AutoPrompt prompt;
     Views views;
-    Simulator sim{&sink, &prompt, &views};
+    VirtualScheduler clock;
+    Simulator sim{clock, &sink, &prompt, &views};
     Fixture() { sim.log.setClock([] { return std::string("12:00:00"); }); }
 };
 
@@ -83,7 +84,7 @@ TEST(LoadCommand, InRunAsksToStopAndStopsOnOk) {
     Fixture f;
     f.views.nextFile = writeFile("motor.awl", kMotor);
     f.sim.loadProgramCommand();
-    f.sim.enterRun();
+    f.sim.scan.continuousRun();
     f.sim.loadProgramCommand();
     ASSERT_FALSE(f.prompt.asked.empty());
     EXPECT_EQ(f.prompt.asked[0], "程序在运行，停止？");
@@ -95,7 +96,7 @@ TEST(LoadCommand, InRunCancelKeepsRunning) {
     Fixture f;
     f.views.nextFile = writeFile("motor.awl", kMotor);
     f.sim.loadProgramCommand();
-    f.sim.enterRun();
+    f.sim.scan.continuousRun();
     f.prompt.answer = false;
     f.sim.loadProgramCommand();
     EXPECT_TRUE(f.sim.running());
@@ -141,7 +142,7 @@ TEST(UnloadCommand, InRunAsksAndCancelChangesNothing) {
     Fixture f;
     f.views.nextFile = writeFile("motor.awl", kMotor);
     f.sim.loadProgramCommand();
-    f.sim.enterRun();
+    f.sim.scan.continuousRun();
     f.prompt.answer = false;
     f.sim.unloadProgramCommand();
     ASSERT_EQ(f.prompt.asked.size(), 1u);

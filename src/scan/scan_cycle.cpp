@@ -1,0 +1,207 @@
+#include "scan/scan_cycle.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "core/timers_counters.h"
+
+namespace korvane {
+
+ScanCycle::ScanCycle(Scheduler& scheduler, Interpreter& cpu, Prompt& prompt, ScanParticipants& parts, const Log& log)
+    : scheduler_(scheduler), cpu_(cpu), prompt_(prompt), parts_(parts), log_(log) {
+    timerScan_ = scheduler.createTimer("TimerScan", kTickMs, [this] { tick(); });
+    timerForTimer_ = scheduler.createTimer("TimerForTimer", state_.timeBase, [this] { timerBase(); });
+    timerSm05_ = scheduler.createTimer("TimerSM05", kSm05Ms, [this] { toggleSm05(); });
+    timerScan_->setEnabled(true);
+}
+
+void ScanCycle::pass() {
+    cpu_.RunExec(0);
+    ++passes_;
+    if (afterPass) afterPass();
+}
+
+void ScanCycle::tick() {
+    if (beforeTick) beforeTick(scheduler_.nowMs());
+    RunMode& s = state_;
+    s.tickCounter = s.tickCounter == INT32_MAX ? 0 : s.tickCounter + 1;
+    cpu_.tick = static_cast<std::uint32_t>(s.tickCounter);
+    const bool periodTick = (static_cast<std::int64_t>(s.tickCounter) * kTickMs) % s.taskPeriod == 0;
+
+    parts_.pendingWrites();
+    parts_.inputPhase();
+    parts_.forceStep();
+
+    if (s.runFlag) {
+        if (periodTick) parts_.freeportPostProcess();
+        switch (s.mode) {
+        case Mode::Continuous:
+            interrupts();
+            if (periodTick) pass();
+            break;
+        case Mode::OnePerSecond:
+            if (s.tickCounter % 100 == 0) {
+                interrupts();
+                if (periodTick) pass();
+            }
+            break;
+        case Mode::SinglePass:
+            if (periodTick) {
+                interrupts();
+                pass();
+                s.mode = Mode::Pause;
+                parts_.runStateChanged();
+            }
+            break;
+        case Mode::Pause:
+        case Mode::Stop:
+            break;
+        case Mode::FirstScan:
+            interrupts();
+            pass();
+            s.mode = Mode::Pause;
+            break;
+        case Mode::Counted:
+            if (s.passesLeft < 1) {
+                s.mode = Mode::Pause;
+                parts_.runStateChanged();
+            } else {
+                interrupts();
+                if (periodTick) {
+                    pass();
+                    --s.passesLeft;
+                }
+            }
+            break;
+        }
+    }
+
+    s.forced = false;
+    s.forced = parts_.forceStep();
+    parts_.outputPhase();
+    if (s.tickCounter % 10 == 0) parts_.refreshViews(s.forced, cpu_.scanCounter == 2);
+    if (afterTick) afterTick(scheduler_.nowMs());
+}
+
+void ScanCycle::timerBase() { advanceTimers(cpu_.mem(), log_); }
+
+void ScanCycle::toggleSm05() {
+    std::int16_t* c = cpu_.mem().cells();
+    c[area::SM0_5] = c[area::SM0_5] ? kOff : kOn;
+}
+
+void ScanCycle::requestMode(Mode m) {
+    RunMode& s = state_;
+    if (m != Mode::Stop && m != Mode::Continuous && !s.warned) {
+        prompt_.inform("如果不是全速运行，则可能所有通信都不正常");
+        s.warned = true;
+    }
+    s.mode = m;
+    if (parts_.codeTextLength() < 2 && m != Mode::Stop) {
+        if (!prompt_.ask("没有装载代码，是否继续运行")) {
+            // A cancel goes through the full STOP entry, so no RUN timer keeps running.
+            s.mode = Mode::Stop;
+            if (s.runFlag) enterStop();
+            s.runFlag = 0;
+            parts_.runStateChanged();
+            return;
+        }
+    }
+    switch (m) {
+    case Mode::Continuous:
+    case Mode::OnePerSecond:
+    case Mode::SinglePass:
+        if (!s.runFlag) enterRun();
+        s.runFlag = -1;
+        break;
+    case Mode::Pause:
+        if (!s.runFlag) {
+            prompt_.inform("已经是停止状态，不能置于暂停");
+            s.mode = Mode::Stop;
+        }
+        break;
+    case Mode::FirstScan:
+    case Mode::Counted:
+        if (s.runFlag) enterStop();
+        enterRun();
+        s.runFlag = -1;
+        break;
+    case Mode::Stop:
+        if (s.runFlag) enterStop();
+        s.runFlag = 0;
+        break;
+    }
+    parts_.runStateChanged();
+}
+
+void ScanCycle::pauseMenu() {
+    if (state_.mode != Mode::Stop) state_.mode = Mode::Pause;
+}
+
+void ScanCycle::countedPasses() {
+    auto answer = prompt_.input("输入指定运行次数", "输入指定运行次数1-65535", "1");
+    if (!answer) return;
+    const std::string& text = *answer;
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(text.c_str(), &end, 10);
+    while (end && (*end == ' ' || *end == '\t')) ++end;
+    if (text.empty() || end == text.c_str() || *end || errno == ERANGE) return;
+    if (v < INT32_MIN || v > INT32_MAX) return;
+    countedPasses(static_cast<std::int32_t>(v));
+}
+
+void ScanCycle::countedPasses(std::int32_t n) {
+    if (n < 0 || n > 65535) n = 1;
+    state_.passesLeft = n;
+    requestMode(Mode::Counted);
+}
+
+void ScanCycle::clearCount() {
+    if (cpu_.scanCounter > 1) cpu_.scanCounter = 1;
+    parts_.scanCountShown(cpu_.scanCounter);
+}
+
+void ScanCycle::setTaskPeriod(int ms) {
+    timerScan_->setEnabled(false);
+    timerScan_->setEnabled(true);
+    state_.taskPeriod = ms;
+}
+
+void ScanCycle::setTimeBase(int ms) {
+    state_.timeBase = ms;
+    timerForTimer_->setInterval(ms);
+}
+
+void ScanCycle::enterRun() {
+    RunMode& s = state_;
+    timerSm05_->setEnabled(true);
+    timerForTimer_->setInterval(s.timeBase);
+    timerForTimer_->setEnabled(true);
+    cpu_.scr = ScrState{};
+    parts_.resetMasters(true);
+    cpu_.scanCounter = 0;
+    parts_.scanCountShown(0);
+    PlcMemory& mem = cpu_.mem();
+    mem.clearForRun();
+    std::int16_t* c = mem.cells();
+    c[area::SM0_3] = kOn;
+    c[area::SM + 8 * 86 + 7] = kOn;
+    cpu_.resetForRun();
+    s.runFlag = -1;
+    c[area::SM + 8 * 4 + 5] = kOn;
+    parts_.runStateChanged();
+}
+
+void ScanCycle::enterStop() {
+    RunMode& s = state_;
+    s.runFlag = 0;
+    cpu_.scanCounter = 0;
+    parts_.scanCountShown(0);
+    timerSm05_->setEnabled(false);
+    timerForTimer_->setEnabled(false);
+    parts_.resetMasters(false);
+    parts_.runStateChanged();
+}
+
+}  // namespace korvane

@@ -1,0 +1,125 @@
+#include "sim/run_script.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace korvane {
+
+namespace {
+
+std::vector<std::string> words(std::string_view line) {
+    std::vector<std::string> out;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
+        std::size_t j = i;
+        while (j < line.size() && line[j] != ' ' && line[j] != '\t' && line[j] != '\r') ++j;
+        if (j > i) out.emplace_back(line.substr(i, j - i));
+        i = j;
+    }
+    return out;
+}
+
+std::optional<double> number(const std::string& s) {
+    if (s.empty()) return std::nullopt;
+    char* end = nullptr;
+    double v;
+    if (s.rfind("16#", 0) == 0 || s.rfind("0x", 0) == 0 || s.rfind("0X", 0) == 0) {
+        const char* digits = s.c_str() + (s[0] == '1' ? 3 : 2);
+        if (!*digits) return std::nullopt;
+        v = static_cast<double>(std::strtoull(digits, &end, 16));
+    } else if (s.rfind("2#", 0) == 0) {
+        const char* digits = s.c_str() + 2;
+        if (!*digits) return std::nullopt;
+        v = static_cast<double>(std::strtoull(digits, &end, 2));
+    } else {
+        v = std::strtod(s.c_str(), &end);
+    }
+    if (*end || !std::isfinite(v)) return std::nullopt;
+    return v;
+}
+
+}  // namespace
+
+std::optional<ModeCommand> parseModeCommand(std::string_view text) {
+    ModeCommand m;
+    if (text == "run") m.kind = ModeCommand::Kind::Run;
+    else if (text == "first") m.kind = ModeCommand::Kind::First;
+    else if (text == "single") m.kind = ModeCommand::Kind::Single;
+    else if (text == "slow") m.kind = ModeCommand::Kind::Slow;
+    else if (text == "pause") m.kind = ModeCommand::Kind::Pause;
+    else if (text == "stop") m.kind = ModeCommand::Kind::Stop;
+    else if (text.rfind("count:", 0) == 0) {
+        std::string n(text.substr(6));
+        char* end = nullptr;
+        errno = 0;
+        long v = std::strtol(n.c_str(), &end, 10);
+        if (n.empty() || *end || errno == ERANGE || v < INT32_MIN || v > INT32_MAX) return std::nullopt;
+        m.kind = ModeCommand::Kind::Count;
+        m.count = static_cast<std::int32_t>(v);
+    } else {
+        return std::nullopt;
+    }
+    return m;
+}
+
+std::optional<RunScript> parseRunScript(std::string_view text, std::string& error) {
+    RunScript script;
+    int lineNo = 0;
+    std::size_t pos = 0;
+    while (pos <= text.size()) {
+        std::size_t nl = text.find('\n', pos);
+        std::string_view line = text.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
+        pos = nl == std::string_view::npos ? text.size() + 1 : nl + 1;
+        ++lineNo;
+        if (auto hash = line.find('#'); hash != std::string_view::npos) line = line.substr(0, hash);
+        auto w = words(line);
+        if (w.empty()) continue;
+        auto fail = [&](const std::string& why) {
+            error = "line " + std::to_string(lineNo) + ": " + why;
+            return std::nullopt;
+        };
+        ScriptEvent e;
+        e.line = lineNo;
+        char* end = nullptr;
+        errno = 0;
+        long long ms = std::strtoll(w[0].c_str(), &end, 10);
+        if (*end || errno == ERANGE || ms < 0) return fail("a time in ms must start the line, not '" + w[0] + "'");
+        e.ms = ms;
+        if (w.size() < 2) return fail("a command (set, expect, mode) must follow the time");
+        if (w[1] == "set" || w[1] == "expect") {
+            if (w.size() != 4) return fail(w[1] + " needs an address and a value");
+            auto a = parseAddress(w[2]);
+            if (!a) return fail("unknown address '" + w[2] + "'");
+            e.kind = w[1] == "set" ? ScriptEvent::Kind::Set : ScriptEvent::Kind::Expect;
+            e.address = *a;
+            e.value = w[3];
+        } else if (w[1] == "mode") {
+            if (w.size() != 3) return fail("mode needs one of run, first, single, slow, pause, stop, count:N");
+            auto m = parseModeCommand(w[2]);
+            if (!m) return fail("unknown mode '" + w[2] + "'");
+            e.kind = ScriptEvent::Kind::Mode;
+            e.mode = *m;
+        } else {
+            return fail("unknown command '" + w[1] + "'");
+        }
+        script.events.push_back(std::move(e));
+    }
+    std::stable_sort(script.events.begin(), script.events.end(),
+                     [](const ScriptEvent& a, const ScriptEvent& b) { return a.ms < b.ms; });
+    return script;
+}
+
+bool valueMatches(const PlcAddress& a, const std::string& got, const std::string& expected) {
+    auto g = number(got), e = number(expected);
+    if (g && e) {
+        if (a.format == PlcAddress::Format::Real)
+            return *g == *e || std::fabs(*g - *e) <= 1e-6 * std::max(std::fabs(*g), std::fabs(*e));
+        return *g == *e;
+    }
+    return got == expected;
+}
+
+}  // namespace korvane
