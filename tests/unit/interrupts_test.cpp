@@ -77,18 +77,6 @@ INSTANTIATE_TEST_SUITE_P(Periods, TimedInterrupts,
                                            TimedCase{10, area::SMB34, 25, 8, 3}, TimedCase{11, area::SMB35, 100, 15, 10},
                                            TimedCase{11, area::SMB35, 255, 31, 26}));
 
-TEST(TimedInterrupt, DoesNotRunWhileInterruptsAreDisabled) {
-    Rig r;
-    r.load(attachingProgram(10, false));
-    Runs runs;
-    record(r, runs);
-    scan(r, 50);
-    EXPECT_TRUE(runs.ticks.empty());
-    r.cpu.interruptsEnabled = kOn;
-    r.tick();
-    EXPECT_EQ(runs.ticks.size(), 1u);
-}
-
 TEST(InterruptControl, AtchDtchEniDisiWithTheirStatus) {
     Rig r;
     r.load(ob({{"LD", {I(0, 0)}}, {"ATCH", {k(3), k(10)}}, {"ENI"}, {"LD", {I(0, 1)}}, {"DTCH", {k(10)}}, {"DISI"}}));
