@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "core/code_table.h"
+#include "core/pid.h"
 #include "core/plc_memory.h"
 #include "core/timers_counters.h"
 #include "platform/log_sink.h"
@@ -95,6 +96,7 @@ public:
     std::array<std::int16_t, kCallDepth> returnStack{};
     std::array<std::array<std::int16_t, kLocalCells>, kCallDepth> localSave{};
     std::array<SavedStack, kCallDepth> stackSave{};
+    std::array<PidLoopState, kPidLoops> pidLoops{};  // PID loop states, never reset
 
     // Called at the end of every pass with the scan counter (the main window's box).
     std::function<void(std::int32_t)> onScanCount;

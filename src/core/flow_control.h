@@ -1,0 +1,45 @@
+#pragma once
+// Subroutine calls and returns, and the interrupt dispatcher that the scan cycle runs once
+// per tick before the program pass.
+#include <array>
+#include <cstdint>
+
+#include "core/interpreter.h"
+
+namespace korvane {
+
+// --- subroutine calls (call.cpp) ----------------------------------------------------------
+// Push the CALL line at cpu.iPC as return line, saving the L area; false when the return
+// stack is full (the call is then not saved).
+bool pcpush(Interpreter& cpu);
+// Return to the saved CALL line, copying in-out and output parameters back, and restore the
+// caller's L area. Nothing happens outside any call.
+void PCPopup(Interpreter& cpu);
+// Save the logic stack; the callee starts with logic result on and an empty stack.
+void StackPush(Interpreter& cpu);
+// Restore the logic stack; the logic result is on after every return.
+void StackPop(Interpreter& cpu);
+// END_SUBROUTINE_BLOCK, and CRET with power flow.
+void returnFromSubroutine(Interpreter& cpu, CodeLine& line);
+
+// --- interrupt dispatcher -----------------------------------------------------------------
+// What the dispatcher remembers from the previous tick: the inputs I0.0 to I0.2 (input
+// events 0 to 5 run once per edge) and whether T32 and T96 stood at their preset (events 21
+// and 22 run once each time the timer reaches its preset).
+struct InterruptEdges {
+    std::array<std::int16_t, 3> inputs{};
+    std::array<bool, 2> timerAtPreset{};
+    bool primed = false;  // off after a reset: the next tick only takes the baseline
+};
+
+// RUN entry: the first dispatcher tick afterwards takes the inputs and timers as they are,
+// so an input that is already on, or a timer that stands at its preset, raises no event.
+void resetInterrupts(InterruptEdges& edges);
+
+// One tick of the dispatcher. Call it on every tick on which the run mode checks interrupts,
+// whether or not they are enabled: it always remembers the inputs and timers (so an edge
+// seen while interrupts are disabled or no routine is attached never fires later), and runs
+// routines only while interrupts are enabled. Uses cpu.tick as the time of timed interrupts.
+void runInterrupts(Interpreter& cpu, InterruptEdges& edges);
+
+}  // namespace korvane

@@ -1,0 +1,281 @@
+// Interrupt control instructions and the interrupt dispatcher: timed interrupts, input
+// edges, timer events, and the end of an interrupt routine.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "flow_test_rig.h"
+
+using namespace flowtest;
+
+namespace {
+
+// Main program: in the first pass attach INT0 to the event and enable interrupts.
+// INT0 and INT1 each run the probe once.
+Source attachingProgram(int event, bool enable = true) {
+    Source main{{"LD", {SM(0, 1)}}, {"ATCH", {k(0), k(event)}}};
+    if (enable) main.push_back({"ENI"});
+    Source src = ob(main);
+    append(src, intr(0, {{"NETR"}}));
+    append(src, intr(1, {{"NETR"}}));
+    return src;
+}
+
+// Which interrupt routine each probe hit ran in, and at which tick.
+struct Runs {
+    std::vector<int> routine;
+    std::vector<std::uint32_t> ticks;
+};
+
+void record(Rig& r, Runs& runs) {
+    const int int1 = r.lineOf("INTERRUPT_BLOCK", 1);
+    r.probe.hook = [&runs, int1](Interpreter& cpu, int) {
+        runs.routine.push_back(cpu.iPC > int1 ? 1 : 0);
+        runs.ticks.push_back(cpu.tick);
+    };
+}
+
+// The scan as the scan cycle drives it: a pass on every fifth tick (50 ms).
+void scan(Rig& r, int ticks) {
+    for (int i = 0; i < ticks; ++i) {
+        const bool periodTick = (r.cpu.tick + 1) % 5 == 0;
+        r.tick(periodTick);
+    }
+}
+
+struct TimedCase {
+    int event;
+    int periodByte;  // SMB34 or SMB35
+    int ms;
+    std::uint32_t firstTick;
+    std::uint32_t spacing;
+};
+
+class TimedInterrupts : public ::testing::TestWithParam<TimedCase> {};
+
+TEST_P(TimedInterrupts, RunWheneverThePeriodHasElapsed) {
+    const TimedCase& c = GetParam();
+    Rig r;
+    r.load(attachingProgram(c.event));
+    r.mem.writeValue(c.ms, c.periodByte, 8);
+    Runs runs;
+    record(r, runs);
+    r.cpu.tick = 4;
+    scan(r, 101);  // the first pass, at tick 5, attaches the routine
+    ASSERT_FALSE(runs.ticks.empty());
+    EXPECT_EQ(runs.ticks.front(), c.firstTick);
+    for (std::size_t i = 1; i < runs.ticks.size(); ++i) EXPECT_EQ(runs.ticks[i] - runs.ticks[i - 1], c.spacing) << i;
+    EXPECT_EQ(runs.ticks.size(), (105 - c.firstTick) / c.spacing + 1);
+    EXPECT_EQ(r.prog.events[static_cast<std::size_t>(c.event)].LastTick, static_cast<std::int32_t>(runs.ticks.back()));
+    // Interrupt routines are not passes.
+    EXPECT_EQ(r.cpu.scanCounter, 21);
+}
+
+INSTANTIATE_TEST_SUITE_P(Periods, TimedInterrupts,
+                         ::testing::Values(TimedCase{10, area::SMB34, 100, 15, 10}, TimedCase{10, area::SMB34, 0, 6, 1},
+                                           TimedCase{10, area::SMB34, 25, 8, 3}, TimedCase{11, area::SMB35, 100, 15, 10},
+                                           TimedCase{11, area::SMB35, 255, 31, 26}));
+
+TEST(InterruptControl, AtchDtchEniDisiWithTheirStatus) {
+    Rig r;
+    r.load(ob({{"LD", {I(0, 0)}}, {"ATCH", {k(3), k(10)}}, {"ENI"}, {"LD", {I(0, 1)}}, {"DTCH", {k(10)}}, {"DISI"}}));
+    r.cpu.tick = 77;
+    r.pass();  // nothing has power flow
+    const CodeLine& atch = r.prog.CodeTable[4];
+    EXPECT_EQ(r.prog.events[10].Routine, -1);
+    EXPECT_EQ(atch.StatusValue[0], 3);
+    EXPECT_EQ(atch.StatusValue[1], 10);
+    EXPECT_EQ(atch.StatusKind[0], 5);
+    EXPECT_EQ(atch.StatusKind[1], 5);
+    EXPECT_EQ(r.cpu.interruptsEnabled, 0);
+
+    r.set(Ibit(0, 0), true);
+    r.pass();
+    EXPECT_EQ(r.prog.events[10].Routine, 3);
+    EXPECT_EQ(r.prog.events[10].LastTick, 77);
+    EXPECT_EQ(r.cpu.interruptsEnabled, kOn);
+
+    r.set(Ibit(0, 1), true);
+    r.pass();
+    EXPECT_EQ(r.prog.events[10].Routine, -1);
+    EXPECT_EQ(r.prog.CodeTable[7].StatusValue[0], 10);
+    EXPECT_EQ(r.cpu.interruptsEnabled, 0);
+    EXPECT_TRUE(r.sink.lines.empty());
+}
+
+TEST(InterruptControl, EventNumberOutsideTheTableIsARunTimeError) {
+    for (const char* m : {"ATCH", "DTCH"}) {
+        Rig r;
+        Line line{m, {k(0), k(34)}};
+        if (std::string(m) == "DTCH") line.ops = {k(34)};
+        r.load(ob({{"LD", {SM(0, 0)}}, line, {"=", {Q(0, 0)}}}));
+        r.pass();
+        ASSERT_EQ(r.sink.lines.size(), 1u) << m;
+        EXPECT_EQ(r.sink.lines[0], std::string("12:00:00 运行代码错误:iPC=4,astrCode=") + m);
+        EXPECT_FALSE(r.on(Qbit(0, 0)));
+    }
+}
+
+// --- input events ---------------------------------------------------------------------------
+
+class InputEvents : public ::testing::TestWithParam<int> {};
+
+TEST_P(InputEvents, RunOncePerEdge) {
+    const int input = GetParam();
+    Rig r;
+    r.load(attachingProgram(10));
+    r.prog.events[static_cast<std::size_t>(2 * input + 1)].Routine = 0;  // rising edge: INT0
+    r.prog.events[static_cast<std::size_t>(2 * input)].Routine = 1;      // falling edge: INT1
+    r.cpu.interruptsEnabled = kOn;
+    Runs runs;
+    record(r, runs);
+    const std::vector<bool> levels{false, true, true, true, false, false, true, true};
+    for (bool level : levels) {
+        r.set(Ibit(0, input), level);
+        r.tick();
+    }
+    EXPECT_EQ(runs.routine, (std::vector<int>{0, 1, 0}));
+    EXPECT_EQ(runs.ticks, (std::vector<std::uint32_t>{2, 5, 7}));
+}
+
+INSTANTIATE_TEST_SUITE_P(I0, InputEvents, ::testing::Values(0, 1, 2));
+
+TEST(InputEvent, EdgeSeenBeforeTheRoutineWasAttachedDoesNotFireLater) {
+    Rig r;
+    r.load(attachingProgram(1));
+    r.cpu.interruptsEnabled = kOn;
+    Runs runs;
+    record(r, runs);
+    r.tick();
+    r.set(Ibit(0, 0), true);
+    r.tick();
+    r.tick();
+    r.prog.events[1].Routine = 0;
+    r.tick();
+    EXPECT_TRUE(runs.ticks.empty());
+    r.set(Ibit(0, 0), false);
+    r.tick();
+    r.set(Ibit(0, 0), true);
+    r.tick();
+    EXPECT_EQ(runs.ticks, (std::vector<std::uint32_t>{6}));
+}
+
+TEST(InputEvent, EdgeWhileInterruptsAreDisabledIsDropped) {
+    Rig r;
+    r.load(attachingProgram(1));
+    r.prog.events[1].Routine = 0;
+    Runs runs;
+    record(r, runs);
+    r.tick();
+    r.set(Ibit(0, 0), true);
+    r.tick();
+    r.cpu.interruptsEnabled = kOn;
+    r.tick();
+    EXPECT_TRUE(runs.ticks.empty());
+}
+
+TEST(InputEvent, InputAlreadyOnAtRunEntryRaisesNoEvent) {
+    Rig r;
+    r.load(attachingProgram(1));
+    r.prog.events[1].Routine = 0;
+    r.cpu.interruptsEnabled = kOn;
+    Runs runs;
+    record(r, runs);
+    r.tick();  // remembered: off
+    r.set(Ibit(0, 0), true);
+    resetInterrupts(r.edges);
+    r.tick();
+    EXPECT_TRUE(runs.ticks.empty());
+    r.set(Ibit(0, 0), false);
+    r.tick();
+    r.set(Ibit(0, 0), true);
+    r.tick();
+    EXPECT_EQ(runs.ticks.size(), 1u);
+}
+
+// --- timer events ---------------------------------------------------------------------------
+
+struct TimerCase {
+    int event;
+    int timer;
+};
+
+class TimerEvents : public ::testing::TestWithParam<TimerCase> {};
+
+TEST_P(TimerEvents, RunOnceEachTimeTheTimerReachesItsPreset) {
+    const TimerCase& c = GetParam();
+    Rig r;
+    r.load(attachingProgram(c.event));
+    r.prog.events[static_cast<std::size_t>(c.event)].Routine = 0;
+    r.cpu.interruptsEnabled = kOn;
+    Runs runs;
+    record(r, runs);
+    TimerCounterRecord& t = r.mem.timer(c.timer);
+    r.tick();
+    r.tick();  // an idle timer (current 0, preset 0) raises nothing
+    EXPECT_TRUE(runs.ticks.empty());
+    t.Preset = 3;
+    // The timer counts 0, 1, 2, 3, stays at 3 for a few ticks, is reset and counts again.
+    for (int current : {0, 1, 2, 3, 3, 3, 3, 4, 0, 1, 2, 3, 3}) {
+        t.Current = current;
+        r.tick();
+    }
+    EXPECT_EQ(runs.ticks, (std::vector<std::uint32_t>{6, 14}));
+}
+
+INSTANTIATE_TEST_SUITE_P(T32AndT96, TimerEvents, ::testing::Values(TimerCase{21, 32}, TimerCase{22, 96}));
+
+// --- dispatcher rules -----------------------------------------------------------------------
+
+TEST(Dispatcher, RoutineNumberAbove100EndsTheDispatcherForThatTick) {
+    Rig r;
+    r.load(attachingProgram(10));
+    r.cpu.interruptsEnabled = kOn;
+    r.prog.events[10].Routine = 101;  // due on every tick: SMB34 is 0
+    r.prog.events[11].Routine = 0;
+    Runs runs;
+    record(r, runs);
+    r.tick();
+    r.tick();
+    EXPECT_TRUE(runs.ticks.empty());
+    r.prog.events[10].Routine = -1;
+    r.tick();
+    EXPECT_EQ(runs.ticks.size(), 1u);
+}
+
+TEST(Dispatcher, RoutineTheProgramDoesNotDeclareIsNotRun) {
+    Rig r;
+    r.load(attachingProgram(10));
+    r.cpu.interruptsEnabled = kOn;
+    r.prog.events[10].Routine = 7;               // no INT7 in the table
+    r.prog.events[11].Routine = 8;
+    r.prog.interrupts[8].EntryLine = 2;          // left over from another program
+    Runs runs;
+    record(r, runs);
+    r.tick();
+    EXPECT_TRUE(runs.ticks.empty());
+    EXPECT_EQ(r.prog.events[10].LastTick, 0);
+    EXPECT_TRUE(r.sink.lines.empty());
+}
+
+TEST(InterruptRoutine, EndsAtATakenCretiWithoutCountingAPass) {
+    for (bool taken : {true, false}) {
+        Rig r;
+        Source src = ob({});
+        append(src, intr(0, {{"LD", {taken ? SM(0, 0) : I(0, 1)}}, {"CRETI"}, {"LD", {SM(0, 0)}}, {"=", {Q(0, 0)}}}));
+        r.load(src);
+        r.prog.events[10].Routine = 0;
+        r.cpu.interruptsEnabled = kOn;
+        r.tick();
+        EXPECT_EQ(r.on(Qbit(0, 0)), !taken);
+        EXPECT_EQ(r.cpu.scanCounter, 0);
+        const CodeLine& end = r.prog.CodeTable[static_cast<std::size_t>(r.lineOf("END_INTERRUPT_BLOCK"))];
+        EXPECT_EQ(end.HasStatus, 0);
+        if (taken) {
+            EXPECT_EQ(r.prog.CodeTable[static_cast<std::size_t>(r.lineOf("CRETI"))].FlowAfter, 0);
+        }
+    }
+}
+
+}  // namespace
