@@ -36,7 +36,11 @@ void attach(Interpreter& cpu, CodeLine& line) {
     line.StatusKind[1] = 5;
     if (cpu.logicResult != kOn) return;
     EventEntry& e = cpu.prog().events[static_cast<std::size_t>(eventIndex(line.Param[1]))];
-    e.Routine = toInt32(line.Param[0]);
+    const std::int32_t routine = toInt32(line.Param[0]);
+    // Attaching the routine that is already attached keeps the event's timing: a program
+    // that runs ATCH on every pass still gets its timed interrupt.
+    if (e.Routine == routine) return;
+    e.Routine = routine;
     e.LastTick = static_cast<std::int32_t>(cpu.tick);
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/code_table.h"
+#include "core/flow_control.h"
 #include "core/interpreter.h"
 #include "core/plc_memory.h"
 #include "loader/data_block.h"
@@ -92,6 +93,10 @@ private:
     // The scan cycle's calls into the other parts.
     void inputPhase() override { views_->FreshInData(); }
     void outputPhase() override { views_->FreshOutData(); }
+    void runInterrupts() override { korvane::runInterrupts(interpreter, interruptEdges_); }
+    void resetMasters(bool enteringRun) override {
+        if (enteringRun) resetInterrupts(interruptEdges_);
+    }
     void refreshViews(bool forced, bool fullRebuild) override;
     void runStateChanged() override { views_->runStateChanged(scan.state().runFlag, scan.state().mode); }
     void scanCountShown(std::int32_t count) override { views_->scanCountChanged(count); }
@@ -103,6 +108,7 @@ private:
     Prompt* prompt_;
     ViewHooks* views_;
     ViewHooks noViews_;
+    InterruptEdges interruptEdges_;
     std::string dialogFileName_;
     std::string caption_ = kProductTitle;
     std::string listing_;

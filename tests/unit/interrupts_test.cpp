@@ -77,6 +77,21 @@ INSTANTIATE_TEST_SUITE_P(Periods, TimedInterrupts,
                                            TimedCase{10, area::SMB34, 25, 8, 3}, TimedCase{11, area::SMB35, 100, 15, 10},
                                            TimedCase{11, area::SMB35, 255, 31, 26}));
 
+TEST(TimedInterrupt, AnAtchRunOnEveryPassKeepsTheTiming) {
+    Source main{{"LD", {SM(0, 0)}}, {"ATCH", {k(0), k(10)}}, {"ENI"}};
+    Source src = ob(main);
+    append(src, intr(0, {{"NETR"}}));
+    append(src, intr(1, {{"NETR"}}));
+    Rig r;
+    r.load(src);
+    r.mem.writeValue(100, area::SMB34, 8);
+    Runs runs;
+    record(r, runs);
+    scan(r, 100);
+    // Attached at the first pass (tick 5), then every 100 ms although ATCH runs each pass.
+    EXPECT_EQ(runs.ticks, (std::vector<std::uint32_t>{15, 25, 35, 45, 55, 65, 75, 85, 95}));
+}
+
 TEST(InterruptControl, AtchDtchEniDisiWithTheirStatus) {
     Rig r;
     r.load(ob({{"LD", {I(0, 0)}}, {"ATCH", {k(3), k(10)}}, {"ENI"}, {"LD", {I(0, 1)}}, {"DTCH", {k(10)}}, {"DISI"}}));
