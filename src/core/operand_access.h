@@ -4,9 +4,11 @@
 // patterns read from and written to the image cells in one go, and fast paths of the memory
 // writers for the common case (a whole value inside the image). Everything here is inline
 // and allocation-free; faults go to the caller (RunExec ends the pass on them).
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "core/interpreter.h"
 
@@ -24,6 +26,51 @@ inline void setStatus(CodeLine& line, int i, double value, std::int16_t displayK
     line.StatusKind[i] = displayKind;
 }
 
+// --- keys and bit patterns -------------------------------------------------------------------
+
+// keyOf for the usual case, an integral key inside the image, without a rounding call.
+inline int imageKey(double number) {
+    if (number >= 0 && number <= area::LastCell) {
+        const int i = static_cast<int>(number);
+        if (i == number) return i;
+    }
+    return keyOf(number);
+}
+
+inline bool spanInImage(int key, int cells) { return key >= 0 && key <= area::CellCount - cells; }
+
+// The byte of eight cells (any non-zero cell is a 1 bit, the first cell bit 0). On a
+// little-endian host four cells at a time: the top bit of each non-zero 16-bit lane is
+// set, and one multiplication gathers the four top bits.
+inline unsigned byteOfCells(const std::int16_t* c) {
+    if constexpr (std::endian::native == std::endian::little) {
+        unsigned byte = 0;
+        for (int half = 0; half < 2; ++half) {
+            std::uint64_t x;
+            std::memcpy(&x, c + 4 * half, sizeof x);
+            const std::uint64_t low = 0x7FFF7FFF7FFF7FFFull;
+            const std::uint64_t top = (((x & low) + low) | x) & 0x8000800080008000ull;
+            const std::uint64_t gathered = ((top >> 15) * 0x0000200040008001ull) >> 45;
+            byte |= static_cast<unsigned>(gathered & 0xFu) << (4 * half);
+        }
+        return byte;
+    } else {
+        unsigned byte = 0;
+        for (int i = 0; i < 8; ++i) byte |= static_cast<unsigned>(c[i] != 0) << i;
+        return byte;
+    }
+}
+
+// The width-bit pattern (8, 16, 32) at key: big-endian bytes, each least significant bit
+// first. Faults when any cell lies outside the image.
+inline std::uint32_t readBits(const PlcMemory& mem, int key, int width) {
+    if (!spanInImage(key, width)) fault(FaultCode::AccessOutOfImage);
+    const std::int16_t* c = mem.cells() + key;
+    std::uint32_t v = 0;
+    for (int b = 0; b < width; b += 8) v = (v << 8) | byteOfCells(c + b);
+    return v;
+}
+
 // --- pointer operands (*VD n, *LD n) -----------------------------------------------------
 
 inline bool isPointer(int knd) { return knd == kind::IndirectByte || knd == kind::IndirectWord; }
@@ -38,31 +85,44 @@ inline int effectiveKind(int knd) {
 // The key of the byte a pointer double word addresses. A pointer holds a byte address as
 // &VB100 gives it (byte base of the area + offset), so &VB100 = 164 addresses key 1312.
 inline int pointerTarget(const PlcMemory& mem, double pointerKey) {
-    return keyOf(mem.GetDWordValue(keyOf(pointerKey)) * 8.0);
+    return keyOf(static_cast<double>(readBits(mem, imageKey(pointerKey), 32)) * 8.0);
 }
 
 // The key of operand k: its number, or the pointer's target.
 inline int operandKey(const PlcMemory& mem, const CodeLine& line, int k) {
-    return isPointer(line.kindOf(k)) ? pointerTarget(mem, line.Param[k]) : keyOf(line.Param[k]);
+    return isPointer(line.kindOf(k)) ? pointerTarget(mem, line.Param[k]) : imageKey(line.Param[k]);
 }
 
-// The value of operand k: GetCodeParamVal, with pointer operands read through the pointer.
+// The value of operand k, as GetCodeParamVal gives it (constants as they stand, memory read
+// unsigned, timers and counters from their records), with pointer operands read through
+// the pointer.
 inline double operandValue(Interpreter& cpu, const CodeLine& line, int k) {
+    const PlcMemory& mem = cpu.mem();
+    const double p = line.Param[k];
     switch (line.kindOf(k)) {
+    case kind::Constant:
+        return p;
+    case kind::Byte:
+        return readBits(mem, imageKey(p), 8);
+    case kind::Word:
+        return readBits(mem, imageKey(p), 16);
+    case kind::DWord:
+        return readBits(mem, imageKey(p), 32);
     case kind::IndirectByte:
-        return cpu.mem().GetByteValue(pointerTarget(cpu.mem(), line.Param[k]));
+        return readBits(mem, pointerTarget(mem, p), 8);
     case kind::IndirectWord:
-        return cpu.mem().GetWordValue(pointerTarget(cpu.mem(), line.Param[k]));
+        return readBits(mem, pointerTarget(mem, p), 16);
     default:
         return cpu.val(line, k);
     }
 }
 
-// The real value of operand k: GetCodeParamRealVal, with pointer operands read through the
-// pointer.
+// The real value of operand k, as GetCodeParamRealVal gives it (a constant as it stands,
+// anything else the single at its key), with pointer operands read through the pointer.
 inline double operandReal(Interpreter& cpu, const CodeLine& line, int k) {
-    if (isPointer(line.kindOf(k))) return cpu.mem().GetRealValue(pointerTarget(cpu.mem(), line.Param[k]));
-    return cpu.realVal(line, k);
+    const int knd = line.kindOf(k);
+    if (knd == kind::Constant) return line.Param[k];
+    return static_cast<double>(std::bit_cast<float>(readBits(cpu.mem(), operandKey(cpu.mem(), line, k), 32)));
 }
 
 // --- integers ------------------------------------------------------------------------------
@@ -82,33 +142,25 @@ inline int rawKey(double number) {
     return static_cast<int>(r);
 }
 
-// --- bit patterns --------------------------------------------------------------------------
+// --- bit patterns ---------------------------------------------------------------------------
 
-inline bool spanInImage(int key, int cells) { return key >= 0 && key <= area::CellCount - cells; }
-
-// The width-bit pattern (8, 16, 32) at key: big-endian bytes, each least significant bit
-// first. Faults when any cell lies outside the image.
-inline std::uint32_t readBits(const PlcMemory& mem, int key, int width) {
-    if (!spanInImage(key, width)) fault(FaultCode::AccessOutOfImage);
-    const std::int16_t* c = mem.cells() + key;
-    std::uint32_t v = 0;
-    for (int b = 0; b < width; b += 8) {
-        unsigned byte = 0;
-        for (int i = 0; i < 8; ++i) byte |= static_cast<unsigned>(c[b + i] != 0) << i;
-        v = (v << 8) | byte;
+// The eight cells of every byte value.
+struct ByteCells {
+    std::array<std::array<std::int16_t, 8>, 256> cells{};
+    constexpr ByteCells() {
+        for (unsigned v = 0; v < 256; ++v)
+            for (unsigned i = 0; i < 8; ++i) cells[v][i] = ((v >> i) & 1u) ? kOn : kOff;
     }
-    return v;
-}
+};
+inline constexpr ByteCells kByteCells{};
 
 // Writes the low width bits of pattern at key, set directly. Outside the image the cells
 // before the first bad one are written, then it faults.
 inline void writeBits(PlcMemory& mem, int key, int width, std::uint32_t pattern) {
     if (spanInImage(key, width)) {
         std::int16_t* c = mem.cells() + key;
-        for (int b = 0; b < width; b += 8) {
-            const unsigned byte = (pattern >> (width - 8 - b)) & 0xFFu;
-            for (int i = 0; i < 8; ++i) c[b + i] = boolCell((byte >> i) & 1u);
-        }
+        for (int b = 0; b < width; b += 8)
+            std::memcpy(c + b, kByteCells.cells[(pattern >> (width - 8 - b)) & 0xFFu].data(), 8 * sizeof(std::int16_t));
         return;
     }
     for (int b = 0; b < width; b += 8) {

@@ -154,3 +154,18 @@ TEST(CompareContacts, AnOperandOutsideTheImageEndsThePass) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CompareContacts, AnyNonZeroCellReadsAsAOneBit) {
+    Cpu c;
+    const std::int16_t cells[8] = {1, -32768, 0x0100, 0, 0x7FFF, 0, -1, 0x0001};
+    for (int i = 0; i < 8; ++i) c.mem.setCell(area::V + 8 + i, cells[i]);
+    c.load({{"LDB=", {VB(1), K(0b11010111)}}, {"LDD=", {VD(1), K(0xD7000000)}}});
+    c.run();
+    EXPECT_EQ(c.line(0).StatusValue[0], 0b11010111);
+    EXPECT_EQ(c.line(0).FlowAfter, kOn);
+    EXPECT_EQ(c.line(1).FlowAfter, kOn);
+}
+
+}  // namespace
