@@ -1,8 +1,359 @@
+// Arithmetic: integer and double-integer arithmetic, real arithmetic, the real functions and
+// the conversions. Box instructions: they execute only while the logic result is on and
+// never change it. Integer results report on SM1.0 (zero), SM1.1 (overflow) and SM1.3
+// (division by zero); a floating-point fault ends the pass as a run-time error.
+#include <cfloat>
+#include <cmath>
+
 #include "core/interpreter.h"
+#include "core/operand_access.h"
 
 namespace korvane {
 
-// Not yet executed: lines of this family run as no-operations.
-void execArithmetic(Interpreter&, CodeLine&) {}
+namespace {
+
+using namespace access;
+
+constexpr double kWordRange = 65536.0;
+constexpr double kDWordRange = 4294967296.0;
+
+// OUT op= IN1 for +I, -I, *I, /I (wide = false) and +D, -D, *D, /D (wide = true).
+void integerArithmetic(Interpreter& cpu, CodeLine& line, bool wide, bool on) {
+    PlcMemory& mem = cpu.mem();
+    const double a = operandValue(cpu, line, 0);
+    const double b = operandValue(cpu, line, 1);
+    double shown = b;
+    if (on) {
+        const double L = wide ? kDWordRange : kWordRange;
+        const int key = operandKey(mem, line, 1);
+        // Word results go through tobit2 (a timer or counter OUT takes them as its current
+        // value), double words through tobit.
+        auto store = [&](double r) {
+            if (wide)
+                storeTobit(mem, r, key, 32);
+            else
+                storeTobit2(mem, r, key, 16);
+        };
+        double r = 0;
+        switch (line.op) {
+        case Op::AddI:
+        case Op::AddD:
+        case Op::MulI:
+        case Op::MulD:
+            r = (line.op == Op::AddI || line.op == Op::AddD) ? b + a : b * a;
+            if (r >= L) {
+                setSm(mem, area::SM1_1, true);
+            } else {
+                store(r);
+                setSm(mem, area::SM1_1, false);
+                setSm(mem, area::SM1_0, r == 0);
+            }
+            shown = r;
+            break;
+        case Op::SubI:
+        case Op::SubD:
+            r = b - a;
+            if (r < 0) {
+                setSm(mem, area::SM1_1, true);
+                setSm(mem, area::SM1_0, false);
+            } else {
+                store(r);
+                setSm(mem, area::SM1_1, false);
+                setSm(mem, area::SM1_0, r == 0);
+            }
+            shown = r;
+            break;
+        default:  // DivI, DivD: rounded to nearest, halves upward; the zero flag shows the dividend
+            if (a == 0) {
+                setSm(mem, area::SM1_3, true);
+            } else {
+                r = std::floor(b / a + 0.5);
+                setSm(mem, area::SM1_3, false);
+                setSm(mem, area::SM1_0, b == 0);
+                store(r);
+                shown = r;
+            }
+            break;
+        }
+    }
+    const std::int16_t dk = wide ? 3 : 5;
+    setStatus(line, 0, a, dk);
+    setStatus(line, 1, b, dk);
+    setStatus(line, 2, shown, line.op == Op::MulI ? 6 : dk);
+}
+
+double lowWord(double v) {
+    double m = std::fmod(v, kWordRange);
+    return m < 0 ? m + kWordRange : m;
+}
+
+// MUL: 16 x 16 -> 32 bits on OUT's low word.
+void mul(Interpreter& cpu, CodeLine& line, bool on) {
+    PlcMemory& mem = cpu.mem();
+    const double a = operandValue(cpu, line, 0);
+    const double b = operandValue(cpu, line, 1);
+    double shown = b;
+    if (on) {
+        const double r = lowWord(b) * a;
+        storeTobit(mem, r, operandKey(mem, line, 1), 32);
+        setSm(mem, area::SM1_0, r == 0);
+        shown = r;
+    }
+    setStatus(line, 0, a, 5);
+    setStatus(line, 1, b, 5);
+    setStatus(line, 2, shown, 6);
+}
+
+// DIV: OUT's low word divided by IN1; quotient into the low word, remainder into the high word.
+void divide(Interpreter& cpu, CodeLine& line, bool on) {
+    PlcMemory& mem = cpu.mem();
+    const double a = operandValue(cpu, line, 0);
+    const double b = operandValue(cpu, line, 1);
+    double shown = std::floor(b / kWordRange);  // the remainder OUT holds now
+    if (on) {
+        const double m = lowWord(b);
+        if (a == 0) {
+            setSm(mem, area::SM1_3, true);
+        } else {
+            setSm(mem, area::SM1_3, false);
+            setSm(mem, area::SM1_0, m == 0);
+            const double q = std::floor(m / a);
+            const int key = operandKey(mem, line, 1);
+            storeTobit(mem, q, key + 16, 16);
+            shown = m - a * q;
+            storeTobit(mem, shown, key, 16);
+        }
+    }
+    setStatus(line, 0, a, 5);
+    setStatus(line, 1, b, 5);
+    setStatus(line, 2, shown, 5);
+}
+
+// A real result: NaN or an infinity (invalid operation, overflow) and a finite value beyond
+// the single range are run-time errors.
+float realResult(double r) {
+    if (std::isnan(r)) fault(FaultCode::InvalidArgument);
+    if (std::isinf(r)) fault(FaultCode::Overflow);
+    return toSingle(r);
+}
+
+void realArithmetic(Interpreter& cpu, CodeLine& line, bool on) {
+    PlcMemory& mem = cpu.mem();
+    const double x = operandReal(cpu, line, 0);
+    const double y = operandReal(cpu, line, 1);
+    double shown = y;
+    if (on) {
+        const double xs = toSingle(x);
+        const double ys = toSingle(y);
+        double r = 0;
+        switch (line.op) {
+        case Op::AddR:
+            r = ys + xs;
+            break;
+        case Op::SubR:
+            r = ys - xs;
+            break;
+        case Op::MulR:
+            r = ys * xs;
+            break;
+        default:
+            if (xs == 0) fault(FaultCode::DivisionByZero);
+            r = ys / xs;
+            break;
+        }
+        const float f = realResult(r);
+        storeReal(mem, operandKey(mem, line, 1), f);
+        shown = f;
+    }
+    setStatus(line, 0, x, 7);
+    setStatus(line, 1, y, 7);
+    setStatus(line, 2, shown, 7);
+}
+
+void realFunction(Interpreter& cpu, CodeLine& line, bool on) {
+    PlcMemory& mem = cpu.mem();
+    const double in = operandReal(cpu, line, 0);
+    if (on) {
+        const double x = toSingle(in);
+        double r = 0;
+        switch (line.op) {
+        case Op::SQRT:
+            if (x < 0) fault(FaultCode::InvalidArgument);
+            r = std::sqrt(x);
+            break;
+        case Op::SIN:
+            r = std::sin(x);
+            break;
+        case Op::COS:
+            r = std::cos(x);
+            break;
+        case Op::TAN:
+            r = std::tan(x);
+            break;
+        case Op::LN:
+            if (x <= 0) fault(FaultCode::InvalidArgument);
+            r = std::log(x);
+            break;
+        default:  // EXP
+            r = std::exp(x);
+            break;
+        }
+        storeReal(mem, operandKey(mem, line, 1), realResult(r));
+    }
+    setStatus(line, 0, in, 7);
+    setStatus(line, 1, operandReal(cpu, line, 1), 7);
+}
+
+// The seven-segment patterns of 0 to F (bit 0 = segment a ... bit 6 = segment g).
+constexpr std::uint8_t kSegments[16] = {0x3F, 0x06, 0x5B, 0x4F, 0x66, 0x6D, 0x7D, 0x07,
+                                        0x7F, 0x67, 0x77, 0x7C, 0x39, 0x5E, 0x79, 0x71};
+
+bool isRecordKind(int knd) { return knd == kind::Timer || knd == kind::Counter; }
+
+// A value rounded to single precision when it lies in the single range.
+double singleRounded(double v) { return std::fabs(v) <= FLT_MAX ? static_cast<double>(static_cast<float>(v)) : v; }
+
+void convert(Interpreter& cpu, CodeLine& line, bool on) {
+    PlcMemory& mem = cpu.mem();
+    const int in = effectiveKind(line.kindOf(0));
+    std::int16_t inKind = 0;
+    std::int16_t outKind = 0;
+    bool realIn = false;
+    bool realOut = false;
+    switch (line.op) {
+    case Op::BTI:
+        inKind = 1, outKind = 5;
+        if (!on) break;
+        if (in == kind::Byte)
+            storeWord(mem, line, 1, operandKey(mem, line, 1), operandValue(cpu, line, 0));
+        else if (in == kind::Constant)
+            storeWord(mem, line, 1, operandKey(mem, line, 1), static_cast<std::uint16_t>(toInt16(line.Param[0])) & 0xFF);
+        break;
+    case Op::ITB:
+        inKind = 5, outKind = 1;
+        if (!on) break;
+        if (in == kind::Word || in == kind::Constant || isRecordKind(in)) {
+            const double v = operandValue(cpu, line, 0);
+            if (v < 0 || v > 255)
+                setSm(mem, area::SM1_1, true);
+            else
+                storeTobit(mem, v, operandKey(mem, line, 1), 8);
+        }
+        break;
+    case Op::ITD:
+        inKind = 5, outKind = 3;
+        if (!on) break;
+        if (in == kind::Word) {
+            const std::uint32_t w = readBits(mem, operandKey(mem, line, 0), 16);
+            const double v = w >= 0x8000u ? static_cast<double>(w) - 65536.0 : static_cast<double>(w);
+            storeTobit(mem, v, operandKey(mem, line, 1), 32);
+        } else if (in == kind::Constant || isRecordKind(in)) {
+            storeTobit(mem, operandValue(cpu, line, 0), operandKey(mem, line, 1), 32);
+        }
+        break;
+    case Op::DTI:
+        inKind = 3, outKind = 5;
+        if (!on) break;
+        if (in == kind::DWord) {
+            // Taken only when the double word is a 16-bit value, signed (16#FFFF8000 ...
+            // 16#FFFFFFFF) or unsigned (0 ... 16#0000FFFF).
+            const std::uint32_t p = readBits(mem, operandKey(mem, line, 0), 32);
+            const std::uint32_t high = p >> 16;
+            if (high == 0 || (high == 0xFFFFu && (p & 0x8000u)))
+                storeWord(mem, line, 1, operandKey(mem, line, 1), static_cast<double>(p & 0xFFFFu));
+        } else if (in == kind::Constant) {
+            const double v = line.Param[0];
+            if (v >= -32768.0 && v < 65536.0) storeWord(mem, line, 1, operandKey(mem, line, 1), v);
+        }
+        break;
+    case Op::DTR:
+        inKind = 3, outKind = 7, realOut = true;
+        if (!on) break;
+        if (in == kind::DWord) {
+            const auto v = static_cast<std::int32_t>(readBits(mem, operandKey(mem, line, 0), 32));
+            storeReal(mem, operandKey(mem, line, 1), static_cast<float>(v));
+        } else if (in == kind::Constant) {
+            storeReal(mem, operandKey(mem, line, 1), toSingle(line.Param[0]));
+        }
+        break;
+    case Op::ROUND:
+    case Op::TRUNC: {
+        inKind = 7, outKind = 3, realIn = true;
+        if (!on) break;
+        // floor(x + 0.5) (halves upward) or floor(x); a result the writer cannot split is
+        // refused by it with its own log line.
+        const double x = operandReal(cpu, line, 0);
+        const double r = singleRounded(line.op == Op::ROUND ? std::floor(x + 0.5) : std::floor(x));
+        storeTobit(mem, r, operandKey(mem, line, 1), 32);
+        break;
+    }
+    default: {  // SEG
+        inKind = 1, outKind = 1;
+        if (!on) break;
+        if (in == kind::Byte || in == kind::Constant) {
+            const double v = operandValue(cpu, line, 0);
+            if (v >= 0 && v <= 15)
+                storeTobit(mem, kSegments[static_cast<int>(roundEven(v))], operandKey(mem, line, 1), 8);
+            else if (v < 0)
+                storeTobit(mem, v, operandKey(mem, line, 1), 8);
+        }
+        break;
+    }
+    }
+    setStatus(line, 0, realIn ? operandReal(cpu, line, 0) : operandValue(cpu, line, 0), inKind);
+    setStatus(line, 1, realOut ? operandReal(cpu, line, 1) : operandValue(cpu, line, 1), outKind);
+}
+
+}  // namespace
+
+void execArithmetic(Interpreter& cpu, CodeLine& line) {
+    const bool on = powerOn(cpu);
+    switch (line.op) {
+    case Op::AddI:
+    case Op::SubI:
+    case Op::MulI:
+    case Op::DivI:
+        integerArithmetic(cpu, line, false, on);
+        return;
+    case Op::AddD:
+    case Op::SubD:
+    case Op::MulD:
+    case Op::DivD:
+        integerArithmetic(cpu, line, true, on);
+        return;
+    case Op::MUL:
+        mul(cpu, line, on);
+        return;
+    case Op::DIV:
+        divide(cpu, line, on);
+        return;
+    case Op::AddR:
+    case Op::SubR:
+    case Op::MulR:
+    case Op::DivR:
+        realArithmetic(cpu, line, on);
+        return;
+    case Op::SQRT:
+    case Op::SIN:
+    case Op::COS:
+    case Op::TAN:
+    case Op::LN:
+    case Op::EXP:
+        realFunction(cpu, line, on);
+        return;
+    case Op::BTI:
+    case Op::ITB:
+    case Op::ITD:
+    case Op::DTI:
+    case Op::DTR:
+    case Op::ROUND:
+    case Op::TRUNC:
+    case Op::SEG:
+        convert(cpu, line, on);
+        return;
+    default:
+        return;
+    }
+}
 
 }  // namespace korvane

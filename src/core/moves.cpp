@@ -1,8 +1,167 @@
+// Moves and block moves: MOVB, MOVW, MOVD, MOVR, BMB, BMW, BMD and FILL. They execute only
+// while the logic result is on, never change it nor any special memory bit, and record the
+// operands' values for the status view whether they executed or not.
+#include <cmath>
+
 #include "core/interpreter.h"
+#include "core/operand_access.h"
 
 namespace korvane {
 
-// Not yet executed: lines of this family run as no-operations.
-void execMove(Interpreter&, CodeLine&) {}
+namespace {
+
+using namespace access;
+
+// The status record of a move: IN, OUT after the instruction (and N), each with its kind.
+void moveStatus(Interpreter& cpu, CodeLine& line, std::int16_t displayKind) {
+    setStatus(line, 0, operandValue(cpu, line, 0), displayKind);
+    setStatus(line, 1, operandValue(cpu, line, 1), displayKind);
+}
+
+void blockStatus(Interpreter& cpu, CodeLine& line, std::int16_t displayKind, std::int16_t countKind) {
+    moveStatus(cpu, line, displayKind);
+    setStatus(line, 2, operandValue(cpu, line, 2), countKind);
+}
+
+void movb(Interpreter& cpu, CodeLine& line) {
+    PlcMemory& mem = cpu.mem();
+    const int in = effectiveKind(line.kindOf(0));
+    if (in == kind::Constant) {
+        // The low 8 bits of the constant rounded to 16 bits (300 gives 44, -1 gives 255).
+        const std::int16_t v = toInt16(line.Param[0]);
+        writeBits(mem, operandKey(mem, line, 1), 8, static_cast<std::uint16_t>(v) & 0xFFu);
+    } else if (in == kind::Byte) {
+        copyCells(mem, operandKey(mem, line, 0), operandKey(mem, line, 1), 8);
+    }
+}
+
+void movw(Interpreter& cpu, CodeLine& line) {
+    PlcMemory& mem = cpu.mem();
+    const int in = effectiveKind(line.kindOf(0));
+    const int out = effectiveKind(line.kindOf(1));
+    if (out == kind::Word) {
+        if (in == kind::Word) {
+            copyCells(mem, operandKey(mem, line, 0), operandKey(mem, line, 1), 16);
+        } else {
+            const std::int32_t v = toInt32(operandValue(cpu, line, 0));
+            writeBits(mem, operandKey(mem, line, 1), 16, static_cast<std::uint32_t>(v) & 0xFFFFu);
+        }
+    } else if (out == kind::Timer) {
+        const std::int32_t v = toInt32(operandValue(cpu, line, 0));
+        mem.timer(keyOf(line.Param[1]) - area::T).Current = v;
+    } else if (out == kind::Counter) {
+        const std::int32_t v = toInt32(operandValue(cpu, line, 0));
+        mem.counter(keyOf(line.Param[1]) - area::C).Current = v;
+    }
+}
+
+// The low 32 bits of a constant in two's complement (-2 gives 16#FFFFFFFE; constants beyond
+// 32 bits keep their low 32 bits).
+std::uint32_t low32(double constant) {
+    if (!std::isfinite(constant)) fault(FaultCode::Overflow);
+    double m = std::fmod(roundEven(constant), 4294967296.0);
+    if (m < 0) m += 4294967296.0;
+    return static_cast<std::uint32_t>(m);
+}
+
+void movd(Interpreter& cpu, CodeLine& line) {
+    PlcMemory& mem = cpu.mem();
+    const int in = effectiveKind(line.kindOf(0));
+    if (in == kind::Constant)
+        writeBits(mem, operandKey(mem, line, 1), 32, low32(line.Param[0]));
+    else if (in == kind::DWord)
+        copyCells(mem, operandKey(mem, line, 0), operandKey(mem, line, 1), 32);
+}
+
+void movr(Interpreter& cpu, CodeLine& line) {
+    PlcMemory& mem = cpu.mem();
+    const int in = effectiveKind(line.kindOf(0));
+    if (in == kind::Constant) {
+        // Four bytes through the byte writer, which handles a key outside the image itself.
+        const float v = toSingle(line.Param[0]);
+        const int out = isPointer(line.kindOf(1)) ? operandKey(mem, line, 1) : rawKey(line.Param[1]);
+        storeReal(mem, out, v);
+    } else if (in == kind::DWord) {
+        copyCells(mem, operandKey(mem, line, 0), operandKey(mem, line, 1), 32);
+    }
+}
+
+// BMB, BMW, BMD: count blocks of width bits, a forward copy through the image.
+void blockMove(Interpreter& cpu, CodeLine& line, int width, int ownKind) {
+    PlcMemory& mem = cpu.mem();
+    const int in = effectiveKind(line.kindOf(0));
+    const int out = effectiveKind(line.kindOf(1));
+    if (in == ownKind && out == ownKind) {
+        const int count = toInt16(operandValue(cpu, line, 2));
+        if (count * width - 1 > 32767) fault(FaultCode::Overflow);
+        if (count <= 0) return;
+        copyCells(mem, operandKey(mem, line, 0), operandKey(mem, line, 1), count * width);
+    } else if (width == 16 && (in == kind::Timer || in == kind::Counter) && out == kind::Word) {
+        // Current values of count consecutive timers (counters) from the named one into
+        // count consecutive words; a run past T255 (C255) ends the pass as a fault.
+        const int count = toInt16(operandValue(cpu, line, 2));
+        const int first = keyOf(line.Param[0]) - (in == kind::Timer ? area::T : area::C);
+        const int to = operandKey(mem, line, 1);
+        for (int k = 0; k < count; ++k) {
+            const TimerCounterRecord& r = in == kind::Timer ? mem.timer(first + k) : mem.counter(first + k);
+            writeBits(mem, to + 16 * k, 16, static_cast<std::uint32_t>(r.Current) & 0xFFFFu);
+        }
+    }
+}
+
+void fill(Interpreter& cpu, CodeLine& line) {
+    PlcMemory& mem = cpu.mem();
+    // N is normally a constant; a memory N gives its value as the count.
+    const int count = toInt16(line.kindOf(2) == kind::Constant ? line.Param[2] : operandValue(cpu, line, 2));
+    const int out = isPointer(line.kindOf(1)) ? operandKey(mem, line, 1) : rawKey(line.Param[1]);
+    for (int k = 1; k <= count; ++k) {
+        const int offset = 16 * (k - 1);  // a 16-bit offset: word 2049 is out of reach
+        if (offset > 32767) fault(FaultCode::Overflow);
+        storeTobit(mem, operandValue(cpu, line, 0), out + offset, 16);
+    }
+}
+
+}  // namespace
+
+void execMove(Interpreter& cpu, CodeLine& line) {
+    const bool on = powerOn(cpu);
+    switch (line.op) {
+    case Op::MOVB:
+        if (on) movb(cpu, line);
+        moveStatus(cpu, line, 1);
+        return;
+    case Op::MOVW:
+        if (on) movw(cpu, line);
+        moveStatus(cpu, line, 2);
+        return;
+    case Op::MOVD:
+        if (on) movd(cpu, line);
+        moveStatus(cpu, line, 3);
+        return;
+    case Op::MOVR:
+        if (on) movr(cpu, line);
+        setStatus(line, 0, operandReal(cpu, line, 0), 7);
+        setStatus(line, 1, operandReal(cpu, line, 1), 7);
+        return;
+    case Op::BMB:
+        if (on) blockMove(cpu, line, 8, kind::Byte);
+        blockStatus(cpu, line, 1, 5);
+        return;
+    case Op::BMW:
+        if (on) blockMove(cpu, line, 16, kind::Word);
+        blockStatus(cpu, line, 2, 5);
+        return;
+    case Op::BMD:
+        if (on) blockMove(cpu, line, 32, kind::DWord);
+        blockStatus(cpu, line, 3, 5);
+        return;
+    case Op::FILL:
+        if (on) fill(cpu, line);
+        blockStatus(cpu, line, 3, 3);
+        return;
+    default:
+        return;
+    }
+}
 
 }  // namespace korvane

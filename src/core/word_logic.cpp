@@ -1,8 +1,227 @@
+// Word logic: invert, and, or, exclusive or, shifts, rotates, the shift register SHRB,
+// increment and decrement. Box instructions: they execute only while the logic result is
+// on, never change it, and report on SM1.0 (zero), SM1.1 (overflow / last bit out) and
+// SM1.2 (negative) as each one states.
+#include <cmath>
+
 #include "core/interpreter.h"
+#include "core/operand_access.h"
 
 namespace korvane {
 
-// Not yet executed: lines of this family run as no-operations.
-void execWordLogic(Interpreter&, CodeLine&) {}
+namespace {
+
+using namespace access;
+
+// The byte, word and double word forms of each instruction follow each other in the opcode
+// table, so the form's width and the group come from the opcode's position.
+enum class Group { Invert, And, Or, Xor, ShiftLeft, ShiftRight, RotateLeft, RotateRight };
+constexpr int kWidths[3] = {8, 16, 32};
+static_assert(static_cast<int>(Op::RRD) - static_cast<int>(Op::INVB) == 23);
+static_assert(static_cast<int>(Op::DECD) - static_cast<int>(Op::INCB) == 5);
+static_assert(static_cast<int>(Op::SHRB) + 1 == static_cast<int>(Op::INCB));
+
+constexpr std::uint64_t maskOf(int width) { return (std::uint64_t{1} << width) - 1; }
+
+std::int16_t displayKindOf(int width) { return width == 8 ? 1 : width == 16 ? 2 : 3; }
+
+// A result pattern for operand k of this width: a word at a timer or counter operand sets
+// its current value, anything else is written as the width's bits.
+void storeResult(PlcMemory& mem, const CodeLine& line, int k, int key, std::uint64_t pattern, int width) {
+    if (width == 16)
+        storeWord(mem, line, k, key, static_cast<double>(pattern));
+    else
+        storeTobit(mem, static_cast<double>(pattern), key, width);
+}
+
+// The width-bit pattern of an operand value (memory values are unsigned already; a timer's
+// or a constant's value takes part in two's complement).
+std::uint64_t patternOf(double value, int width) {
+    return static_cast<std::uint64_t>(toInt64(value)) & maskOf(width);
+}
+
+void invert(Interpreter& cpu, CodeLine& line, int width, bool on) {
+    PlcMemory& mem = cpu.mem();
+    if (on) {
+        const int knd = line.kindOf(0);
+        const int key = operandKey(mem, line, 0);
+        if (width == 16 && (knd == kind::Timer || knd == kind::Counter)) {
+            storeWord(mem, line, 0, key, static_cast<double>(~patternOf(operandValue(cpu, line, 0), 16) & 0xFFFFu));
+        } else {
+            const std::uint32_t v = readBits(mem, key, width);
+            writeBits(mem, key, width, ~v);
+        }
+    }
+    setStatus(line, 0, operandValue(cpu, line, 0), displayKindOf(width));
+}
+
+std::int64_t combine(Group g, std::int64_t a, std::int64_t b) {
+    switch (g) {
+    case Group::And:
+        return a & b;
+    case Group::Or:
+        return a | b;
+    default:
+        return a ^ b;
+    }
+}
+
+void logic(Interpreter& cpu, CodeLine& line, Group g, int width, bool on) {
+    PlcMemory& mem = cpu.mem();
+    const double a = operandValue(cpu, line, 0);
+    const double b = operandValue(cpu, line, 1);
+    if (on) {
+        const int key = operandKey(mem, line, 1);
+        if (width == 32) {
+            // High and low halves separately, each written as a word.
+            const double ha = std::floor(a / 65536.0), hb = std::floor(b / 65536.0);
+            const std::int64_t hi = combine(g, toInt32(ha), toInt32(hb));
+            const std::int64_t lo = combine(g, toInt32(a - ha * 65536.0), toInt32(b - hb * 65536.0));
+            storeTobit(mem, static_cast<double>(hi & 0xFFFF), key, 16);
+            storeTobit(mem, static_cast<double>(lo & 0xFFFF), key + 16, 16);
+        } else {
+            const std::int64_t r = combine(g, toInt32(a), toInt32(b));
+            storeResult(mem, line, 1, key, static_cast<std::uint64_t>(r) & maskOf(width), width);
+        }
+    }
+    const std::int16_t dk = displayKindOf(width);
+    setStatus(line, 0, a, dk);
+    setStatus(line, 1, b, dk);
+    setStatus(line, 2, on ? operandValue(cpu, line, 1) : b, dk);
+}
+
+bool bitOf(std::uint64_t v, int i) { return (v >> i) & 1u; }
+
+// Shifts: a count above the width acts as the width; a count of 0 (or below) leaves OUT and
+// SM1.1 as they are and sets SM1.0 by OUT.
+void shift(Interpreter& cpu, CodeLine& line, bool left, int width) {
+    PlcMemory& mem = cpu.mem();
+    int n = toInt16(operandValue(cpu, line, 1));
+    if (n > width) n = width;
+    if (n < 0) n = 0;
+    const int key = operandKey(mem, line, 0);
+    const std::uint64_t v = patternOf(operandValue(cpu, line, 0), width);
+    std::uint64_t r = v;
+    if (n > 0) {
+        setSm(mem, area::SM1_1, left ? bitOf(v, width - n) : bitOf(v, n - 1));
+        r = left ? (v << n) & maskOf(width) : v >> n;
+        storeResult(mem, line, 0, key, r, width);
+    }
+    setSm(mem, area::SM1_0, r == 0);
+}
+
+void rotate(Interpreter& cpu, CodeLine& line, bool left, int width) {
+    PlcMemory& mem = cpu.mem();
+    std::int32_t n = toInt32(operandValue(cpu, line, 1)) % width;
+    if (n < 0) n += width;
+    if (n == 0) return;
+    const int key = operandKey(mem, line, 0);
+    const std::uint64_t v = patternOf(operandValue(cpu, line, 0), width);
+    const std::uint64_t r =
+        (left ? (v << n) | (v >> (width - n)) : (v >> n) | (v << (width - n))) & maskOf(width);
+    // The last bit rotated out is the new bit 0 (left) or the new top bit (right).
+    setSm(mem, area::SM1_1, left ? bitOf(r, 0) : bitOf(r, width - 1));
+    storeResult(mem, line, 0, key, r, width);
+    setSm(mem, area::SM1_0, r == 0);
+}
+
+// The register length of SHRB: a constant keeps its sign, a memory byte counts as a signed
+// byte (16#FC is -4).
+double shrbLength(Interpreter& cpu, const CodeLine& line) {
+    if (effectiveKind(line.kindOf(2)) == kind::Byte) return cpu.mem().GetSByteValue(operandKey(cpu.mem(), line, 2));
+    return operandValue(cpu, line, 2);
+}
+
+void shrb(Interpreter& cpu, CodeLine& line, bool on) {
+    PlcMemory& mem = cpu.mem();
+    const int data = keyOf(line.Param[0]);
+    const int s = keyOf(line.Param[1]);
+    const double length = shrbLength(cpu, line);
+    if (on) {
+        const int n = toInt16(length);
+        const std::int16_t in = boolCell(mem.cell(data) != 0);  // DATA as it was before the shift
+        if (n > 0) {
+            setSm(mem, area::SM1_1, mem.cell(s + n - 1) != 0);
+            for (int k = n - 1; k >= 1; --k) mem.setCell(s + k, boolCell(mem.cell(s + k - 1) != 0));
+            mem.setCell(s, in);
+        } else if (n < 0) {
+            const int m = -n;
+            setSm(mem, area::SM1_1, mem.cell(s) != 0);
+            for (int k = 0; k <= m - 2; ++k) mem.setCell(s + k, boolCell(mem.cell(s + k + 1) != 0));
+            mem.setCell(s + m - 1, in);
+        }
+    }
+    setStatus(line, 0, mem.cell(data), 0);
+    setStatus(line, 1, mem.cell(s), 0);
+    setStatus(line, 2, length, 5);
+}
+
+void incDec(Interpreter& cpu, CodeLine& line, bool inc, int width, bool on) {
+    PlcMemory& mem = cpu.mem();
+    const double before = operandValue(cpu, line, 0);
+    if (on) {
+        const std::int64_t L = std::int64_t{1} << width;
+        const std::int64_t raw = toInt64(before) + (inc ? 1 : -1);
+        std::int64_t r = raw % L;
+        if (r < 0) r += L;
+        const bool wrapped = r != raw;
+        const std::int64_t half = L / 2;
+        if (width == 8)
+            setSm(mem, area::SM1_1, wrapped);
+        else
+            setSm(mem, area::SM1_1, inc ? r == half : r == half - 1);
+        if (!inc && width != 8) setSm(mem, area::SM1_2, wrapped);
+        storeResult(mem, line, 0, operandKey(mem, line, 0), static_cast<std::uint64_t>(r), width);
+    }
+    const std::int16_t dk = displayKindOf(width);
+    setStatus(line, 0, before, dk);
+    setStatus(line, 1, on ? operandValue(cpu, line, 0) : before, dk);
+}
+
+// Shifts and rotates show OUT after the instruction and the count.
+void shiftStatus(Interpreter& cpu, CodeLine& line, int width) {
+    setStatus(line, 0, operandValue(cpu, line, 0), displayKindOf(width));
+    setStatus(line, 1, operandValue(cpu, line, 1), 5);
+}
+
+}  // namespace
+
+void execWordLogic(Interpreter& cpu, CodeLine& line) {
+    const bool on = powerOn(cpu);
+    const int op = static_cast<int>(line.op);
+    if (line.op == Op::SHRB) {
+        shrb(cpu, line, on);
+        return;
+    }
+    if (op >= static_cast<int>(Op::INCB) && op <= static_cast<int>(Op::DECD)) {
+        const int idx = op - static_cast<int>(Op::INCB);
+        incDec(cpu, line, idx < 3, kWidths[idx % 3], on);
+        return;
+    }
+    if (op < static_cast<int>(Op::INVB) || op > static_cast<int>(Op::RRD)) return;
+    const int idx = op - static_cast<int>(Op::INVB);
+    const auto g = static_cast<Group>(idx / 3);
+    const int width = kWidths[idx % 3];
+    switch (g) {
+    case Group::Invert:
+        invert(cpu, line, width, on);
+        return;
+    case Group::And:
+    case Group::Or:
+    case Group::Xor:
+        logic(cpu, line, g, width, on);
+        return;
+    case Group::ShiftLeft:
+    case Group::ShiftRight:
+        if (on) shift(cpu, line, g == Group::ShiftLeft, width);
+        shiftStatus(cpu, line, width);
+        return;
+    case Group::RotateLeft:
+    case Group::RotateRight:
+        if (on) rotate(cpu, line, g == Group::RotateLeft, width);
+        shiftStatus(cpu, line, width);
+        return;
+    }
+}
 
 }  // namespace korvane
