@@ -1,0 +1,170 @@
+#include "loader/stl_reader.h"
+
+#include <array>
+#include <cstdio>
+#include <exception>
+#include <fstream>
+#include <iterator>
+#include <string_view>
+
+#include "core/fault.h"
+#include "loader/stl_text.h"
+#include "loader/text_encoding.h"
+
+namespace korvane {
+
+namespace {
+
+using stl::startsWith;
+using stl::trailingNumber;
+using stl::trim;
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+// The lines of a text: ends at LF, CR LF or a lone CR; a last line without a line end
+// counts; a line end at the very end does not start another line.
+std::vector<std::string_view> splitLines(std::string_view text) {
+    std::vector<std::string_view> out;
+    std::size_t n = 0;
+    for (char c : text)
+        if (c == '\n' || c == '\r') ++n;
+    out.reserve(n + 1);
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '\n' && c != '\r') continue;
+        out.push_back(text.substr(start, i - start));
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        start = i + 1;
+    }
+    if (start < text.size()) out.push_back(text.substr(start));
+    return out;
+}
+
+bool isBlankLine(std::string_view raw) { return trim(raw).empty(); }
+
+// The raw-line filter both passes apply once the main block has begun.
+bool counts(std::string_view raw) { return !startsWith(raw, "//") && !startsWith(raw, "TITLE") && !isBlankLine(raw); }
+
+// The line without a trailing "//" comment, trimmed.
+std::string_view withoutComment(std::string_view line) {
+    const std::size_t c = line.find("//");
+    return trim(c == std::string_view::npos ? line : line.substr(0, c));
+}
+
+// The header rest after "SUBROUTINE_BLOCK " or "INTERRUPT_BLOCK ": the keyword and the one
+// character after it are dropped (a multi-byte character as a whole).
+std::string_view headerRest(std::string_view raw, std::size_t keywordLength) {
+    if (raw.size() <= keywordLength) return {};
+    std::size_t p = keywordLength + 1;
+    while (p < raw.size() && (static_cast<unsigned char>(raw[p]) & 0xC0) == 0x80) ++p;
+    return withoutComment(raw.substr(p));
+}
+
+// Registers the routine name of a block header "name:SBRn" in entry n of the table.
+// A routine number beyond the table is an illegal source.
+template <typename Table>
+void registerName(Table& table, std::string_view rest) {
+    const std::size_t colon = rest.find(':');
+    if (colon == std::string_view::npos) return;
+    const int n = trailingNumber(rest);
+    if (n < 0) return;
+    if (n >= static_cast<int>(table.size())) fault(FaultCode::IndexOutOfRange);
+    table[n].Name = std::string(rest.substr(0, colon));
+}
+
+constexpr std::array<std::string_view, 8> kTypes{":BOOL;", ":BYTE;", ":WORD;",  ":INT;",
+                                                 ":DWORD;", ":DINT;", ":REAL;", ":STRING;"};
+
+}  // namespace
+
+bool StlReader::loadcode(const std::string& strFileName, Program& prog, const Log& log) {
+    std::ifstream in(strFileName, std::ios::binary);
+    if (!in) {
+        log.stamped(" 源程序非法");
+        return false;
+    }
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        log.stamped(" 源程序非法");
+        return false;
+    }
+    return loadText(bytes, prog, log);
+}
+
+bool StlReader::loadText(std::string_view fileBytes, Program& prog, const Log& log) {
+    edgeCounter = 0;
+    if (startsWith(fileBytes, kUtf8Bom)) fileBytes.remove_prefix(kUtf8Bom.size());
+    // The whole file is either UTF-8 or GBK/GB18030: decide once, decode once.
+    const std::string text = toUtf8(fileBytes);
+    const std::vector<std::string_view> raw = splitLines(text);
+
+    try {
+        // Pass 1: count the lines to keep and register the routine names of the headers.
+        bool mainBlock = false;
+        int count = 0;
+        for (std::string_view r : raw) {
+            if (startsWith(r, "ORGANIZATION_BLOCK")) mainBlock = true;
+            if (mainBlock && counts(r)) {
+                // Line indexes are 16-bit: 32767 lines at most.
+                if (count == 32767) fault(FaultCode::Overflow);
+                ++count;
+            }
+            if (startsWith(r, "SUBROUTINE_BLOCK"))
+                registerName(prog.subroutines, headerRest(r, 16));
+            else if (startsWith(r, "INTERRUPT_BLOCK"))
+                registerName(prog.interrupts, headerRest(r, 15));
+        }
+        if (count < 3) return false;
+
+        lines.assign(static_cast<std::size_t>(count), std::string());
+        prog.resetCodeTable(static_cast<std::size_t>(count));
+        const int lastIndex = count - 1;
+
+        // Pass 2: the same filter, so exactly the counted lines are stored.
+        mainBlock = false;
+        int index = 0;
+        for (std::string_view r : raw) {
+            if (startsWith(r, "ORGANIZATION_BLOCK")) mainBlock = true;
+            if (!mainBlock || !counts(r)) continue;
+            const std::string_view t = withoutComment(r);
+            std::string& kept = lines[static_cast<std::size_t>(index)];
+            if (t == "EU" || t == "ED") {
+                const std::int16_t number = edgeCounter;
+                kept.reserve(t.size() + 7);
+                kept.assign(t);
+                kept += ' ';
+                kept += std::to_string(number);
+                if (number == 32767) fault(FaultCode::Overflow);
+                edgeCounter = static_cast<std::int16_t>(number + 1);
+                if (number == 126) log.stamped(" 沿触发器满");
+            } else if (t == "END_ORGANIZATION_BLOCK") {
+                kept.assign(t);
+                kept += ' ';
+                kept += std::to_string(lastIndex);
+            } else if (t == "END_SUBROUTINE_BLOCK" || t == "END_INTERRUPT_BLOCK") {
+                kept.assign(t);
+                kept += " 0";
+            } else {
+                std::string_view type;
+                for (auto ty : kTypes) {
+                    if (t.find(ty) != std::string_view::npos) {
+                        type = ty;
+                        break;
+                    }
+                }
+                kept.assign(type.empty() ? t : type);
+            }
+            if (onProgress) onProgress(index, lastIndex);
+            ++index;
+        }
+        return true;
+    } catch (const PlcFault&) {
+        log.stamped(" 源程序非法");
+    } catch (const std::exception&) {
+        log.stamped(" 源程序非法");
+    }
+    return false;
+}
+
+}  // namespace korvane

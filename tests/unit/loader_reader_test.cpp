@@ -1,0 +1,319 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/interpreter.h"
+#include "loader/code_builder.h"
+#include "loader/stl_reader.h"
+#include "loader/text_encoding.h"
+
+using namespace korvane;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Reader {
+    MemoryLogSink sink;
+    Log log{&sink};
+    Program prog;
+    StlReader reader;
+
+    Reader() { log.setClock([] { return std::string("09:30:00"); }); }
+
+    static fs::path tempFile(const std::string& name) {
+        fs::path dir = fs::path(KORVANE_TEST_TMP) / "loader";
+        fs::create_directories(dir);
+        return dir / name;
+    }
+    // Writes bytes to a file under the test folder and loads it.
+    bool loadFile(const std::string& name, const std::string& bytes) {
+        const fs::path p = tempFile(name);
+        {
+            std::ofstream out(p, std::ios::binary | std::ios::trunc);
+            out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        }
+        return reader.loadcode(p.string(), prog, log);
+    }
+};
+
+// Joins lines with the given line end; the last line gets one too when `finalEnd`.
+std::string join(const std::vector<std::string>& lines, const std::string& eol, bool finalEnd = true) {
+    std::string out;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        out += lines[i];
+        if (i + 1 < lines.size() || finalEnd) out += eol;
+    }
+    return out;
+}
+
+// A MicroWIN-style export with Chinese comments and names.
+const std::vector<std::string> kExport{
+    "// 程序注释：传送带控制",
+    "// 第二行注释",
+    "",
+    "ORGANIZATION_BLOCK 主程序:OB1",
+    "TITLE=主程序注释",
+    "BEGIN",
+    "Network 1 // 启动",
+    "// 网络注释",
+    "LD     I0.0      //启动按钮",
+    "AN     I0.1",
+    "=      Q0.0",
+    "Network 2",
+    "LD     I0.2",
+    "EU",
+    "CALL   SBR1, M0.0, VW10",
+    "    // 缩进的注释行",
+    "   ",
+    "END_ORGANIZATION_BLOCK",
+    "SUBROUTINE_BLOCK 电机控制:SBR1",
+    "TITLE=子程序注释",
+    "VAR_INPUT",
+    "启动:BOOL;\t// 输入",
+    "END_VAR",
+    "VAR_OUTPUT",
+    "速度:WORD;",
+    "END_VAR",
+    "BEGIN",
+    "Network 1",
+    "LD     L0.0",
+    "ED",
+    "END_SUBROUTINE_BLOCK",
+    "INTERRUPT_BLOCK 定时中断:INT3",
+    "BEGIN",
+    "EU",
+    "END_INTERRUPT_BLOCK",
+};
+
+const std::vector<std::string> kKept{
+    "ORGANIZATION_BLOCK 主程序:OB1",
+    "BEGIN",
+    "Network 1",
+    "LD     I0.0",
+    "AN     I0.1",
+    "=      Q0.0",
+    "Network 2",
+    "LD     I0.2",
+    "EU 0",
+    "CALL   SBR1, M0.0, VW10",
+    "",
+    "END_ORGANIZATION_BLOCK 27",
+    "SUBROUTINE_BLOCK 电机控制:SBR1",
+    "VAR_INPUT",
+    ":BOOL;",
+    "END_VAR",
+    "VAR_OUTPUT",
+    ":WORD;",
+    "END_VAR",
+    "BEGIN",
+    "Network 1",
+    "LD     L0.0",
+    "ED 1",
+    "END_SUBROUTINE_BLOCK 0",
+    "INTERRUPT_BLOCK 定时中断:INT3",
+    "BEGIN",
+    "EU 2",
+    "END_INTERRUPT_BLOCK 0",
+};
+
+struct Encoding {
+    const char* name;
+    bool gbk;
+    const char* eol;
+    bool finalEnd;
+    bool bom;
+};
+
+class ReaderFiles : public ::testing::TestWithParam<Encoding> {};
+
+TEST_P(ReaderFiles, KeepTheProgramLinesWithNamesAndNormalisedLines) {
+    const Encoding& e = GetParam();
+    Reader r;
+    std::string bytes = join(kExport, e.eol, e.finalEnd);
+    if (e.gbk) bytes = utf8ToGb18030(bytes);
+    if (e.bom) bytes = "\xEF\xBB\xBF" + bytes;
+    std::vector<std::pair<int, int>> progress;
+    r.reader.onProgress = [&](int i, int last) { progress.emplace_back(i, last); };
+
+    ASSERT_TRUE(r.loadFile(std::string(e.name) + ".awl", bytes));
+    EXPECT_EQ(r.reader.lines, kKept);
+    EXPECT_EQ(r.prog.CodeTable.size(), kKept.size());
+    EXPECT_EQ(r.prog.subroutines[1].Name, "电机控制");
+    EXPECT_EQ(r.prog.interrupts[3].Name, "定时中断");
+    EXPECT_EQ(r.reader.edgeCounter, 3);
+    ASSERT_EQ(progress.size(), kKept.size());
+    EXPECT_EQ(progress.front(), std::make_pair(0, 27));
+    EXPECT_EQ(progress.back(), std::make_pair(27, 27));
+    EXPECT_TRUE(r.sink.lines.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Encodings, ReaderFiles,
+                         ::testing::Values(Encoding{"utf8_crlf", false, "\r\n", true, false},
+                                           Encoding{"utf8_lf_no_final_end", false, "\n", false, false},
+                                           Encoding{"utf8_bom", false, "\r\n", false, true},
+                                           Encoding{"gbk_crlf", true, "\r\n", true, false},
+                                           Encoding{"gbk_lf", true, "\n", false, false},
+                                           Encoding{"utf8_cr", false, "\r", true, false}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST(ReaderFiles, GbkBytesWrittenLiterallyAreDecoded) {
+    Reader r;
+    // "中文" in GBK is D6 D0 CE C4.
+    const std::string bytes = "ORGANIZATION_BLOCK \xD6\xD0\xCE\xC4:OB1\r\nBEGIN\r\nSUBROUTINE_BLOCK \xD6\xD0:SBR2\r\n"
+                              "END_ORGANIZATION_BLOCK\r\n";
+    ASSERT_TRUE(r.loadFile("literal_gbk.awl", bytes));
+    EXPECT_EQ(r.reader.lines[0], "ORGANIZATION_BLOCK 中文:OB1");
+    EXPECT_EQ(r.prog.subroutines[2].Name, "中");
+    EXPECT_EQ(r.reader.lines[3], "END_ORGANIZATION_BLOCK 3");
+}
+
+TEST(ReaderFiles, UndecodableBytesBecomeReplacementCharacters) {
+    Reader r;
+    const std::string bytes = "ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nLD I0.0 \xFF\nSUBROUTINE_BLOCK A\x81:SBR4\nEND\n";
+    ASSERT_TRUE(r.loadFile("bad_bytes.awl", bytes));
+    EXPECT_EQ(r.reader.lines[2], "LD I0.0 \xEF\xBF\xBD");
+    EXPECT_EQ(r.prog.subroutines[4].Name, "A\xEF\xBF\xBD");
+}
+
+TEST(ReaderFiles, EdgeNumbersRestartOnEveryLoadAndTheSecondToLastIsReported) {
+    Reader r;
+    std::vector<std::string> prog{"ORGANIZATION_BLOCK MAIN:OB1", "BEGIN"};
+    for (int i = 0; i < 130; ++i) prog.emplace_back(i % 2 ? "ED" : "EU // flanke");
+    prog.emplace_back("END_ORGANIZATION_BLOCK");
+    const std::string bytes = join(prog, "\r\n");
+    ASSERT_TRUE(r.loadFile("edges.awl", bytes));
+    EXPECT_EQ(r.reader.lines[2], "EU 0");
+    EXPECT_EQ(r.reader.lines[3], "ED 1");
+    EXPECT_EQ(r.reader.lines[131], "ED 129");
+    EXPECT_EQ(r.sink.lines, std::vector<std::string>{"09:30:00 沿触发器满"});
+    ASSERT_TRUE(r.reader.loadText(bytes, r.prog, r.log));
+    EXPECT_EQ(r.reader.lines[2], "EU 0");
+    EXPECT_EQ(r.reader.edgeCounter, 130);
+}
+
+TEST(ReaderFiles, EndOfMainBlockPointsAtTheLastLine) {
+    Reader r;
+    std::vector<std::string> prog{"ORGANIZATION_BLOCK MAIN:OB1", "BEGIN"};
+    for (int i = 0; i < 37; ++i) prog.emplace_back("NOP 0");
+    prog.emplace_back("END_ORGANIZATION_BLOCK   // end");
+    ASSERT_EQ(prog.size(), 40u);
+    ASSERT_TRUE(r.loadFile("forty.awl", join(prog, "\n")));
+    EXPECT_EQ(r.reader.lines.back(), "END_ORGANIZATION_BLOCK 39");
+}
+
+TEST(ReaderFiles, LibraryNamesFromHeadersReachTheDecoder) {
+    Reader r;
+    const std::string bytes = join({"ORGANIZATION_BLOCK MAIN:OB1", "BEGIN", "CALL SBR1, SM0.1, 1", "END_ORGANIZATION_BLOCK",
+                                    "SUBROUTINE_BLOCK MBUS_CTRL:SBR1", "BEGIN", "END_SUBROUTINE_BLOCK"},
+                                   "\r\n");
+    ASSERT_TRUE(r.loadFile("library.awl", bytes));
+    EXPECT_EQ(r.prog.subroutines[1].Name, "MBUS_CTRL");
+    PlcMemory mem(&r.log);
+    ASSERT_TRUE(AnalyseCode(r.reader.lines, r.prog, mem, r.log));
+    EXPECT_EQ(r.prog.CodeTable[2].number(0), 101);
+    EXPECT_EQ(r.prog.CodeTable[4].number(0), 101);
+    EXPECT_EQ(r.prog.subroutines[1].EntryLine, 4);
+}
+
+TEST(ReaderFiles, TooShortFilesAreIgnoredSilently) {
+    Reader r;
+    ASSERT_TRUE(r.loadFile("good.awl", "ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nEND_ORGANIZATION_BLOCK\n"));
+    const auto before = r.reader.lines;
+    // Two counted lines; everything before the main block is not counted.
+    EXPECT_FALSE(r.loadFile("short.awl", "BEGIN\nLD I0.0\nORGANIZATION_BLOCK MAIN:OB1\n// x\nTITLE=t\n\nBEGIN\n"));
+    EXPECT_FALSE(r.loadFile("empty.awl", ""));
+    EXPECT_FALSE(r.loadFile("no_main.awl", "BEGIN\nLD I0.0\n= Q0.0\nEND\n"));
+    EXPECT_EQ(r.reader.lines, before);
+    EXPECT_EQ(r.prog.CodeTable.size(), 3u);
+    EXPECT_TRUE(r.sink.lines.empty());
+}
+
+TEST(ReaderFiles, AMissingFileIsAnIllegalSource) {
+    Reader r;
+    EXPECT_FALSE(r.reader.loadcode(Reader::tempFile("does_not_exist.awl").string(), r.prog, r.log));
+    EXPECT_EQ(r.sink.lines, std::vector<std::string>{"09:30:00 源程序非法"});
+}
+
+TEST(ReaderFiles, MoreLinesThanA16BitIndexHoldsAreAnIllegalSource) {
+    Reader r;
+    std::string bytes = "ORGANIZATION_BLOCK MAIN:OB1\n";
+    for (int i = 0; i < 32767; ++i) bytes += "NOP 0\n";
+    EXPECT_FALSE(r.reader.loadText(bytes, r.prog, r.log));
+    EXPECT_EQ(r.sink.lines, std::vector<std::string>{"09:30:00 源程序非法"});
+    EXPECT_TRUE(r.reader.lines.empty());
+    EXPECT_FALSE(r.prog.loaded());
+}
+
+TEST(ReaderFiles, RawLineTestsLookAtTheLineAsRead) {
+    Reader r;
+    // Indented TITLE and ORGANIZATION_BLOCK lines are not recognised as such.
+    const std::string bytes = join({"  ORGANIZATION_BLOCK X:OB1", "ORGANIZATION_BLOCK MAIN:OB1", "  TITLE=x",
+                                    "TITLE=y", "Network 1 //x//y", "IN1:BOOL; // a:INT;", "X:DINT;", "END_ORGANIZATION_BLOCK"},
+                                   "\n");
+    ASSERT_TRUE(r.loadFile("raw.awl", bytes));
+    EXPECT_EQ(r.reader.lines,
+              (std::vector<std::string>{"ORGANIZATION_BLOCK MAIN:OB1", "TITLE=x", "Network 1", ":BOOL;", ":DINT;",
+                                        "END_ORGANIZATION_BLOCK 5"}));
+}
+
+struct Utf8Case {
+    const char* bytes;
+    bool valid;
+};
+
+class Utf8Validity : public ::testing::TestWithParam<Utf8Case> {};
+
+TEST_P(Utf8Validity, RejectsMalformedSequences) {
+    EXPECT_EQ(isValidUtf8(GetParam().bytes), GetParam().valid) << GetParam().bytes;
+}
+
+INSTANTIATE_TEST_SUITE_P(Sequences, Utf8Validity,
+                         ::testing::Values(Utf8Case{"", true}, Utf8Case{"LD I0.0", true}, Utf8Case{"中文", true},
+                                           Utf8Case{"\xF0\x9F\x98\x80", true}, Utf8Case{"\xD6\xD0\xCE\xC4", false},
+                                           Utf8Case{"\xC0\xAF", false},          // overlong "/"
+                                           Utf8Case{"\xE0\x80\xAF", false},      // overlong
+                                           Utf8Case{"\xED\xA0\x80", false},      // surrogate
+                                           Utf8Case{"\xF4\x90\x80\x80", false},  // above U+10FFFF
+                                           Utf8Case{"\xE4\xB8", false},          // cut off
+                                           Utf8Case{"\x80", false}, Utf8Case{"\xFF", false}));
+
+TEST(TextEncoding, Gb18030RoundTripsEveryCharacterItCovers) {
+    const std::string text = "主程序 电机控制 速度:WORD; ÄÖ € 😀";
+    const std::string gb = utf8ToGb18030(text);
+    EXPECT_NE(gb, text);
+    EXPECT_FALSE(isValidUtf8(gb));
+    EXPECT_EQ(toUtf8(gb), text);
+    EXPECT_EQ(toUtf8(text), text);
+    EXPECT_EQ(utf8ToGb18030("中文"), "\xD6\xD0\xCE\xC4");
+    // A lead byte cut off by the end of the text.
+    EXPECT_EQ(toUtf8("A\xD6"), "A\xEF\xBF\xBD");
+}
+
+TEST(ReaderRun, ALoadedAndBuiltFileRuns) {
+    Reader r;
+    const std::string bytes =
+        join({"ORGANIZATION_BLOCK MAIN:OB1", "BEGIN", "Network 1 // 自保持", "LD I0.0", "O Q0.0", "AN I0.1", "= Q0.0",
+              "END_ORGANIZATION_BLOCK"},
+             "\r\n");
+    ASSERT_TRUE(r.loadFile("run.awl", utf8ToGb18030(bytes)));
+    PlcMemory mem(&r.log);
+    ASSERT_TRUE(AnalyseCode(r.reader.lines, r.prog, mem, r.log));
+    Interpreter cpu(mem, r.prog, r.log);
+    mem.setCell(area::I, kOn);
+    cpu.RunExec(0);
+    EXPECT_EQ(mem.cell(area::Q), kOn);
+    mem.setCell(area::I, kOff);
+    cpu.RunExec(0);
+    EXPECT_EQ(mem.cell(area::Q), kOn);  // holds itself
+    mem.setCell(area::I + 1, kOn);
+    cpu.RunExec(0);
+    EXPECT_EQ(mem.cell(area::Q), kOff);
+    EXPECT_TRUE(r.sink.lines.empty());
+}
+
+}  // namespace
