@@ -163,10 +163,11 @@ std::string readAddress(const PlcMemory& mem, const PlcAddress& a) {
         break;
     }
     if (a.format == PlcAddress::Format::Hex) {
-        const int digits = a.width() / 4;
+        const int digits = a.width() >= 8 ? a.width() / 4 : 1;
         auto pattern = static_cast<unsigned long long>(static_cast<long long>(v)) & ((1ull << a.width()) - 1);
-        std::snprintf(buf, sizeof buf, "16#%0*llX", digits, pattern);
-        return buf;
+        std::string hex = "16#";
+        for (int d = digits - 1; d >= 0; --d) hex += "0123456789ABCDEF"[(pattern >> (4 * d)) & 0xF];
+        return hex;
     }
     std::snprintf(buf, sizeof buf, "%.0f", v);
     return buf;

@@ -5,7 +5,7 @@
 #include "family_harness.h"
 
 using namespace korvane;
-using namespace korvane::testing;
+using namespace korvane::familytest;
 
 namespace {
 

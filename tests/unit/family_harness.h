@@ -11,7 +11,7 @@
 
 #include "core/interpreter.h"
 
-namespace korvane::testing {
+namespace korvane::familytest {
 
 struct Operand {
     double number;
@@ -110,4 +110,4 @@ struct CaseName {
     }
 };
 
-}  // namespace korvane::testing
+}  // namespace korvane::familytest
