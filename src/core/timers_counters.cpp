@@ -142,15 +142,20 @@ void execCtud(Interpreter& cpu, CodeLine& line, TimerCounterRecord& r, int bit) 
         r.Current = 0;
         mem.setCell(bit, kOff);
     } else {
+        bool counted = false;
         if (cu == kOn && r.Flag == 0) {
             const std::int64_t up = std::int64_t{r.Current} + 1;
             r.Current = up > kCountMax ? kCountMin : static_cast<std::int32_t>(up);
-            if (r.Current >= r.Preset) mem.setCell(bit, kOn);
+            counted = true;
         }
         if (cd == kOn && r.LastInput == 0) {
             const std::int64_t down = std::int64_t{r.Current} - 1;
             r.Current = down < kCountMin ? kCountMax : static_cast<std::int32_t>(down);
+            counted = true;
         }
+        // The bit follows the count both ways: a count that falls below the preset again
+        // switches it off, as on the CPU.
+        if (counted) mem.setCell(bit, r.Current >= r.Preset ? kOn : kOff);
     }
     r.Flag = inputs.countUp;
     r.LastInput = inputs.countDown;

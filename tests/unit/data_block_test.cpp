@@ -172,7 +172,7 @@ TEST_P(BinToLongValues, ReadsBinaryDigits) { EXPECT_EQ(BinToLong(GetParam().text
 INSTANTIATE_TEST_SUITE_P(Digits, BinToLongValues,
                          ::testing::Values(BinCase{"#1010", 10}, BinCase{"1010", 10}, BinCase{"", 0}, BinCase{"#", 0},
                                            BinCase{std::string(31, '1'), 2147483647},
-                                           BinCase{"0" + std::string(31, '1'), 2147483647},
+                                           BinCase{std::string(1, '0').append(31, '1'), 2147483647},
                                            BinCase{"#1 0_1 ", 5}));
 
 TEST(BinToLong, FaultsGoToTheCaller) {

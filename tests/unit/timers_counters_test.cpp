@@ -258,8 +258,9 @@ TEST(CounterBox, CtudCountsBothWaysAndWraps) {
     CodeLine line = f.box("CTUD", 4, 2);
     const std::vector<UpDownStep> steps = {
         {true, false, false, false, 1}, {true, false, false, false, 1}, {false, false, false, false, 1},
-        {true, false, false, true, 2},  {false, true, false, true, 1},  // counting down leaves the bit on
-        {false, true, false, true, 1},  {false, false, false, true, 1}, {true, true, false, true, 1},
+        {true, false, false, true, 2},  {false, true, false, false, 1},  // below the preset again: off
+        {false, true, false, false, 1}, {false, false, false, false, 1}, {true, true, false, false, 1},
+        {true, false, false, false, 1}, {false, false, false, false, 1}, {true, false, false, true, 2},
         {false, false, true, false, 0}, {true, true, true, false, 0},   {false, false, false, false, 0}};
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const auto& s = steps[i];
