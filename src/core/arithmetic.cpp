@@ -17,14 +17,35 @@ using namespace access;
 constexpr double kWordRange = 65536.0;
 constexpr double kDWordRange = 4294967296.0;
 
-// OUT op= IN1 for +I, -I, *I, /I (wide = false) and +D, -D, *D, /D (wide = true).
+// Integer arithmetic is signed, as on the CPU: a word holds -32768 to 32767, a double word
+// -2147483648 to 2147483647. Memory values (read unsigned) and constants written as bit
+// patterns (16#FFFF) are taken as two's complement of the instruction's width.
+double asSigned(double v, double range) {
+    return (v >= range / 2 && v < range) ? v - range : v;
+}
+
+double lowWord(double v) {
+    double m = std::fmod(v, kWordRange);
+    return m < 0 ? m + kWordRange : m;
+}
+
+bool inSignedRange(double r, double range) { return r >= -range / 2 && r < range / 2; }
+
+void setResultBits(PlcMemory& mem, double r) {
+    setSm(mem, area::SM1_1, false);
+    setSm(mem, area::SM1_0, r == 0);
+    setSm(mem, area::SM1_2, r < 0);
+}
+
+// OUT op= IN1 for +I, -I, *I, /I (wide = false) and +D, -D, *D, /D (wide = true). A result
+// outside the signed range sets SM1.1 and leaves OUT; division truncates toward zero.
 void integerArithmetic(Interpreter& cpu, CodeLine& line, bool wide, bool on) {
     PlcMemory& mem = cpu.mem();
-    const double a = operandValue(cpu, line, 0);
-    const double b = operandValue(cpu, line, 1);
+    const double L = wide ? kDWordRange : kWordRange;
+    const double a = asSigned(operandValue(cpu, line, 0), L);
+    const double b = asSigned(operandValue(cpu, line, 1), L);
     double shown = b;
     if (on) {
-        const double L = wide ? kDWordRange : kWordRange;
         const int key = operandKey(mem, line, 1);
         // Word results go through tobit2 (a timer or counter OUT takes them as its current
         // value), double words through tobit.
@@ -35,45 +56,36 @@ void integerArithmetic(Interpreter& cpu, CodeLine& line, bool wide, bool on) {
                 storeTobit2(mem, r, key, 16);
         };
         double r = 0;
+        bool divideByZero = false;
         switch (line.op) {
         case Op::AddI:
         case Op::AddD:
-        case Op::MulI:
-        case Op::MulD:
-            r = (line.op == Op::AddI || line.op == Op::AddD) ? b + a : b * a;
-            if (r >= L) {
-                setSm(mem, area::SM1_1, true);
-            } else {
-                store(r);
-                setSm(mem, area::SM1_1, false);
-                setSm(mem, area::SM1_0, r == 0);
-            }
-            shown = r;
+            r = b + a;
             break;
         case Op::SubI:
         case Op::SubD:
             r = b - a;
-            if (r < 0) {
-                setSm(mem, area::SM1_1, true);
-                setSm(mem, area::SM1_0, false);
-            } else {
+            break;
+        case Op::MulI:
+        case Op::MulD:
+            r = b * a;
+            break;
+        default:  // DivI, DivD
+            divideByZero = a == 0;
+            if (!divideByZero) r = std::trunc(b / a);
+            break;
+        }
+        if (divideByZero) {
+            setSm(mem, area::SM1_3, true);
+        } else {
+            if (line.op == Op::DivI || line.op == Op::DivD) setSm(mem, area::SM1_3, false);
+            if (inSignedRange(r, L)) {
                 store(r);
-                setSm(mem, area::SM1_1, false);
-                setSm(mem, area::SM1_0, r == 0);
+                setResultBits(mem, r);
+            } else {
+                setSm(mem, area::SM1_1, true);
             }
             shown = r;
-            break;
-        default:  // DivI, DivD: rounded to nearest, halves upward; the zero flag shows the dividend
-            if (a == 0) {
-                setSm(mem, area::SM1_3, true);
-            } else {
-                r = std::floor(b / a + 0.5);
-                setSm(mem, area::SM1_3, false);
-                setSm(mem, area::SM1_0, b == 0);
-                store(r);
-                shown = r;
-            }
-            break;
         }
     }
     const std::int16_t dk = wide ? 3 : 5;
@@ -82,50 +94,52 @@ void integerArithmetic(Interpreter& cpu, CodeLine& line, bool wide, bool on) {
     setStatus(line, 2, shown, line.op == Op::MulI ? 6 : dk);
 }
 
-double lowWord(double v) {
-    double m = std::fmod(v, kWordRange);
-    return m < 0 ? m + kWordRange : m;
-}
-
-// MUL: 16 x 16 -> 32 bits on OUT's low word.
+// MUL: 16 x 16 -> 32 bits, signed, on OUT's low word.
 void mul(Interpreter& cpu, CodeLine& line, bool on) {
     PlcMemory& mem = cpu.mem();
-    const double a = operandValue(cpu, line, 0);
+    const double a = asSigned(operandValue(cpu, line, 0), kWordRange);
     const double b = operandValue(cpu, line, 1);
-    double shown = b;
+    double shown = asSigned(lowWord(b), kWordRange);
     if (on) {
-        const double r = lowWord(b) * a;
+        const double r = asSigned(lowWord(b), kWordRange) * a;
         storeTobit(mem, r, operandKey(mem, line, 1), 32);
         setSm(mem, area::SM1_0, r == 0);
+        setSm(mem, area::SM1_2, r < 0);
         shown = r;
     }
     setStatus(line, 0, a, 5);
-    setStatus(line, 1, b, 5);
+    setStatus(line, 1, asSigned(lowWord(b), kWordRange), 5);
     setStatus(line, 2, shown, 6);
 }
 
-// DIV: OUT's low word divided by IN1; quotient into the low word, remainder into the high word.
+// DIV: OUT's low word divided by IN1, signed; the quotient (toward zero) into the low word,
+// the remainder (with the dividend's sign) into the high word.
 void divide(Interpreter& cpu, CodeLine& line, bool on) {
     PlcMemory& mem = cpu.mem();
-    const double a = operandValue(cpu, line, 0);
+    const double a = asSigned(operandValue(cpu, line, 0), kWordRange);
     const double b = operandValue(cpu, line, 1);
-    double shown = std::floor(b / kWordRange);  // the remainder OUT holds now
+    const double m = asSigned(lowWord(b), kWordRange);
+    double shown = asSigned(std::floor(b / kWordRange), kWordRange);  // the remainder OUT holds now
     if (on) {
-        const double m = lowWord(b);
         if (a == 0) {
             setSm(mem, area::SM1_3, true);
         } else {
             setSm(mem, area::SM1_3, false);
-            setSm(mem, area::SM1_0, m == 0);
-            const double q = std::floor(m / a);
-            const int key = operandKey(mem, line, 1);
-            storeTobit(mem, q, key + 16, 16);
-            shown = m - a * q;
-            storeTobit(mem, shown, key, 16);
+            const double q = std::trunc(m / a);
+            if (inSignedRange(q, kWordRange)) {
+                setSm(mem, area::SM1_0, q == 0);
+                setSm(mem, area::SM1_2, q < 0);
+                const int key = operandKey(mem, line, 1);
+                storeTobit(mem, q, key + 16, 16);
+                shown = m - a * q;
+                storeTobit(mem, shown, key, 16);
+            } else {
+                setSm(mem, area::SM1_1, true);  // -32768 / -1
+            }
         }
     }
     setStatus(line, 0, a, 5);
-    setStatus(line, 1, b, 5);
+    setStatus(line, 1, m, 5);
     setStatus(line, 2, shown, 5);
 }
 
@@ -283,7 +297,8 @@ void convert(Interpreter& cpu, CodeLine& line, bool on) {
         // floor(x + 0.5) (halves upward) or floor(x); a result the writer cannot split is
         // refused by it with its own log line.
         const double x = operandReal(cpu, line, 0);
-        const double r = singleRounded(line.op == Op::ROUND ? std::floor(x + 0.5) : std::floor(x));
+        // ROUND rounds halves away from zero, TRUNC cuts toward zero, as on the CPU.
+        const double r = singleRounded(line.op == Op::ROUND ? std::round(x) : std::trunc(x));
         storeTobit(mem, r, operandKey(mem, line, 1), 32);
         break;
     }
