@@ -113,6 +113,10 @@ std::optional<RunScript> parseRunScript(std::string_view text, std::string& erro
 }
 
 bool valueMatches(const PlcAddress& a, const std::string& got, const std::string& expected) {
+    if (auto dots = expected.find(".."); dots != std::string::npos) {
+        auto g = number(got), lo = number(expected.substr(0, dots)), hi = number(expected.substr(dots + 2));
+        return g && lo && hi && *g >= *lo && *g <= *hi;
+    }
     auto g = number(got), e = number(expected);
     if (g && e) {
         if (a.format == PlcAddress::Format::Real)

@@ -1,7 +1,8 @@
 #pragma once
 // Scripts of the headless runner: one event per line, "#" starts a comment.
 //   <ms> set <ADDR> <VALUE>      applied before the first tick at or after <ms>
-//   <ms> expect <ADDR> <VALUE>   checked after the tick at or after <ms> has completed
+//   <ms> expect <ADDR> <VALUE>   checked after the tick at or after <ms> has completed;
+//                                VALUE may be a range LOW..HIGH
 //   <ms> mode <MODE>             a run-mode command: run, first, single, slow, pause, stop,
 //                                count:N
 #include <cstdint>
@@ -38,7 +39,8 @@ struct RunScript {
 std::optional<RunScript> parseRunScript(std::string_view text, std::string& error);
 
 // Whether a value read at an address matches the expected text: numbers compare by value
-// (reals within single precision), anything else as text.
+// (reals within single precision), "LOW..HIGH" accepts any number in that closed range,
+// anything else compares as text.
 bool valueMatches(const PlcAddress& a, const std::string& got, const std::string& expected);
 
 }  // namespace korvane
