@@ -237,6 +237,10 @@ TEST(ReaderFiles, AMissingFileIsAnIllegalSource) {
     Reader r;
     EXPECT_FALSE(r.reader.loadcode(Reader::tempFile("does_not_exist.awl").string(), r.prog, r.log));
     EXPECT_EQ(r.sink.lines, std::vector<std::string>{"09:30:00 源程序非法"});
+    r.sink.lines.clear();
+    // A folder opens but cannot be read.
+    EXPECT_FALSE(r.reader.loadcode(Reader::tempFile("").parent_path().string(), r.prog, r.log));
+    EXPECT_EQ(r.sink.lines, std::vector<std::string>{"09:30:00 源程序非法"});
 }
 
 TEST(ReaderFiles, MoreLinesThanA16BitIndexHoldsAreAnIllegalSource) {
