@@ -3,8 +3,6 @@
 #include <array>
 #include <cstdio>
 #include <exception>
-#include <fstream>
-#include <iterator>
 #include <string_view>
 
 #include "core/fault.h"
@@ -79,13 +77,18 @@ constexpr std::array<std::string_view, 8> kTypes{":BOOL;", ":BYTE;", ":WORD;",  
 }  // namespace
 
 bool StlReader::loadcode(const std::string& strFileName, Program& prog, const Log& log) {
-    std::ifstream in(strFileName, std::ios::binary);
-    if (!in) {
-        log.stamped(" 源程序非法");
-        return false;
+    // Plain C reads: a folder or an unreadable file shows up as a read error, not as an
+    // exception from the stream library.
+    std::string bytes;
+    bool ok = false;
+    if (std::FILE* f = std::fopen(strFileName.c_str(), "rb")) {
+        char buf[1 << 16];
+        std::size_t n = 0;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+        ok = !std::ferror(f);
+        std::fclose(f);
     }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    if (!ok) {
         log.stamped(" 源程序非法");
         return false;
     }
@@ -95,11 +98,11 @@ bool StlReader::loadcode(const std::string& strFileName, Program& prog, const Lo
 bool StlReader::loadText(std::string_view fileBytes, Program& prog, const Log& log) {
     edgeCounter = 0;
     if (startsWith(fileBytes, kUtf8Bom)) fileBytes.remove_prefix(kUtf8Bom.size());
-    // The whole file is either UTF-8 or GBK/GB18030: decide once, decode once.
-    const std::string text = toUtf8(fileBytes);
-    const std::vector<std::string_view> raw = splitLines(text);
-
     try {
+        // The whole file is either UTF-8 or GBK/GB18030: decide once, decode once.
+        const std::string text = toUtf8(fileBytes);
+        const std::vector<std::string_view> raw = splitLines(text);
+
         // Pass 1: count the lines to keep and register the routine names of the headers.
         bool mainBlock = false;
         int count = 0;

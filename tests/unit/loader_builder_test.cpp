@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "core/code_table.h"
-#include "core/interpreter.h"
 #include "loader/code_builder.h"
 
 using namespace korvane;
@@ -255,17 +254,6 @@ TEST(BuilderLimits, TwentyOperandsAreAllowed) {
     EXPECT_EQ(l.number(19), 544);
     EXPECT_EQ(l.kindOf(19), kind::Word);
     EXPECT_EQ(l.kindOf(0), kind::Byte);  // "SBR0" takes its second letter's width
-}
-
-TEST(BuilderRun, ABuiltProgramRuns) {
-    Builder b;
-    ASSERT_TRUE(b.build(mainProgram({"Network 1", "LD I0.0", "= Q0.0", "Network 2", "LDN I0.0", "= Q0.1"})));
-    b.mem.setCell(0, kOn);
-    Interpreter cpu(b.mem, b.prog, b.log);
-    cpu.RunExec(0);
-    EXPECT_EQ(b.mem.cell(area::Q), kOn);
-    EXPECT_EQ(b.mem.cell(area::Q + 1), kOff);
-    EXPECT_TRUE(b.sink.lines.empty()) << b.sink.lines.front();
 }
 
 }  // namespace

@@ -196,16 +196,6 @@ TEST(ReaderFiles, EdgeNumbersRestartOnEveryLoadAndTheSecondToLastIsReported) {
     EXPECT_EQ(r.reader.edgeCounter, 130);
 }
 
-TEST(ReaderFiles, EndOfMainBlockPointsAtTheLastLine) {
-    Reader r;
-    std::vector<std::string> prog{"ORGANIZATION_BLOCK MAIN:OB1", "BEGIN"};
-    for (int i = 0; i < 37; ++i) prog.emplace_back("NOP 0");
-    prog.emplace_back("END_ORGANIZATION_BLOCK   // end");
-    ASSERT_EQ(prog.size(), 40u);
-    ASSERT_TRUE(r.loadFile("forty.awl", join(prog, "\n")));
-    EXPECT_EQ(r.reader.lines.back(), "END_ORGANIZATION_BLOCK 39");
-}
-
 TEST(ReaderFiles, LibraryNamesFromHeadersReachTheDecoder) {
     Reader r;
     const std::string bytes = join({"ORGANIZATION_BLOCK MAIN:OB1", "BEGIN", "CALL SBR1, SM0.1, 1", "END_ORGANIZATION_BLOCK",
@@ -236,6 +226,10 @@ TEST(ReaderFiles, TooShortFilesAreIgnoredSilently) {
 TEST(ReaderFiles, AMissingFileIsAnIllegalSource) {
     Reader r;
     EXPECT_FALSE(r.reader.loadcode(Reader::tempFile("does_not_exist.awl").string(), r.prog, r.log));
+    EXPECT_EQ(r.sink.lines, std::vector<std::string>{"09:30:00 源程序非法"});
+    r.sink.lines.clear();
+    // A folder opens but cannot be read.
+    EXPECT_FALSE(r.reader.loadcode(Reader::tempFile("").parent_path().string(), r.prog, r.log));
     EXPECT_EQ(r.sink.lines, std::vector<std::string>{"09:30:00 源程序非法"});
 }
 

@@ -1,0 +1,45 @@
+// Arbitrary bytes as an STL program file: read, build and run one pass. Nothing may crash,
+// leak or leave the engine as an exception.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/interpreter.h"
+#include "loader/code_builder.h"
+#include "loader/stl_reader.h"
+
+namespace {
+
+// Counts log lines instead of keeping them. A pass that has logged a thousand lines (a
+// jump loop over unknown instructions, say) is ended: it would only repeat itself until
+// the interpreter's line budget runs out.
+class CountingSink : public korvane::LogSink {
+public:
+    void ShowLog(const std::string&) override {
+        if (++count > 1000 && cpu) cpu->endRun = true;
+    }
+    long count = 0;
+    korvane::Interpreter* cpu = nullptr;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace korvane;
+    CountingSink sink;
+    Log log(&sink);
+    log.setClock([] { return std::string("00:00:00"); });
+    PlcMemory mem(&log);
+    Program prog;
+    StlReader reader;
+    const std::string_view bytes(reinterpret_cast<const char*>(data), data ? size : 0);
+    reader.loadText(bytes, prog, log);
+    if (reader.lines.size() > 1) {
+        AnalyseCode(reader.lines, prog, mem, log);
+        Interpreter cpu(mem, prog, log);
+        sink.cpu = &cpu;
+        cpu.RunExec(0);
+    }
+    return 0;
+}
