@@ -105,8 +105,10 @@ void Interpreter::dispatch(CodeLine& line) {
         line.HasStatus = 0;
         return;
     case Op::END_ORGANIZATION_BLOCK:
+        // The end of the main block ends the pass: the loader gives it the table's last
+        // index; a hand-written operand pointing elsewhere would loop or run off the table.
         line.HasStatus = 0;
-        iPC = toInt16(line.Param[0]);
+        iPC = prog_.lastIndex();
         return;
     case Op::VAR_INPUT:
     case Op::END_VAR:
@@ -154,7 +156,7 @@ void Interpreter::RunExec(int iRunPC) {
     endRun = false;
     returnDepth = 0;
     saveDepth = 0;
-    std::int64_t budget = kLineBudget;
+    std::int64_t budget = lineBudget;
     try {
         for (;;) {
             if (iPC > last) {

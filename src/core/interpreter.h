@@ -44,7 +44,8 @@ public:
     static constexpr int kScanCounterMax = 999999;
     // A pass that executes more lines than this has run away (a jump loop): it ends as a
     // run-time error, like a CPU whose watchdog fired.
-    static constexpr std::int64_t kLineBudget = 20'000'000;
+    static constexpr std::int64_t kLineBudget = 2'000'000;
+    std::int64_t lineBudget = kLineBudget;
 
     Interpreter(PlcMemory& mem, Program& prog, const Log& log) : mem_(mem), prog_(prog), log_(log) {}
 

@@ -38,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (reader.lines.size() > 1) {
         AnalyseCode(reader.lines, prog, mem, log);
         Interpreter cpu(mem, prog, log);
+        cpu.lineBudget = 20000;  // a looping input ends quickly, like a pass whose watchdog fired
         sink.cpu = &cpu;
         cpu.RunExec(0);
     }

@@ -348,22 +348,26 @@ TEST(Faults, AKeyOutsideTheImageEndsThePassWithTheRunTimeErrorLineAndTheNextPass
 }
 
 TEST(Faults, ARunawayPassEndsAsARunTimeError) {
-    // END_ORGANIZATION_BLOCK pointing back into the program would loop for ever.
+    // A jump back to a label in front of it loops for ever without the line budget.
     Cpu t;
-    t.program({{"Network", {{1}}}, {"LD", {{double(area::SM0_0)}}}});
-    t.prog.CodeTable.back().setOperand(0, 1);
+    t.program({{"Network", {{1}}}, {"LBL", {{3}}}, {"LD", {{double(area::SM0_0)}}}, {"JMP", {{3}}}});
+    t.prog.labels[3] = 2;
     t.pass();
     ASSERT_EQ(t.sink.lines.size(), 1u);
     EXPECT_NE(t.sink.lines[0].find(" 运行代码错误:iPC="), std::string::npos);
+    EXPECT_EQ(t.cpu.scanCounter, 0);
 }
 
-TEST(Faults, AnEndOperandBeyondTheTableIsARunTimeErrorNotACrash) {
-    Cpu t;
-    t.program({{"Network", {{1}}}});
-    t.prog.CodeTable.back().setOperand(0, 500);
-    t.pass();
-    ASSERT_EQ(t.sink.lines.size(), 1u);
-    EXPECT_EQ(t.sink.lines[0], "12:00:00 运行代码错误:iPC=500,astrCode=");
+TEST(Pass, TheEndOfTheMainBlockEndsThePassWhateverItsOperand) {
+    for (double operand : {0.0, 1.0, 500.0, -3.0}) {
+        Cpu t;
+        t.program({{"Network", {{1}}}, {"LD", {{double(area::SM0_0)}}}, {"=", {{double(Q(0, 0))}}}});
+        t.prog.CodeTable.back().setOperand(0, operand);
+        t.pass();
+        EXPECT_TRUE(t.sink.lines.empty()) << operand;
+        EXPECT_EQ(t.cpu.scanCounter, 1) << operand;
+        EXPECT_TRUE(t.bit(Q(0, 0)));
+    }
 }
 
 }  // namespace
