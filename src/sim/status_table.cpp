@@ -249,18 +249,24 @@ void parseStatusAddress(StatusRow& row, int vMemoryBytes) {
     struct Area {
         char letter;
         int base;
-        int bytes;
+        int bytes;       // the size the address rules use
+        int imageBytes;  // the bytes the image holds for the area
     };
-    const int vBytes = std::clamp(vMemoryBytes, 0, StatusTable::kImageVBytes);
-    const Area areas[] = {{'S', area::S, 32}, {'V', area::V, vBytes}, {'I', area::I, 16}, {'Q', area::Q, 16},
-                          {'M', area::M, 32}};
+    const int vBytes = std::max(vMemoryBytes, 0);
+    const Area areas[] = {{'S', area::S, 32, 32},
+                          {'V', area::V, vBytes, StatusTable::kImageVBytes},
+                          {'I', area::I, 16, 16},
+                          {'Q', area::Q, 16, 16},
+                          {'M', area::M, 32, 32}};
     for (const Area& a : areas) {
         if (s[0] != a.letter) continue;
         if (s.size() >= 2 && (s[1] == 'B' || s[1] == 'W' || s[1] == 'D')) {
             const auto n = digitsOnly(s.substr(2));
             const int kind = s[1] == 'B' ? rowkind::Byte : s[1] == 'W' ? rowkind::Word : rowkind::DWord;
             const int limit = s[1] == 'B' ? a.bytes : s[1] == 'W' ? a.bytes / 2 : a.bytes / 4;
-            if (!n || *n >= limit) return;
+            // Beyond the rule, the whole item must lie in the area's part of the image (the
+            // CPU's V memory is larger than the 1024 bytes the image holds).
+            if (!n || *n >= limit || *n + kind / 8 > a.imageBytes) return;
             row.kind = kind;
             row.number = *n;
         } else {
@@ -269,7 +275,7 @@ void parseStatusAddress(StatusRow& row, int vMemoryBytes) {
             if (dot == std::string_view::npos) return;
             const auto byte = digitsOnly(rest.substr(0, dot));
             const auto bit = digitsOnly(rest.substr(dot + 1));
-            if (!byte || !bit || *byte >= a.bytes || *bit > 7) return;
+            if (!byte || !bit || *byte >= a.bytes || *byte >= a.imageBytes || *bit > 7) return;
             row.kind = rowkind::Bit;
             row.number = *byte;
             row.bit = static_cast<std::int16_t>(*bit);
@@ -314,7 +320,7 @@ StatusTable::StatusTable() {
 }
 
 void StatusTable::setVMemoryBytes(int bytes) {
-    vBytes_ = std::clamp(bytes, 0, kImageVBytes);
+    vBytes_ = std::max(bytes, 0);
     for (StatusRow& r : rows_) parseStatusAddress(r, vBytes_);
 }
 
@@ -349,7 +355,10 @@ std::optional<double> StatusTable::readNewValue(const StatusRow& row, std::strin
         }
         case rowformat::Binary:
             try {
-                v = BinToLong(text);
+                // As in data blocks, a "2#" prefix may stand before the digits.
+                std::string_view digits = trimBlanks(text);
+                if (digits.starts_with("2#")) digits.remove_prefix(1);
+                v = BinToLong(digits);
             } catch (const PlcFault&) {
                 return std::nullopt;
             }

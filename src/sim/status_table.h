@@ -68,9 +68,11 @@ struct StatusRow {
     bool isTimer() const { return kind == rowkind::TimerCounter && areaBase == area::T; }
 };
 
-// Parses row.address into the row's area, kind, number and bit, and sets valid. V memory is
-// limited to the vMemoryBytes of the CPU and to the 1024 bytes the image holds. A format
-// the new kind cannot show is replaced by the kind's first format.
+// Parses row.address into the row's area, kind, number and bit, and sets valid. A byte
+// number must lie below the area size, a word's below half of it, a double word's below a
+// quarter (IW7 parses, IW8 does not); the V area's size is the CPU's V memory, and a V item
+// must also lie within the 1024 bytes the image holds. A format the new kind cannot show is
+// replaced by signed decimal ("位" for bit rows).
 void parseStatusAddress(StatusRow& row, int vMemoryBytes);
 
 // The number at the front of a text, blanks ignored: sign, digits, point, exponent; 0 when
@@ -82,7 +84,7 @@ public:
     static constexpr int kImageVBytes = 1024;
 
     // The five rows of a new window; one read requested.
-    StatusTable();
+    StatusTable();  // V memory of the start-up CPU (10240 bytes)
 
     // --- rows ------------------------------------------------------------------------
     std::vector<StatusRow>& rows() { return rows_; }
@@ -186,7 +188,7 @@ private:
     bool rowFromFields(const std::vector<std::string_view>& fields, bool trimFields, bool strict, StatusRow& out) const;
 
     std::vector<StatusRow> rows_;
-    int vBytes_ = kImageVBytes;
+    int vBytes_ = 10240;
     bool continuous_ = false;
     bool readRequested_ = true;
     bool writeRequested_ = false;

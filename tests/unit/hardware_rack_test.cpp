@@ -109,7 +109,9 @@ TEST_P(CpuChoice, EmptiesAndDisablesTheSlotsBeyondItsCapacity) {
         EXPECT_EQ(r.hw.slotUsable(s), s < GetParam().usable) << s;
         EXPECT_EQ(r.hw.moduleIndex(s), s < std::min(4, GetParam().usable) ? k8DI : 0) << s;
     }
-    if (GetParam().usable < 7) EXPECT_EQ(r.hw.chooseModule(GetParam().usable, k8DI), RackChange::RefusedNoSlot);
+    if (GetParam().usable < 7) {
+        EXPECT_EQ(r.hw.chooseModule(GetParam().usable, k8DI), RackChange::RefusedNoSlot);
+    }
 }
 INSTANTIATE_TEST_SUITE_P(Models, CpuChoice,
                          ::testing::Values(CpuSlots{0, 0}, CpuSlots{1, 0}, CpuSlots{2, 2}, CpuSlots{3, 2},
