@@ -8,11 +8,13 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "hardware/hardware_file.h"
 #include "platform/log_sink.h"
 #include "platform/prompt.h"
 #include "platform/scheduler.h"
@@ -36,7 +38,11 @@ const char* kUsage =
     "                     into the image; other addresses are written once before the first tick\n"
     "  --script FILE      timed events: '<ms> set ADDR VALUE', '<ms> expect ADDR VALUE'\n"
     "                     (VALUE may be a range LOW..HIGH), '<ms> mode MODE'; '#' comments\n"
-    "  --watch A,B,...    print ADDR=VALUE for each address at the end\n"
+    "  --hw FILE          apply a hardware configuration (.hd) before running\n"
+    "  --table FILE       load a status table; its forced rows stay forced during the run\n"
+    "  --force ADDR=VALUE force an address to a value (repeatable)\n"
+    "  --watch A,B,...    print ADDR=VALUE for each address at the end; an address may also\n"
+    "                     be a status-table row with its format, as in VW0:十六进制\n"
     "  --trace            print 'pass=N ms=T ADDR=VALUE ...' after every program pass\n"
     "  --realtime         pace the timers by the wall clock instead of simulated time\n"
     "  --log              print the simulator's log lines to standard error\n"
@@ -75,14 +81,24 @@ public:
     }
 };
 
+// A watched address: one of the runner's own forms, or a status-table row with its format
+// ("VW0:十六进制"), rendered as the status table renders it.
+struct WatchItem {
+    std::string text;
+    std::optional<PlcAddress> address;
+    std::size_t row = 0;  // in the runner's watch table
+};
+StatusTable gWatchTable;
+
 struct Options {
-    std::string program, db, script;
+    std::string program, db, script, hw, table;
+    std::vector<std::pair<std::string, std::string>> forces;
     long scans = -1;
     long long ms = -1;
     int period = 50, timebase = 80;
     ModeCommand mode;
     std::vector<std::pair<PlcAddress, std::string>> sets;
-    std::vector<PlcAddress> watch;
+    std::vector<WatchItem> watch;
     bool trace = false, log = false, realtime = false;
 };
 
@@ -103,18 +119,48 @@ bool parseLong(const std::string& s, long long& v) {
     return !*end && errno != ERANGE;
 }
 
-bool splitWatch(const std::string& list, std::vector<PlcAddress>& out, std::string& bad) {
+bool watchItem(const std::string& item, WatchItem& out) {
+    out.text = item;
+    if (auto a = parseAddress(item)) {
+        out.address = *a;
+        return true;
+    }
+    auto colon = item.find(':');
+    if (colon == std::string::npos) return false;
+    auto format = formatCodeOf(item.substr(colon + 1));
+    if (!format) return false;
+    gWatchTable.append();
+    const std::size_t i = gWatchTable.size() - 1;
+    gWatchTable.setAddress(i, item.substr(0, colon));
+    if (!gWatchTable.row(i).valid || !gWatchTable.setFormat(i, *format)) {
+        gWatchTable.removeRow(i);
+        return false;
+    }
+    out.row = i;
+    return true;
+}
+
+std::string watchValue(const PlcMemory& mem, const WatchItem& w) {
+    if (w.address) return readAddress(mem, *w.address);
+    gWatchTable.readOnce();
+    gWatchTable.FreshShow(mem);
+    const std::string& cell = gWatchTable.row(w.row).currentValueCell;
+    const auto first = cell.find_first_not_of(' ');
+    return first == std::string::npos ? std::string() : cell.substr(first, cell.find_last_not_of(' ') - first + 1);
+}
+
+bool splitWatch(const std::string& list, std::vector<WatchItem>& out, std::string& bad) {
     std::size_t start = 0;
     for (;;) {
         auto comma = list.find(',', start);
         std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         if (!item.empty()) {
-            auto a = parseAddress(item);
-            if (!a) {
+            WatchItem w;
+            if (!watchItem(item, w)) {
                 bad = item;
                 return false;
             }
-            out.push_back(*a);
+            out.push_back(std::move(w));
         }
         if (comma == std::string::npos) return true;
         start = comma + 1;
@@ -136,6 +182,7 @@ void issueMode(Simulator& sim, const ModeCommand& m) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    gWatchTable.rows().clear();
     Options o;
     bool scansGiven = false;
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -174,10 +221,15 @@ int main(int argc, char** argv) {
             if (!v) return usage("--watch needs a list of addresses");
             std::string bad;
             if (!splitWatch(*v, o.watch, bad)) return usage("unknown address '" + bad + "'");
-        } else if (a == "--db" || a == "--script") {
+        } else if (a == "--db" || a == "--script" || a == "--hw" || a == "--table") {
             const std::string* v = next();
             if (!v) return usage(a + " needs a file");
-            (a == "--db" ? o.db : o.script) = *v;
+            (a == "--db" ? o.db : a == "--script" ? o.script : a == "--hw" ? o.hw : o.table) = *v;
+        } else if (a == "--force") {
+            const std::string* v = next();
+            auto eq = v ? v->find('=') : std::string::npos;
+            if (eq == std::string::npos) return usage("--force needs ADDR=VALUE");
+            o.forces.emplace_back(v->substr(0, eq), v->substr(eq + 1));
         } else if (a == "--trace") {
             o.trace = true;
         } else if (a == "--log") {
@@ -217,10 +269,12 @@ int main(int argc, char** argv) {
         }
         script = std::move(*parsed);
     }
-    if (!o.db.empty()) {
-        std::ifstream probe(o.db, std::ios::binary);
+    for (const auto& [file, what] : {std::pair{o.db, "data block"}, {o.hw, "hardware configuration"},
+                                      {o.table, "status table"}}) {
+        if (file.empty()) continue;
+        std::ifstream probe(file, std::ios::binary);
         if (!probe) {
-            std::cerr << "korvane-run: cannot read data block '" << o.db << "'\n";
+            std::cerr << "korvane-run: cannot read " << what << " '" << file << "'\n";
             return 2;
         }
     }
@@ -241,6 +295,29 @@ int main(int argc, char** argv) {
     }
     if (o.program.size() < 4 || o.program.compare(o.program.size() - 4, 4, ".awl") != 0)
         std::cerr << "korvane-run: warning: the file name does not end in \".awl\"; its lines are read but not built\n";
+
+    if (!o.hw.empty() && !loadHardwareFile(o.hw, sim.hardware, sim.log, &prompt)) {
+        std::cerr << "korvane-run: '" << o.hw << "' is not a hardware configuration the rack can take";
+        if (!prompt.informed.empty()) std::cerr << ": " << prompt.informed.back();
+        std::cerr << "\n";
+        return 2;
+    }
+    if (!o.table.empty()) {
+        if (!sim.statusTable.loadFile(o.table, sim.log)) {
+            std::cerr << "korvane-run: '" << o.table << "' is not a status table\n";
+            return 2;
+        }
+    }
+    for (const auto& [addr, value] : o.forces) {
+        auto& table = sim.statusTable;
+        table.append();
+        const std::size_t i = table.size() - 1;
+        table.setAddress(i, addr);
+        if (!table.row(i).valid) return usage("--force: unknown address '" + addr + "'");
+        if (table.enterNewValue(i, value) != StatusTable::NewValue::Stored)
+            return usage("--force: '" + value + "' is not a value for " + addr);
+        table.force(i);
+    }
 
     // Values: inputs go to the runner's input state; anything else into the image once the
     // CPU is in RUN (RUN entry clears the image).
@@ -268,7 +345,7 @@ int main(int argc, char** argv) {
         std::string line;
         for (const auto& w : o.watch) {
             if (prefixSpace || !line.empty()) line += ' ';
-            line += w.text + "=" + readAddress(sim.memory, w);
+            line += w.text + "=" + watchValue(sim.memory, w);
         }
         return line;
     };
@@ -331,6 +408,6 @@ int main(int argc, char** argv) {
         ++failures;
     }
 
-    for (const auto& w : o.watch) std::cout << w.text << "=" << readAddress(sim.memory, w) << "\n";
+    for (const auto& w : o.watch) std::cout << w.text << "=" << watchValue(sim.memory, w) << "\n";
     return failures ? 1 : 0;
 }

@@ -26,6 +26,10 @@ Simulator::Simulator(Scheduler& scheduler, LogSink* sink, Prompt* prompt, ViewHo
       prompt_(prompt),
       views_(views ? views : &noViews_) {
     interpreter.onScanCount = [this](std::int32_t n) { views_->scanCountChanged(n); };
+    hardware.setPrompt(prompt_);
+    hardware.setRunningQuery([this] { return running(); });
+    hardware.subscribe([this] { statusTable.setVMemoryBytes(hardware.vMemoryBytes()); });
+    statusTable.setVMemoryBytes(hardware.vMemoryBytes());
     reader.onProgress = [this](int i, int last) {
         views_->progressText("代码载入进度：" + std::to_string(i) + " /" + std::to_string(last));
     };
@@ -106,6 +110,12 @@ void Simulator::loadDataBlockCommand() {
 void Simulator::unloadDataBlockCommand() {
     dataBlock.unload();
     views_->dataBlockViewShown(dataBlock.viewText());
+}
+
+bool Simulator::pendingWrites() {
+    if (!statusTable.applyRequestedWrites(memory)) return false;
+    views_->inputsWrittenFromTable();
+    return true;
 }
 
 void Simulator::refreshViews(bool forced, bool fullRebuild) {

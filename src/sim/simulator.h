@@ -10,12 +10,14 @@
 #include "core/flow_control.h"
 #include "core/interpreter.h"
 #include "core/plc_memory.h"
+#include "hardware/hardware_config.h"
 #include "loader/data_block.h"
 #include "loader/stl_reader.h"
 #include "platform/log_sink.h"
 #include "platform/prompt.h"
 #include "platform/scheduler.h"
 #include "scan/scan_cycle.h"
+#include "sim/status_table.h"
 
 namespace korvane {
 
@@ -41,6 +43,8 @@ public:
     // The open-file dialogs of the load commands; "" when cancelled.
     virtual std::string chooseProgramFile(const std::string& /*suggested*/) { return {}; }
     virtual std::string chooseDataBlockFile(const std::string& /*suggested*/) { return {}; }
+    // The status table wrote inputs once: the input panels show the image as it is now.
+    virtual void inputsWrittenFromTable() {}
     // The code view switched to the data-block text (the DB view command).
     virtual void dataBlockViewShown(const std::string& /*text*/) {}
 };
@@ -56,6 +60,8 @@ public:
     Interpreter interpreter;
     StlReader reader;
     DataBlock dataBlock;
+    HardwareConfig hardware;
+    StatusTable statusTable;
     ScanCycle scan;
 
     // --- program load and unload -------------------------------------------------------
@@ -91,7 +97,9 @@ public:
 
 private:
     // The scan cycle's calls into the other parts.
+    bool pendingWrites() override;
     void inputPhase() override { views_->FreshInData(); }
+    bool forceStep() override { return statusTable.forceStep(memory); }
     void outputPhase() override { views_->FreshOutData(); }
     void runInterrupts() override { korvane::runInterrupts(interpreter, interruptEdges_); }
     void resetMasters(bool enteringRun) override {
