@@ -5,32 +5,53 @@
 
 namespace korvane {
 
-FakeSerialLine::FakeSerialLine(Scheduler& scheduler)
-    : scheduler_(scheduler), a_(new FakeSerialPort(*this)), b_(new FakeSerialPort(*this)) {
-    a_->peer_ = b_.get();
-    b_->peer_ = a_.get();
-    timer_ = scheduler_.createTimer("FakeSerialLine", 1, [this] { tick(); });
-}
+struct FakeLineCore {
+    Scheduler& scheduler;
+    FakeSerialPort* ends[2] = {nullptr, nullptr};
+    std::unique_ptr<Timer> timer;
 
-void FakeSerialLine::tick() {
-    const std::int64_t now = nowMicros();
-    for (FakeSerialPort* end : {a_.get(), b_.get()}) end->deliverDue(now);
-    for (FakeSerialPort* end : {a_.get(), b_.get()}) {
-        if (end->received_) {
-            end->received_ = false;
-            end->raiseReceive();
+    explicit FakeLineCore(Scheduler& s) : scheduler(s) {}
+    std::int64_t nowMicros() const { return scheduler.nowMs() * 1000; }
+    void wake() { timer->setEnabled(true); }
+    void tick() {
+        const std::int64_t now = nowMicros();
+        for (FakeSerialPort* end : ends)
+            if (end) end->deliverDue(now);
+        bool busy = false;
+        for (FakeSerialPort* end : ends) {
+            if (!end) continue;
+            if (end->received_) {
+                end->received_ = false;
+                end->raiseReceive();
+            }
+            if (end->drainPending_) {
+                end->drainPending_ = false;
+                end->raiseDrained();
+            }
         }
-        if (end->drainPending_) {
-            end->drainPending_ = false;
-            end->raiseDrained();
-        }
+        for (FakeSerialPort* end : ends)
+            if (end) busy = busy || end->sending() || end->received_ || end->drainPending_;
+        if (!busy) timer->setEnabled(false);
     }
-    const bool busy = a_->sending() || b_->sending() || a_->received_ || b_->received_ || a_->drainPending_ ||
-                      b_->drainPending_;
-    if (!busy) timer_->setEnabled(false);
+};
+
+std::pair<std::unique_ptr<FakeSerialPort>, std::unique_ptr<FakeSerialPort>> makeFakeSerialPair(Scheduler& scheduler) {
+    auto core = std::make_shared<FakeLineCore>(scheduler);
+    FakeLineCore* c = core.get();
+    core->timer = scheduler.createTimer("FakeSerialLine", 1, [c] { c->tick(); });
+    std::unique_ptr<FakeSerialPort> a(new FakeSerialPort(core));
+    std::unique_ptr<FakeSerialPort> b(new FakeSerialPort(core));
+    core->ends[0] = a.get();
+    core->ends[1] = b.get();
+    return {std::move(a), std::move(b)};
 }
 
-FakeSerialPort::~FakeSerialPort() = default;
+FakeSerialPort* FakeSerialPort::peer() const { return core_->ends[0] == this ? core_->ends[1] : core_->ends[0]; }
+
+FakeSerialPort::~FakeSerialPort() {
+    for (FakeSerialPort*& end : core_->ends)
+        if (end == this) end = nullptr;
+}
 
 bool FakeSerialPort::open() {
     if (open_) return true;
@@ -72,7 +93,7 @@ void FakeSerialPort::write(std::span<const std::uint8_t> bytes) {
     if (!open_ || bytes.empty()) return;
     ++writes_;
     sent_.insert(sent_.end(), bytes.begin(), bytes.end());
-    const std::int64_t now = line_.nowMicros();
+    const std::int64_t now = core_->nowMicros();
     const double charUs = settings_.characterMicros();
     double t = static_cast<double>(std::max(now, lineFreeMicros_));
     for (std::uint8_t b : bytes) {
@@ -90,13 +111,13 @@ void FakeSerialPort::write(std::span<const std::uint8_t> bytes) {
     lineFreeMicros_ = static_cast<std::int64_t>(std::ceil(t));
     deliverDue(now);  // what is due already (immediate delivery) arrives at once
     if (queue_.empty()) drainPending_ = true;
-    line_.wake();
+    core_->wake();
 }
 
 void FakeSerialPort::deliverDue(std::int64_t nowMicros) {
     bool delivered = false;
     while (!queue_.empty() && queue_.front().dueMicros <= nowMicros) {
-        peer_->receive(queue_.front().byte);
+        if (FakeSerialPort* p = peer()) p->receive(queue_.front().byte);
         queue_.pop_front();
         delivered = true;
     }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/scheduler.h"
@@ -20,6 +21,7 @@
 namespace korvane {
 
 class FakeSerialLine;
+struct FakeLineCore;
 
 struct LineFault {
     enum class Kind : std::uint8_t { Drop, Corrupt, Delay };
@@ -58,8 +60,9 @@ public:
     Bytes take();
 
 private:
-    friend class FakeSerialLine;
-    FakeSerialPort(FakeSerialLine& line) : line_(line) {}
+    friend struct FakeLineCore;
+    friend std::pair<std::unique_ptr<FakeSerialPort>, std::unique_ptr<FakeSerialPort>> makeFakeSerialPair(Scheduler&);
+    explicit FakeSerialPort(std::shared_ptr<FakeLineCore> core) : core_(std::move(core)) {}
 
     struct InFlight {
         std::int64_t dueMicros;
@@ -72,9 +75,9 @@ private:
             received_ = true;
         }
     }
+    FakeSerialPort* peer() const;
 
-    FakeSerialLine& line_;
-    FakeSerialPort* peer_ = nullptr;
+    std::shared_ptr<FakeLineCore> core_;
     bool open_ = false;
     bool byteTiming_ = false;
     Bytes rx_;
@@ -88,26 +91,19 @@ private:
     bool drainPending_ = false;        // the queue emptied since the last event
 };
 
+// Two connected ends that may be owned apart (one by a channel set, one by a test); the
+// line lives as long as either end.
+std::pair<std::unique_ptr<FakeSerialPort>, std::unique_ptr<FakeSerialPort>> makeFakeSerialPair(Scheduler& scheduler);
+
+// Both ends held together.
 class FakeSerialLine {
 public:
-    explicit FakeSerialLine(Scheduler& scheduler);
-    FakeSerialLine(const FakeSerialLine&) = delete;
-    FakeSerialLine& operator=(const FakeSerialLine&) = delete;
-
-    FakeSerialPort& a() { return *a_; }
-    FakeSerialPort& b() { return *b_; }
-    // The line's clock in microseconds (the scheduler's milliseconds).
-    std::int64_t nowMicros() const { return scheduler_.nowMs() * 1000; }
+    explicit FakeSerialLine(Scheduler& scheduler) : ends_(makeFakeSerialPair(scheduler)) {}
+    FakeSerialPort& a() { return *ends_.first; }
+    FakeSerialPort& b() { return *ends_.second; }
 
 private:
-    friend class FakeSerialPort;
-    void tick();
-    void wake() { timer_->setEnabled(true); }
-
-    Scheduler& scheduler_;
-    std::unique_ptr<FakeSerialPort> a_;
-    std::unique_ptr<FakeSerialPort> b_;
-    std::unique_ptr<Timer> timer_;
+    std::pair<std::unique_ptr<FakeSerialPort>, std::unique_ptr<FakeSerialPort>> ends_;
 };
 
 }  // namespace korvane
