@@ -87,10 +87,12 @@ TEST_P(ModbusReads, AnswerMatches) {
 }
 
 Bytes longRead(int n) {
-    Bytes b = {0x02, 0x03, static_cast<std::uint8_t>(2 * n)};
-    b.push_back(0x05);
-    b.push_back(0x06);
-    b.resize(3 + 2 * static_cast<std::size_t>(n), 0);
+    Bytes b(3 + 2 * static_cast<std::size_t>(n), 0);
+    b[0] = 0x02;
+    b[1] = 0x03;
+    b[2] = static_cast<std::uint8_t>(2 * n);
+    b[3] = 0x05;  // VW0
+    b[4] = 0x06;
     return b;
 }
 
