@@ -1,0 +1,176 @@
+#include "platform/posix_serial.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace korvane {
+
+namespace {
+
+speed_t speedFor(int baud) {
+    switch (baud) {
+    case 110: return B110;
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+#ifdef B460800
+    case 460800: return B460800;
+#endif
+#ifdef B921600
+    case 921600: return B921600;
+#endif
+    default: return 0;
+    }
+}
+
+}  // namespace
+
+PosixSerialPort::~PosixSerialPort() { close(); }
+
+std::string PosixSerialPort::deviceForPort(int com) {
+    const std::string var = "KORVANE_COM" + std::to_string(com);
+    if (const char* v = std::getenv(var.c_str()); v && *v) return v;
+    return "/dev/ttyS" + std::to_string(com - 1);
+}
+
+std::string PosixSerialPort::device() const {
+    return devicePath_.empty() ? deviceForPort(portNumber()) : devicePath_;
+}
+
+bool PosixSerialPort::open() {
+    if (fd_ >= 0) return true;
+    const std::string dev = device();
+    const int fd = ::open(dev.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        setError(dev + ": " + std::strerror(errno));
+        return false;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !::isatty(fd)) {
+        setError(dev + (::isatty(fd) ? ": in use" : ": not a terminal"));
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    if (!applyTermios()) {
+        setError(dev + ": settings refused");
+        close();
+        return false;
+    }
+    ::tcflush(fd_, TCIOFLUSH);
+    setError("");
+    return true;
+}
+
+void PosixSerialPort::close() {
+    if (fd_ >= 0) {
+        ::flock(fd_, LOCK_UN);
+        ::close(fd_);
+    }
+    fd_ = -1;
+    rx_.clear();
+    tx_.clear();
+    arrived_ = drainPending_ = false;
+}
+
+bool PosixSerialPort::applyTermios() {
+    termios tio{};
+    if (::tcgetattr(fd_, &tio) != 0) return false;
+    ::cfmakeraw(&tio);
+    const SerialSettings& s = settings_;
+    const speed_t sp = speedFor(s.baud);
+    if (sp == 0) return false;
+    ::cfsetispeed(&tio, sp);
+    ::cfsetospeed(&tio, sp);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB);
+    tio.c_cflag |= CLOCAL | CREAD;
+    switch (s.dataBits) {
+    case 5: tio.c_cflag |= CS5; break;
+    case 6: tio.c_cflag |= CS6; break;
+    case 7: tio.c_cflag |= CS7; break;
+    default: tio.c_cflag |= CS8; break;
+    }
+    if (s.parity == 'E') tio.c_cflag |= PARENB;
+    else if (s.parity == 'O') tio.c_cflag |= PARENB | PARODD;
+#ifdef CMSPAR
+    else if (s.parity == 'M') tio.c_cflag |= PARENB | PARODD | CMSPAR;
+    else if (s.parity == 'S') tio.c_cflag |= PARENB | CMSPAR;
+#endif
+    if (s.stopTenths > 10) tio.c_cflag |= CSTOPB;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    return ::tcsetattr(fd_, TCSANOW, &tio) == 0;
+}
+
+void PosixSerialPort::settingsChanged() { applyTermios(); }
+
+bool PosixSerialPort::takeIn() const {
+    if (fd_ < 0) return false;
+    bool got = false;
+    std::uint8_t buf[512];
+    while (true) {
+        const ssize_t n = ::read(fd_, buf, sizeof buf);
+        if (n <= 0) break;  // EAGAIN: nothing more for now; 0 or EIO: the peer hung up
+        rx_.insert(rx_.end(), buf, buf + n);
+        got = true;
+    }
+    if (got) arrived_ = true;
+    return got;
+}
+
+std::size_t PosixSerialPort::bytesWaiting() const {
+    takeIn();
+    return rx_.size();
+}
+
+std::size_t PosixSerialPort::readAll(Bytes& out) {
+    takeIn();
+    const std::size_t n = rx_.size();
+    out.insert(out.end(), rx_.begin(), rx_.end());
+    rx_.clear();
+    return n;
+}
+
+void PosixSerialPort::write(std::span<const std::uint8_t> bytes) {
+    if (fd_ < 0 || bytes.empty()) return;
+    tx_.insert(tx_.end(), bytes.begin(), bytes.end());
+    flushOut();
+}
+
+void PosixSerialPort::flushOut() {
+    while (!tx_.empty()) {
+        const ssize_t n = ::write(fd_, tx_.data(), tx_.size());
+        if (n <= 0) return;  // the device is full: the rest goes on the next poll
+        tx_.erase(tx_.begin(), tx_.begin() + n);
+        if (tx_.empty()) drainPending_ = true;
+    }
+}
+
+void PosixSerialPort::pollOnce() {
+    if (fd_ < 0) return;
+    takeIn();
+    flushOut();
+    if (arrived_) {
+        arrived_ = false;
+        raiseReceive();
+    }
+    if (drainPending_ && tx_.empty()) {
+        drainPending_ = false;
+        raiseDrained();
+    }
+}
+
+}  // namespace korvane
