@@ -1,7 +1,7 @@
 # Runs korvane-run in a golden case folder and compares its standard output with "expected".
 # The folder holds "args" (korvane-run options, one per line; PROGRAM stands for program.awl)
 # and "expected"; an optional "exit" holds the expected exit status (default 0).
-file(STRINGS ${CASE_DIR}/args raw_args)
+file(STRINGS ${CASE_DIR}/args raw_args ENCODING UTF-8)
 set(args)
 foreach(a ${raw_args})
   string(REPLACE "PROGRAM" "${CASE_DIR}/program.awl" a "${a}")
