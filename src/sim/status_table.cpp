@@ -449,31 +449,34 @@ void StatusTable::renderRow(const PlcMemory& mem, StatusRow& row, bool& changed)
         const double p = unsignedPattern(cv, w);
         return p < 0 ? 0.0 : p;
     };
-    std::string fmt, text;
-    if (row.kind == rowkind::Bit) {
-        fmt = formatName(rowformat::Bit);
-        text = cv > 0 ? " 1" : " 0";
-    } else if (row.kind == rowkind::TimerCounter) {
-        const int n = std::clamp(row.number, 0, 255);
-        if (row.format == rowformat::Binary) {
-            fmt = formatName(rowformat::Binary);
-            text = mem.cells()[std::clamp(row.key(), 0, area::LastCell)] != 0 ? " 1" : " 0";
-        } else {
+    std::string fmt;
+    const std::string text = [&]() -> std::string {
+        if (row.kind == rowkind::Bit) {
+            fmt = formatName(rowformat::Bit);
+            return std::string(cv > 0 ? " 1" : " 0");
+        }
+        if (row.kind == rowkind::TimerCounter) {
+            const int n = std::clamp(row.number, 0, 255);
+            if (row.format == rowformat::Binary) {
+                fmt = formatName(rowformat::Binary);
+                return std::string(mem.cells()[std::clamp(row.key(), 0, area::LastCell)] != 0 ? " 1" : " 0");
+            }
             fmt = formatName(rowformat::Unsigned);
             const std::int32_t value = row.isTimer() ? mem.timers()[n].Current : mem.counters()[n].Current;
-            text = (value >= 0 ? " " : "") + std::to_string(value);
+            std::string t = std::to_string(value);
+            if (value >= 0) t.insert(t.begin(), ' ');
+            return t;
         }
-    } else {
         fmt = formatName(row.format);
         switch (row.format) {
-        case rowformat::Hex: text = hexForm(pattern(), w) + " "; break;
-        case rowformat::Binary: text = binaryForm(pattern(), w) + " "; break;
-        case rowformat::Real: text = tableRealForm(cv) + " "; break;
-        default: text = decimalForm(cv, w) + " "; break;
+        case rowformat::Hex: return hexForm(pattern(), w) + " ";
+        case rowformat::Binary: return binaryForm(pattern(), w) + " ";
+        case rowformat::Real: return tableRealForm(cv) + " ";
+        default: return decimalForm(cv, w) + " ";
         }
-    }
+    }();
     setCell(row.formatCell, std::move(fmt), changed);
-    setCell(row.currentValueCell, std::move(text), changed);
+    setCell(row.currentValueCell, text, changed);
 }
 
 bool StatusTable::FreshShow(const PlcMemory& mem) {
@@ -486,7 +489,7 @@ bool StatusTable::FreshShow(const PlcMemory& mem) {
     return changed;
 }
 
-std::string StatusTable::indexCell(std::size_t i) { return " " + std::to_string(i); }
+std::string StatusTable::indexCell(std::size_t i) { return std::string(1, ' ').append(std::to_string(i)); }
 
 // --- writing and forcing -------------------------------------------------------------
 

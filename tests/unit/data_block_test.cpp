@@ -185,7 +185,7 @@ TEST(BinToLong, FaultsGoToTheCaller) {
         return -1;
     };
     EXPECT_EQ(codeOf(std::string(32, '1')), static_cast<int>(FaultCode::Overflow));
-    EXPECT_EQ(codeOf("1" + std::string(31, '0')), static_cast<int>(FaultCode::Overflow));
+    EXPECT_EQ(codeOf(std::string(1, '1').append(31, '0')), static_cast<int>(FaultCode::Overflow));
     EXPECT_EQ(codeOf("102"), static_cast<int>(FaultCode::InvalidArgument));
     EXPECT_EQ(codeOf("1#0"), static_cast<int>(FaultCode::InvalidArgument));
     EXPECT_EQ(codeOf("-1"), static_cast<int>(FaultCode::InvalidArgument));
