@@ -151,6 +151,36 @@ TEST(UnloadCommand, InRunAsksAndCancelChangesNothing) {
     EXPECT_TRUE(f.sim.running());
 }
 
+TEST(DataBlockCommand, ABlockLoadedInStopIsClearedByRunAndOneLoadedInRunStays) {
+    Fixture f;
+    struct DbViews : Views {
+        std::string nextDb;
+        std::string dbView;
+        std::string chooseDataBlockFile(const std::string&) override { return nextDb; }
+        void dataBlockViewShown(const std::string& t) override { dbView = t; }
+    } views;
+    VirtualScheduler clock;
+    Simulator sim{clock, &f.sink, &f.prompt, &views};
+    views.nextFile = writeFile("motor.awl", kMotor);
+    sim.loadProgramCommand();
+    views.nextDb = writeFile("start.txt", "VB10 16#12\r\nVW100 1, 2\r\n");
+    sim.loadDataBlockCommand();
+    EXPECT_EQ(sim.memory.GetByteValue(area::V + 80), 0x12);
+    EXPECT_EQ(views.dbView.substr(0, views.nextDb.size()), views.nextDb);
+    sim.scan.continuousRun();
+    EXPECT_EQ(sim.memory.GetByteValue(area::V + 80), 0);
+    // Loaded while running: the values stay, and a second load asks first.
+    sim.loadDataBlockCommand();
+    EXPECT_EQ(f.prompt.asked.back(), "可能已经有数据块，继续则覆盖该程序，继续？");
+    clock.advanceTo(500);
+    EXPECT_EQ(sim.memory.GetByteValue(area::V + 80), 0x12);
+    EXPECT_EQ(sim.memory.GetWordValue(area::V + 8 * 102), 2);
+    // Unloading forgets the block but leaves V memory.
+    sim.unloadDataBlockCommand();
+    EXPECT_EQ(sim.memory.GetByteValue(area::V + 80), 0x12);
+    EXPECT_EQ(sim.dataBlock.entries().size(), 1u);
+}
+
 TEST(BaseName, TakesTheFileNameWithoutFolderAndExtension) {
     EXPECT_EQ(baseNameOf("C:\\Programme\\Ampel.awl"), "Ampel");
     EXPECT_EQ(baseNameOf("/home/u/a.b/prog.v2.awl"), "prog.v2");
