@@ -315,23 +315,13 @@ void BitBytePanelModel::readObjectOutputs(const PlcMemory& mem, std::span<Object
         if (p.bitIndex >= 0 && p.bitIndex < area::M - area::Q) p.value = mem.cells()[area::Q + p.bitIndex] ? 1.0 : 0.0;
 }
 
-bool BitBytePanelModel::latchingClick(PlcMemory& mem, int d, const Log& log) {
+bool BitBytePanelModel::setInputBit(PlcMemory& mem, int d, bool on, const Log& log) const {
     if (!boxInImage(d) || view() != PanelView::Bit) {
         log.stamped(" I输入错误");
         return false;
     }
-    const int key = boxKey(d);
-    const bool on = mem.cells()[key] != kOn;
-    mem.cells()[key] = on ? kOn : kOff;
-    return on;
-}
-
-void BitBytePanelModel::momentary(PlcMemory& mem, int d, bool pressed, const Log& log) {
-    if (!boxInImage(d) || view() != PanelView::Bit) {
-        log.stamped(" I输入错误");
-        return;
-    }
-    mem.cells()[boxKey(d)] = pressed ? kOn : kOff;
+    mem.cells()[boxKey(d)] = on ? kOn : kOff;
+    return true;
 }
 
 const char* inputModeLabel(bool momentary) { return momentary ? "非自锁自复位" : "自锁乒乓按钮"; }

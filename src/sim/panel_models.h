@@ -114,11 +114,10 @@ public:
     // The Q bits into the object's output points (bitIndex is the Q offset): 1.0 or 0.0.
     static void readObjectOutputs(const PlcMemory& mem, std::span<ObjectDigitalPoint> points);
 
-    // Operator actions on input bit box d; a failed write is logged " I输入错误" and the
-    // bit keeps its value. Latching toggles; momentary writes on with the press, off with
-    // the release. Returns the box's new state.
-    bool latchingClick(PlcMemory& mem, int d, const Log& log);
-    void momentary(PlcMemory& mem, int d, bool pressed, const Log& log);
+    // An operator action on input bit box d (a latching click writes the box's new state,
+    // a momentary press on and its release off). A box outside the image is logged
+    // " I输入错误" and nothing is written. True when written.
+    bool setInputBit(PlcMemory& mem, int d, bool on, const Log& log) const;
 
 private:
     void fillAddresses();

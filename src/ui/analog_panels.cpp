@@ -14,7 +14,8 @@ void setTextIfChanged(QLineEdit* e, const QString& t) {
 QLineEdit* valueBox(QWidget* parent, bool readOnly) {
     auto* e = new QLineEdit(parent);
     e->setReadOnly(readOnly);
-    e->setMinimumWidth(58);
+    e->setMinimumWidth(44);
+    e->setMaximumWidth(90);
     return e;
 }
 }  // namespace
@@ -134,7 +135,7 @@ TimerCounterPanel::TimerCounterPanel(PlcMemory& mem, const Log& log, QWidget* pa
     setWindowTitle(QString::fromUtf8(TimerCounterPanelModel::caption()));
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(4, 4, 4, 4);
-    auto* lists = new QHBoxLayout;
+    outer->setSpacing(2);
     cmbS = new QComboBox(this);
     cmbS->setObjectName("cmbS");
     for (int n = 0; n < TimerCounterPanelModel::kSPositions; ++n) cmbS->addItem(QStringLiteral("S%1").arg(n));
@@ -146,20 +147,18 @@ TimerCounterPanel::TimerCounterPanel(PlcMemory& mem, const Log& log, QWidget* pa
         cmbT->addItem(QStringLiteral("T%1").arg(n));
         cmbC->addItem(QStringLiteral("C%1").arg(n));
     }
-    lists->addWidget(new QLabel(QStringLiteral("S区选择"), this));
-    lists->addWidget(cmbS);
-    lists->addWidget(new QLabel(QStringLiteral("定时器选择"), this));
-    lists->addWidget(cmbT);
-    lists->addWidget(new QLabel(QStringLiteral("计数器选择"), this));
-    lists->addWidget(cmbC);
-    lists->addStretch();
-    outer->addLayout(lists);
-
-    auto* sRow = new QHBoxLayout;
+    auto listRow = [this](const QString& label, QComboBox* list) {
+        auto* h = new QHBoxLayout;
+        h->addWidget(new QLabel(label, this));
+        h->addWidget(list);
+        h->addStretch();
+        return h;
+    };
+    outer->addLayout(listRow(QStringLiteral("S区选择"), cmbS));
     for (int g = 0; g < 3; ++g) {
         auto* box = new QGroupBox(this);
         auto* h = new QHBoxLayout(box);
-        h->setContentsMargins(4, 2, 4, 2);
+        h->setContentsMargins(4, 0, 4, 0);
         h->setSpacing(2);
         for (int col = 0; col < 8; ++col) {
             const int i = 8 * g + (7 - col);
@@ -171,13 +170,14 @@ TimerCounterPanel::TimerCounterPanel(PlcMemory& mem, const Log& log, QWidget* pa
             h->addWidget(cb);
         }
         sGroups[static_cast<std::size_t>(g)] = box;
-        sRow->addWidget(box);
+        outer->addWidget(box);
     }
-    outer->addLayout(sRow);
 
     auto makeGroup = [this](std::array<QLineEdit*, 4>& pre, std::array<QLineEdit*, 4>& pv, const QString& prefix) {
         auto* box = new QGroupBox(this);
         auto* g = new QGridLayout(box);
+        g->setContentsMargins(4, 2, 4, 2);
+        g->setSpacing(2);
         g->addWidget(new QLabel(QStringLiteral("Pre"), box), 0, 0);
         g->addWidget(new QLabel(QStringLiteral("PV"), box), 1, 0);
         for (int j = 0; j < 4; ++j) {
@@ -192,10 +192,10 @@ TimerCounterPanel::TimerCounterPanel(PlcMemory& mem, const Log& log, QWidget* pa
     };
     timerGroup = makeGroup(timerPre, timerPv, QStringLiteral("t"));
     counterGroup = makeGroup(counterPre, counterPv, QStringLiteral("c"));
-    auto* tc = new QHBoxLayout;
-    tc->addWidget(timerGroup);
-    tc->addWidget(counterGroup);
-    outer->addLayout(tc);
+    outer->addLayout(listRow(QStringLiteral("定时器选择"), cmbT));
+    outer->addWidget(timerGroup);
+    outer->addLayout(listRow(QStringLiteral("计数器选择"), cmbC));
+    outer->addWidget(counterGroup);
     outer->addStretch();
 
     chooseS(0);

@@ -1,5 +1,6 @@
 #include "ui/bit_byte_panel.h"
 
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -63,6 +64,7 @@ BitBytePanel::BitBytePanel(PanelKind kind, PlcMemory& mem, const Log& log, int v
     topRow_ = new QWidget(this);
     auto* top = new QHBoxLayout(topRow_);
     top->setContentsMargins(0, 0, 0, 0);
+    top->setSpacing(3);
     cmbDataType = new QComboBox(topRow_);
     cmbDataType->setObjectName("cmbDataType");
     for (int t = 0; t < datatype::Count; ++t) cmbDataType->addItem(QString::fromLatin1(dataTypeName(t)), t);
@@ -92,8 +94,8 @@ BitBytePanel::BitBytePanel(PanelKind kind, PlcMemory& mem, const Log& log, int v
     for (int g = 0; g < 6; ++g) {
         auto* box = new QGroupBox(bitView);
         auto* h = new QHBoxLayout(box);
-        h->setContentsMargins(4, 2, 4, 2);
         h->setSpacing(2);
+        h->setContentsMargins(4, 0, 4, 0);
         for (int col = 0; col < 8; ++col) {
             const int d = 8 * g + (7 - col);
             auto* cb = new BitBox(QString::number(d % 8), box);
@@ -102,7 +104,7 @@ BitBytePanel::BitBytePanel(PanelKind kind, PlcMemory& mem, const Log& log, int v
             h->addWidget(cb);
         }
         bitGroups[static_cast<std::size_t>(g)] = box;
-        bg->addWidget(box, g / 2, g % 2);
+        bg->addWidget(box, g, 0);
     }
     views->addWidget(bitView);
     // Value views.
@@ -126,7 +128,9 @@ BitBytePanel::BitBytePanel(PanelKind kind, PlcMemory& mem, const Log& log, int v
                 f.setStyleHint(QFont::Monospace);
                 e->setFont(f);
                 valueBoxes[static_cast<std::size_t>(v)].push_back(e);
-                const int columns = per > 4 ? 4 : per;
+                // Binary texts are long: 4 byte boxes, 2 word boxes, 1 double word box a row.
+                const int columns = v == 0 ? 4 : v == 1 ? 2 : 1;
+                e->setMinimumWidth(QFontMetrics(f).horizontalAdvance(QLatin1Char('0')) * (v == 0 ? 9 : v == 1 ? 18 : 36) + 8);
                 grid->addWidget(e, k / columns, k % columns);
             }
             valueGroups[static_cast<std::size_t>(v)][static_cast<std::size_t>(g)] = box;
@@ -249,13 +253,17 @@ FrmDI::FrmDI(PlcMemory& mem, const Log& log, int vMemoryBytes, std::function<boo
       momentary_(std::move(momentary)),
       fromObject_(std::move(fromObject)),
       objectInputs_(std::move(objectInputs)) {
-    lbMode = new QLabel(QString::fromUtf8(inputModeLabel(false)), topRow_);
+    auto* labels = new QWidget(this);
+    auto* row = new QHBoxLayout(labels);
+    row->setContentsMargins(0, 0, 0, 0);
+    lbMode = new QLabel(QString::fromUtf8(inputModeLabel(false)), labels);
     lbMode->setObjectName("lbMode");
-    lbSource = new QLabel(QString::fromUtf8(inputSourceLabel(false)), topRow_);
+    lbSource = new QLabel(QString::fromUtf8(inputSourceLabel(false)), labels);
     lbSource->setObjectName("lbSource");
-    auto* top = static_cast<QHBoxLayout*>(topRow_->layout());
-    top->insertWidget(top->count() - 1, lbMode);
-    top->insertWidget(top->count() - 1, lbSource);
+    row->addWidget(lbMode);
+    row->addWidget(lbSource);
+    row->addStretch();
+    static_cast<QVBoxLayout*>(layout())->insertWidget(1, labels);
     for (int d = 0; d < 48; ++d) {
         BitBox* b = bitBoxes[static_cast<std::size_t>(d)];
         connect(b, &QCheckBox::clicked, this, [this, d] { onBitClicked(d); });

@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -69,16 +70,20 @@ void FormMain::buildCentral() {
     rack_ = new RackView(hw_, central);
     auto* scroll = new QScrollArea(central);
     scroll->setWidget(rack_);
-    scroll->setWidgetResizable(false);
+    scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    rack_->adjustSize();
-    scroll->setFixedHeight(rack_->sizeHint().height() + 18);
+    scroll->setFrameShape(QFrame::NoFrame);
+    rack_->setFixedHeight(RackView::kHeight);
+    scroll->setFixedHeight(RackView::kHeight + scroll->horizontalScrollBar()->sizeHint().height() + 2);
     v->addWidget(scroll);
 
     auto* split = new QSplitter(Qt::Horizontal, central);
     mdi_ = new QMdiArea(split);
     mdi_->setObjectName("mdiArea");
+    // With scroll bars the area does not grow to the panels' minimum sizes.
+    mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     auto* side = new QSplitter(Qt::Vertical, split);
     codeBox_ = new QPlainTextEdit(side);
     codeBox_->setObjectName("txtCode");
@@ -651,6 +656,17 @@ void FormMain::forceIndicator(bool forced) {
 void FormMain::updateStatusLamps() { rack_->setStatusLamps(running_, forced_); }
 
 // --- exit ----------------------------------------------------------------------------------
+
+void FormMain::showEvent(QShowEvent* e) {
+    QMainWindow::showEvent(e);
+    // The child windows are tiled once the frame has its first size.
+    if (!tiled_) {
+        tiled_ = true;
+        QTimer::singleShot(0, this, [this] {
+            if (mdi_) mdi_->tileSubWindows();
+        });
+    }
+}
 
 void FormMain::closeEvent(QCloseEvent* e) {
     if (!shutDown_ && sim_->running() && !prompt_.ask("正在运行，真的退出？")) {

@@ -131,6 +131,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
 
 private:
     void buildMenus();
@@ -183,6 +184,7 @@ private:
     bool running_ = false;
     bool forced_ = false;
     bool shutDown_ = false;
+    bool tiled_ = false;
     std::array<ObjectDigitalPoint, 64> objectInputs_{};
     RecentFiles recent_;
     QString lastProgramPath_;

@@ -70,8 +70,10 @@ RackView::RackView(const HardwareConfig& hw, QWidget* parent) : QWidget(parent),
     port1 = new PortSymbol(QStringLiteral("Port1"), cpuFrame);
     pot0 = small(QStringLiteral("SMB28"), cpuFrame);
     pot1 = small(QStringLiteral("SMB29"), cpuFrame);
-    pot0->setFrameShape(QFrame::Box);
-    pot1->setFrameShape(QFrame::Box);
+    for (QLabel* pot : {pot0, pot1}) {
+        pot->setFrameShape(QFrame::Box);
+        pot->setFixedHeight(18);
+    }
     auto* ports = new QHBoxLayout;
     ports->setSpacing(2);
     ports->addWidget(port0);

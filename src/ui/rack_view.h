@@ -29,6 +29,7 @@ public:
         QPushButton* config = nullptr;
     };
 
+    static constexpr int kHeight = 148;  // room for a slot with its list, name, both lamp rows and "配置"
     explicit RackView(const HardwareConfig& hw, QWidget* parent = nullptr);
 
     // Lists show the configured rack; frames, lamps, names, buttons and ports follow it.
