@@ -16,6 +16,7 @@
 #include "platform/prompt.h"
 #include "platform/scheduler.h"
 #include "scan/scan_cycle.h"
+#include "sim/status_table.h"
 
 namespace korvane {
 
@@ -43,6 +44,9 @@ public:
     virtual std::string chooseDataBlockFile(const std::string& /*suggested*/) { return {}; }
     // The code view switched to the data-block text (the DB view command).
     virtual void dataBlockViewShown(const std::string& /*text*/) {}
+    // The status table's pending values were written: the input and analog panels render
+    // from the image at once, as if an object drove them, so that written inputs show.
+    virtual void statusWritesApplied() {}
 };
 
 class Simulator : private ScanParticipants {
@@ -56,6 +60,8 @@ public:
     Interpreter interpreter;
     StlReader reader;
     DataBlock dataBlock;
+    // The status table's rows: the scan cycle writes their pending values and forces them.
+    StatusTable statusTable;
     ScanCycle scan;
 
     // --- program load and unload -------------------------------------------------------
@@ -89,8 +95,20 @@ public:
     // One program pass outside the scan cycle.
     void runPass() { interpreter.RunExec(0); }
 
+    // The status table's "写一次": while running the next tick writes; while stopped it is
+    // written now and the input and analog panels are told.
+    void statusWriteOnce() {
+        if (statusTable.writeOnce(memory, running()) == StatusTable::WriteOnce::Written) views_->statusWritesApplied();
+    }
+
 private:
     // The scan cycle's calls into the other parts.
+    bool pendingWrites() override {
+        if (!statusTable.applyRequestedWrites(memory)) return false;
+        views_->statusWritesApplied();
+        return true;
+    }
+    bool forceStep() override { return statusTable.forceStep(memory); }
     void inputPhase() override { views_->FreshInData(); }
     void outputPhase() override { views_->FreshOutData(); }
     void runInterrupts() override { korvane::runInterrupts(interpreter, interruptEdges_); }
