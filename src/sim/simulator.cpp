@@ -114,7 +114,7 @@ void Simulator::unloadDataBlockCommand() {
 
 bool Simulator::pendingWrites() {
     if (!statusTable.applyRequestedWrites(memory)) return false;
-    views_->inputsWrittenFromTable();
+    views_->statusWritesApplied();
     return true;
 }
 

@@ -43,10 +43,11 @@ public:
     // The open-file dialogs of the load commands; "" when cancelled.
     virtual std::string chooseProgramFile(const std::string& /*suggested*/) { return {}; }
     virtual std::string chooseDataBlockFile(const std::string& /*suggested*/) { return {}; }
-    // The status table wrote inputs once: the input panels show the image as it is now.
-    virtual void inputsWrittenFromTable() {}
     // The code view switched to the data-block text (the DB view command).
     virtual void dataBlockViewShown(const std::string& /*text*/) {}
+    // The status table's pending values were written: the input and analog panels render
+    // from the image at once, as if an object drove them, so that written inputs show.
+    virtual void statusWritesApplied() {}
 };
 
 class Simulator : private ScanParticipants {
@@ -61,6 +62,7 @@ public:
     StlReader reader;
     DataBlock dataBlock;
     HardwareConfig hardware;
+    // The status table's rows: the scan cycle writes their pending values and forces them.
     StatusTable statusTable;
     ScanCycle scan;
 
@@ -94,6 +96,12 @@ public:
     bool running() const { return scan.running(); }
     // One program pass outside the scan cycle.
     void runPass() { interpreter.RunExec(0); }
+
+    // The status table's "写一次": while running the next tick writes; while stopped it is
+    // written now and the input and analog panels are told.
+    void statusWriteOnce() {
+        if (statusTable.writeOnce(memory, running()) == StatusTable::WriteOnce::Written) views_->statusWritesApplied();
+    }
 
 private:
     // The scan cycle's calls into the other parts.

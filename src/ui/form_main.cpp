@@ -1,0 +1,691 @@
+#include "ui/form_main.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "hardware/hardware_file.h"
+#include "qt/qt_settings.h"
+#include "ui/analog_panels.h"
+#include "ui/bit_byte_panel.h"
+#include "ui/info_dialogs.h"
+#include "ui/painted.h"
+#include "ui/rack_view.h"
+
+namespace korvane {
+
+namespace {
+QString q(const std::string& s) { return QString::fromStdString(s); }
+}  // namespace
+
+FormMain::FormMain(FormMainOptions options, QWidget* parent)
+    : QMainWindow(parent), options_(std::move(options)), qtPrompt_(this), prompt_(&qtPrompt_) {
+    if (options_.prompt) prompt_.setTarget(options_.prompt);
+    if (options_.settings) {
+        settings_ = options_.settings;
+    } else {
+        ownSettings_ = std::make_unique<QtSettingsStore>();
+        settings_ = ownSettings_.get();
+    }
+    setWindowTitle(QString::fromUtf8(kProductTitle));
+    buildCentral();
+    sim_ = std::make_unique<Simulator>(scheduler_, this, &prompt_, this);
+    hw_.setPrompt(&prompt_);
+    hw_.setRunningQuery([this] { return sim_->running(); });
+    hw_.subscribe([this] { syncRack(); });
+    buildMenus();
+    buildToolbar();
+    startUp();
+}
+
+FormMain::~FormMain() {
+    shutDown();
+    // The panels refer to the simulator's memory: they go before it does.
+    delete mdi_;
+    mdi_ = nullptr;
+}
+
+// --- construction --------------------------------------------------------------------------
+
+void FormMain::buildCentral() {
+    auto* central = new QWidget(this);
+    auto* v = new QVBoxLayout(central);
+    v->setContentsMargins(0, 0, 0, 0);
+    v->setSpacing(0);
+    rack_ = new RackView(hw_, central);
+    auto* scroll = new QScrollArea(central);
+    scroll->setWidget(rack_);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setFrameShape(QFrame::NoFrame);
+    rack_->setFixedHeight(RackView::kHeight);
+    scroll->setFixedHeight(RackView::kHeight + scroll->horizontalScrollBar()->sizeHint().height() + 2);
+    v->addWidget(scroll);
+
+    auto* split = new QSplitter(Qt::Horizontal, central);
+    mdi_ = new QMdiArea(split);
+    mdi_->setObjectName("mdiArea");
+    // With scroll bars the area does not grow to the panels' minimum sizes.
+    mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    auto* side = new QSplitter(Qt::Vertical, split);
+    codeBox_ = new QPlainTextEdit(side);
+    codeBox_->setObjectName("txtCode");
+    codeBox_->setReadOnly(true);
+    codeBox_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    logBox_ = new QPlainTextEdit(side);
+    logBox_->setObjectName("txtLog");
+    logBox_->setReadOnly(true);
+    split->setStretchFactor(0, 4);
+    split->setStretchFactor(1, 1);
+    side->setStretchFactor(0, 3);
+    side->setStretchFactor(1, 2);
+    split->setSizes({760, 260});
+    v->addWidget(split, 1);
+    setCentralWidget(central);
+
+    for (int i = 0; i < 3; ++i) {
+        auto* l = new QLabel(this);
+        l->setObjectName(QStringLiteral("statusPanel%1").arg(i + 1));
+        l->setFrameShape(QFrame::Panel);
+        l->setFrameShadow(QFrame::Sunken);
+        statusPanels_[static_cast<std::size_t>(i)] = l;
+        statusBar()->addWidget(l, i == 2 ? 2 : 1);
+    }
+
+    connect(rack_, &RackView::cpuChosen, this, [this](int i) {
+        hw_.chooseCpu(i);
+        syncRack();
+    });
+    connect(rack_, &RackView::moduleChosen, this, [this](int s, int i) {
+        hw_.chooseModule(s, i);
+        syncRack();
+    });
+    connect(rack_, &RackView::configureClicked, this, [this](int s) {
+        FormAConfig dlg(hw_, s, this);
+        const QPoint corner = rack_->moduleSlots[static_cast<std::size_t>(s)].frame->mapToGlobal(QPoint(0, 0));
+        dlg.move(corner + QPoint(-133, 133));
+        dlg.exec();
+    });
+    connect(rack_, &RackView::switchClicked, this, [this] { sim_->scan.modeSwitch(); });
+    connect(rack_, &RackView::scanPeriodChosen, this, [this](int ms) { sim_->scan.setTaskPeriod(ms); });
+    connect(rack_, &RackView::timeBaseChosen, this, [this](int ms) { sim_->scan.setTimeBase(ms); });
+    connect(rack_, &RackView::clearCountClicked, this, [this] { sim_->scan.clearCount(); });
+}
+
+QAction* FormMain::addMenuItem(QMenu* menu, const QString& name, const QString& caption, std::function<void()> slot,
+                               bool checkable) {
+    auto* a = new QAction(caption, this);
+    a->setObjectName(name);
+    a->setCheckable(checkable);
+    if (slot) connect(a, &QAction::triggered, this, [slot = std::move(slot)] { slot(); });
+    menu->addAction(a);
+    return a;
+}
+
+void FormMain::buildMenus() {
+    Simulator& s = *sim_;
+    QMenu* file = menuBar()->addMenu(QStringLiteral("文件(&F)"));
+    addMenuItem(file, "mnuLoadHard", QStringLiteral("载入硬件配置"), [this] { loadHardwareCommand(); });
+    addMenuItem(file, "mnuSaveHard", QStringLiteral("保存硬件配置"), [this] { saveHardwareCommand(); });
+    addMenuItem(file, "mnuLoadProg", QStringLiteral("载入用户程序"), [this] { loadProgramCommand(); });
+    addMenuItem(file, "mnuUnloadProg", QStringLiteral("卸载用户程序"), [this] { unloadProgramCommand(); });
+    addMenuItem(file, "mnuLoadDB", QStringLiteral("载入数据块"), [this] { loadDataBlockCommand(); });
+    addMenuItem(file, "mnuUnloadDB", QStringLiteral("卸载数据块"), [this] { unloadDataBlockCommand(); });
+    file->addSeparator();
+    for (int k = 0; k < kRecentItems; ++k) {
+        QAction* a = addMenuItem(file, QStringLiteral("mnuRecent%1").arg(k + 1), QString(), nullptr);
+        connect(a, &QAction::triggered, this, [this, a] { loadProgramFile(a->data().toString()); });
+        a->setVisible(false);
+        recentItems_[static_cast<std::size_t>(k)] = a;
+    }
+    recentSeparator_ = file->addSeparator();
+    addMenuItem(file, "mnuExit", QStringLiteral("退出"), [this] { close(); });
+
+    QMenu* setup = menuBar()->addMenu(QStringLiteral("设置(&S)"));
+    addMenuItem(setup, "mnuSetupComm", QStringLiteral("串口设置"),
+                [this] { sim_->log.stamped(" 串口设置：本版本尚未接入串口"); });
+    QMenu* mode = setup->addMenu(QStringLiteral("输入手控时方式"));
+    addMenuItem(mode, "mnuSwitchButton", QStringLiteral("锁定按钮"), [this] { setInputMode(false); }, true);
+    addMenuItem(mode, "mnuPushButton", QStringLiteral("非锁定按钮"), [this] { setInputMode(true); }, true);
+    addMenuItem(setup, "mnuOnTop", QStringLiteral("置于前端"), [this] { setStayOnTop(true); });
+    addMenuItem(setup, "mnuNotOnTop", QStringLiteral("取消置顶"), [this] { setStayOnTop(false); });
+
+    QMenu* debug = menuBar()->addMenu(QStringLiteral("调试(&D)"));
+    addMenuItem(debug, "mnuRun", QStringLiteral("连续运行(&R)"), [&s] { s.scan.continuousRun(); });
+    addMenuItem(debug, "mnuRunFirst", QStringLiteral("首次扫描(&F)"), [&s] { s.scan.firstScan(); });
+    addMenuItem(debug, "mnuRunN", QStringLiteral("指定次数扫描"), [&s] { s.scan.countedPasses(); });
+    addMenuItem(debug, "mnuSlowRun", QStringLiteral("秒周期扫描(&L)"), [&s] { s.scan.onePerSecond(); }, true);
+    addMenuItem(debug, "mnuOneRun", QStringLiteral("单周期扫描(&O)"), [&s] { s.scan.singlePass(); });
+    addMenuItem(debug, "mnuPause", QStringLiteral("暂停"), [&s] { s.scan.pauseMenu(); });
+    addMenuItem(debug, "mnuStop", QStringLiteral("停止(&S)"), [&s] { s.scan.stop(); }, true);
+    debug->addSeparator();
+    addMenuItem(debug, "mnuWarmRestart", QStringLiteral("热复位"), [&s] { s.scan.warmRestart(); });
+    // A checkable item toggles itself; its mark follows the run state instead.
+    for (const char* n : {"mnuSlowRun", "mnuStop"})
+        connect(action(n), &QAction::triggered, this, [this] { syncRunButtons(sim_->scan.state().mode); });
+
+    QMenu* show = menuBar()->addMenu(QStringLiteral("显示(&S)"));
+    addMenuItem(show, "mnuStatusProg", QStringLiteral("程序状态表(&T)"), nullptr);
+    addMenuItem(show, "mnuStatusTable", QStringLiteral("变量状态表(&T)"), nullptr);
+    addMenuItem(show, "mnuObj", QStringLiteral("对象状态表(&O)"), nullptr);
+    show->addSeparator();
+    addMenuItem(show, "mnuAWL", QStringLiteral("AWL程序(&W)"), [this] { showStlView(); }, true);
+    addMenuItem(show, "mnuDB", QStringLiteral("DB数据块(&D)"), [this] { showDbView(); }, true);
+    show->addSeparator();
+    addMenuItem(show, "mnuDI", QStringLiteral("数字量输入(&I)"), [this] { showInputPanel(); });
+    addMenuItem(show, "mnuDO", QStringLiteral("数字量输出(&Q)"), [this] { showOutputPanel(); });
+    addMenuItem(show, "mnuAIO", QStringLiteral("模拟量输入输出(&A)"), [this] { showAnalogPanel(); });
+    addMenuItem(show, "mnuM", QStringLiteral("M内存区(&M)"), [this] { showMPanel(); });
+    addMenuItem(show, "mnuV", QStringLiteral("V变量区(&V)"), [this] { showVPanel(); });
+    addMenuItem(show, "mnuTSC", QStringLiteral("定时器计数器(&S)"), [this] { showTimerCounterPanel(); });
+
+    QMenu* window = menuBar()->addMenu(QStringLiteral("窗口(&W)"));
+    addMenuItem(window, "mnuCascade", QStringLiteral("层叠(&C)"), [this] { mdi_->cascadeSubWindows(); });
+    addMenuItem(window, "mnuTile", QStringLiteral("平铺(&T)"), [this] { mdi_->tileSubWindows(); });
+    addMenuItem(window, "mnuArrange", QStringLiteral("排列图标(&A)"), [this] { arrangeIcons(); });
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
+    QAction* online = addMenuItem(help, "mnuHelpOnline", QStringLiteral("在线帮助(^F1)"), [this] { openOnlineHelp(); });
+    online->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F1));
+    addMenuItem(help, "mnuVersion", QStringLiteral("版本说明(&V)"), [this] { showInstructions(); });
+    addMenuItem(help, "mnuAbout", QStringLiteral("关于(&A)"), [this] { showAbout(); });
+}
+
+QAction* FormMain::addTool(const QString& key, const QString& tooltip, std::function<void()> slot, QActionGroup* group) {
+    auto* a = new QAction(toolIcon(key), key, this);
+    a->setObjectName(key);
+    a->setToolTip(tooltip.isEmpty() ? QString() : tooltip);
+    if (group) {
+        a->setCheckable(true);
+        group->addAction(a);
+    }
+    if (slot) connect(a, &QAction::triggered, this, [slot = std::move(slot)] { slot(); });
+    return a;
+}
+
+void FormMain::buildToolbar() {
+    Simulator& s = *sim_;
+    QToolBar* bar = addToolBar(QStringLiteral("工具栏"));
+    bar->setObjectName("toolbar");
+    bar->setMovable(false);
+    bar->setIconSize(QSize(24, 24));
+    auto* inputGroup = new QActionGroup(this);
+    auto* codeGroup = new QActionGroup(this);
+    auto* runGroup = new QActionGroup(this);
+    auto run = [this](std::function<void()> f) {
+        return [this, f = std::move(f)] {
+            f();
+            syncRunButtons(sim_->scan.state().mode);
+        };
+    };
+    bar->addAction(addTool("btLoadProg", QStringLiteral("载入程序"), [this] { loadProgramCommand(); }));
+    bar->addAction(addTool("btUnLoadProg", QStringLiteral("清除程序"), [this] { unloadProgramCommand(); }));
+    bar->addAction(addTool("btLoadDB", QStringLiteral("载入数据块"), [this] { loadDataBlockCommand(); }));
+    bar->addAction(addTool("btUnloadDB", QStringLiteral("卸载DB块"), [this] { unloadDataBlockCommand(); }));
+    bar->addAction(addTool("btSaveHard", QStringLiteral("保存硬件配置"), [this] { saveHardwareCommand(); }));
+    bar->addAction(addTool("btLoadHard", QStringLiteral("载入硬件配置"), [this] { loadHardwareCommand(); }));
+    bar->addAction(addTool("btSetupComm", QStringLiteral("设置串口"), [this] { action("mnuSetupComm")->trigger(); }));
+    bar->addSeparator();
+    bar->addAction(addTool("btStatusProg", QString(), nullptr));
+    bar->addAction(addTool("btStatusTable", QStringLiteral("监控变量，状态表"), nullptr));
+    bar->addAction(addTool("btObj", QStringLiteral("仿真对象IO信息"), nullptr));
+    bar->addSeparator();
+    bar->addAction(addTool("btSwitchButton", QStringLiteral("输入自锁开关"), [this] { setInputMode(false); }, inputGroup));
+    bar->addAction(addTool("btPushButton", QStringLiteral("输入非自锁开关"), [this] { setInputMode(true); }, inputGroup));
+    bar->addSeparator();
+    bar->addAction(addTool("btRun", QStringLiteral("运行"), run([&s] { s.scan.continuousRun(); }), runGroup));
+    bar->addAction(addTool("btOneRun", QStringLiteral("执行一条"), run([&s] { s.scan.singlePass(); }), runGroup));
+    bar->addAction(addTool("btSlowRun", QString(), run([&s] { s.scan.onePerSecond(); }), runGroup));
+    bar->addAction(addTool("btRunFirst", QString(), run([&s] { s.scan.firstScan(); }), runGroup));
+    bar->addAction(addTool("btRunN", QString(), run([&s] { s.scan.countedPasses(); }), runGroup));
+    bar->addAction(addTool("btPause", QString(), run([&s] { s.scan.pauseButton(); }), runGroup));
+    bar->addAction(addTool("btStop", QStringLiteral("停止"), run([&s] { s.scan.stop(); }), runGroup));
+    bar->addSeparator();
+    bar->addAction(addTool("btAWL", QStringLiteral("显示STL格式程序"), [this] { showStlView(); }, codeGroup));
+    bar->addAction(addTool("btKOP", QStringLiteral("LAD梯形图，暂时不支持"), nullptr, codeGroup));
+    bar->addAction(addTool("btDB", QStringLiteral("显示数据区"), [this] { showDbView(); }, codeGroup));
+    bar->addSeparator();
+    bar->addAction(addTool("btDI", QStringLiteral("显示DI区"), [this] { showInputPanel(); }));
+    bar->addAction(addTool("btDO", QStringLiteral("显示Q区"), [this] { showOutputPanel(); }));
+    bar->addAction(addTool("btAIO", QStringLiteral("模拟量输入输出"), [this] { showAnalogPanel(); }));
+    bar->addAction(addTool("btM", QStringLiteral("M区"), [this] { showMPanel(); }));
+    bar->addAction(addTool("btV", QStringLiteral("V区"), [this] { showVPanel(); }));
+    bar->addAction(addTool("btTSC", QStringLiteral("定时器计数器"), [this] { showTimerCounterPanel(); }));
+    bar->addSeparator();
+    bar->addAction(addTool("btHelp", QString(), [this] { openHelpFile(); }));
+    // btKOP presses nothing else: the code view stays as it was.
+    connect(action("btKOP"), &QAction::triggered, this, [this] {
+        action(codeViewDb_ ? "btDB" : "btAWL")->setChecked(true);
+    });
+}
+
+QAction* FormMain::action(const QString& name) const { return findChild<QAction*>(name, Qt::FindDirectChildrenOnly); }
+
+// --- start-up ------------------------------------------------------------------------------
+
+void FormMain::startUp() {
+    // 1. and 4. Restored size: the screen capped at 1024 x 724, centred.
+    try {
+        lock_ = std::make_unique<QLockFile>(options_.lockPath.isEmpty()
+                                                ? QDir(QDir::tempPath()).filePath(QStringLiteral("korvane107b.lock"))
+                                                : options_.lockPath);
+        lock_->setStaleLockTime(0);
+        secondInstance_ = !lock_->tryLock(0);
+        if (secondInstance_) {
+            ShowLog("此实例不能与对象连接");
+            setWindowTitle(QString::fromUtf8(kSecondInstanceCaption));
+        }
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect r = screen->availableGeometry();
+            resize(std::min(r.width(), 1024), std::min(r.height(), 724));
+            move(r.left() + (r.width() - width()) / 2, r.top() + (r.height() - height()) / 2);
+        } else {
+            resize(1024, 724);
+        }
+        statusPanels_[0]->setText(QString::fromUtf8(kVersionText));
+        running_ = false;
+        updateStatusLamps();
+        fromObject_ = false;
+        momentary_ = false;
+        syncRack();
+
+        showAnalogPanel();
+        showInputPanel();
+        showMPanel();
+        showOutputPanel();
+        showVPanel();
+        showTimerCounterPanel();
+        mdi_->tileSubWindows();
+
+        action("mnuSwitchButton")->setChecked(true);
+        action("btSwitchButton")->setChecked(true);
+        action("btStop")->setChecked(true);
+        action("mnuStop")->setChecked(true);
+        action("mnuAWL")->setChecked(true);
+        action("btAWL")->setChecked(true);
+
+        rack_->setScanCount(0);
+        rack_->cmbScanPeriod->setCurrentIndex(rack_->cmbScanPeriod->findData(50));
+        rack_->cmbTimeBase->setCurrentIndex(rack_->cmbTimeBase->findData(80));
+        loadRecentMenu();
+    } catch (const std::exception&) {
+        sim_->log.stamped(" 软件初始化错误,必须退出");
+    }
+}
+
+void FormMain::loadRecentMenu() {
+    recent_.load(*settings_);
+    const auto items = recent_.menuItems();
+    for (std::size_t k = 0; k < recentItems_.size(); ++k) {
+        QAction* a = recentItems_[k];
+        if (k < items.size()) {
+            a->setText(q(items[k].caption));
+            a->setData(q(items[k].path));
+            a->setVisible(true);
+        } else {
+            a->setVisible(false);
+        }
+    }
+    recentSeparator_->setVisible(!items.empty());
+}
+
+void FormMain::syncRack() {
+    rack_->syncFromConfig();
+    if (v_) v_->setVMemoryBytes(hw_.vMemoryBytes());
+    rack_->refreshLamps(sim_->memory);
+}
+
+// --- panels --------------------------------------------------------------------------------
+
+QMdiSubWindow* FormMain::addPanel(QWidget* w) {
+    QMdiSubWindow* sub = mdi_->addSubWindow(w);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->setWindowIcon(QIcon(QPixmap(1, 1)));
+    return sub;
+}
+
+namespace {
+void raisePanel(QMdiArea* mdi, QWidget* w) {
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget())) {
+        sub->show();
+        if (sub->isMinimized()) sub->showNormal();
+        mdi->setActiveSubWindow(sub);
+    }
+}
+}  // namespace
+
+void FormMain::showInputPanel() {
+    if (!input_) {
+        input_ = new FrmDI(sim_->memory, sim_->log, hw_.vMemoryBytes(), [this] { return momentary_; },
+                           [this] { return fromObject_; },
+                           [this] { return std::span<const ObjectDigitalPoint>(objectInputs_); });
+        addPanel(input_);
+        input_->FreshShow();
+    }
+    raisePanel(mdi_, input_);
+}
+
+void FormMain::showOutputPanel() {
+    if (!output_) {
+        output_ = new BitBytePanel(PanelKind::Output, sim_->memory, sim_->log, hw_.vMemoryBytes());
+        addPanel(output_);
+        output_->FreshShow();
+    }
+    raisePanel(mdi_, output_);
+}
+
+void FormMain::showMPanel() {
+    if (!m_) {
+        m_ = new BitBytePanel(PanelKind::M, sim_->memory, sim_->log, hw_.vMemoryBytes());
+        addPanel(m_);
+        m_->FreshShow();
+    }
+    raisePanel(mdi_, m_);
+}
+
+void FormMain::showVPanel() {
+    if (!v_) {
+        v_ = new BitBytePanel(PanelKind::V, sim_->memory, sim_->log, hw_.vMemoryBytes());
+        addPanel(v_);
+        v_->FreshShow();
+    }
+    raisePanel(mdi_, v_);
+}
+
+void FormMain::showAnalogPanel() {
+    if (!analog_) {
+        analog_ = new AnalogPanel(sim_->memory, hw_, [this] { return fromObject_; });
+        addPanel(analog_);
+        analog_->FreshShow();
+    }
+    raisePanel(mdi_, analog_);
+}
+
+void FormMain::showTimerCounterPanel() {
+    if (!tc_) {
+        tc_ = new TimerCounterPanel(sim_->memory, sim_->log);
+        addPanel(tc_);
+        tc_->FreshShow();
+    }
+    raisePanel(mdi_, tc_);
+}
+
+void FormMain::arrangeIcons() {
+    int x = 0;
+    const int bottom = mdi_->viewport()->height();
+    for (QMdiSubWindow* sub : mdi_->subWindowList()) {
+        if (!sub->isMinimized()) continue;
+        sub->move(x, bottom - sub->height());
+        x += sub->width();
+    }
+}
+
+// --- the log and the code view -------------------------------------------------------------
+
+void FormMain::ShowLog(const std::string& strInfo) {
+    const QString line = q(strInfo);
+    if (static_cast<std::size_t>(logText_.size()) > kLogLimit) {
+        logText_.clear();
+        logBox_->clear();
+    }
+    logText_ += line + QStringLiteral("\r\n");
+    logBox_->appendPlainText(line);
+    logBox_->verticalScrollBar()->setValue(logBox_->verticalScrollBar()->maximum());
+}
+
+void FormMain::showStlView() {
+    codeViewDb_ = false;
+    action("mnuAWL")->setChecked(true);
+    action("mnuDB")->setChecked(false);
+    action("btAWL")->setChecked(true);
+    codeBox_->setPlainText(q(programText_).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+}
+
+void FormMain::showDbView() {
+    codeViewDb_ = true;
+    action("mnuAWL")->setChecked(false);
+    action("mnuDB")->setChecked(true);
+    action("btDB")->setChecked(true);
+    codeBox_->setPlainText(q(sim_->dataBlock.showView()).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+}
+
+void FormMain::codeViewChanged(const std::string& text) {
+    programText_ = text;
+    if (text.empty()) {
+        if (!codeViewDb_) codeBox_->clear();
+        return;
+    }
+    showStlView();
+}
+
+void FormMain::dataBlockViewShown(const std::string& text) {
+    if (unloadingDb_) {
+        if (codeViewDb_) codeBox_->clear();
+        return;
+    }
+    codeViewDb_ = true;
+    action("mnuAWL")->setChecked(false);
+    action("mnuDB")->setChecked(true);
+    action("btDB")->setChecked(true);
+    codeBox_->setPlainText(q(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+}
+
+// --- commands ------------------------------------------------------------------------------
+
+QString FormMain::chooseFile(FileDialogKind kind, const QString& suggested) {
+    if (options_.fileDialog) return options_.fileDialog(kind, suggested);
+    switch (kind) {
+    case FileDialogKind::OpenProgram:
+        return QFileDialog::getOpenFileName(this, QStringLiteral("载入用户程序"), suggested, QStringLiteral("awl (*.awl)"));
+    case FileDialogKind::OpenDataBlock:
+        return QFileDialog::getOpenFileName(this, QStringLiteral("载入数据块"), suggested, QStringLiteral("txt (*.txt)"));
+    case FileDialogKind::OpenHardware:
+        return QFileDialog::getOpenFileName(this, QStringLiteral("载入硬件配置"), suggested, QStringLiteral("hd (*.hd)"));
+    case FileDialogKind::SaveHardware:
+        return QFileDialog::getSaveFileName(this, QStringLiteral("保存硬件配置"), suggested, QStringLiteral("hd (*.hd)"));
+    }
+    return {};
+}
+
+std::string FormMain::chooseProgramFile(const std::string& suggested) {
+    return chooseFile(FileDialogKind::OpenProgram, q(suggested)).toStdString();
+}
+
+std::string FormMain::chooseDataBlockFile(const std::string& suggested) {
+    return chooseFile(FileDialogKind::OpenDataBlock, q(suggested)).toStdString();
+}
+
+void FormMain::loadProgramFile(const QString& path) {
+    sim_->loadRecentProgram(path.toStdString());
+    if (!path.isEmpty()) lastProgramPath_ = path;
+}
+
+void FormMain::loadProgramCommand() {
+    sim_->loadProgramCommand();
+    if (!sim_->dialogFileName().empty()) lastProgramPath_ = q(sim_->dialogFileName());
+}
+
+void FormMain::unloadProgramCommand() { sim_->unloadProgramCommand(); }
+
+void FormMain::loadDataBlockCommand() { sim_->loadDataBlockCommand(); }
+
+void FormMain::unloadDataBlockCommand() {
+    unloadingDb_ = true;
+    sim_->unloadDataBlockCommand();
+    unloadingDb_ = false;
+}
+
+void FormMain::saveHardwareCommand() {
+    const QString path = chooseFile(FileDialogKind::SaveHardware, q(sim_->programBaseName()));
+    if (!path.isEmpty()) saveHardwareFile(path.toStdString(), hw_, sim_->log);
+}
+
+void FormMain::loadHardwareCommand() {
+    const QString path = chooseFile(FileDialogKind::OpenHardware, QString());
+    loadHardwareFile(path.toStdString(), hw_, sim_->log, &prompt_);
+    syncRack();
+}
+
+void FormMain::setInputMode(bool momentary) {
+    momentary_ = momentary;
+    action("mnuSwitchButton")->setChecked(!momentary);
+    action("mnuPushButton")->setChecked(momentary);
+    action(momentary ? "btPushButton" : "btSwitchButton")->setChecked(true);
+    if (input_) input_->FreshShow();
+}
+
+void FormMain::setStayOnTop(bool on) {
+    const bool visible = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    if (visible) show();
+    if (!on) lower();
+}
+
+void FormMain::showInstructions() {
+    if (!instructions_) instructions_ = new InstructionsWindow(this);
+    instructions_->show();
+    instructions_->raise();
+}
+
+void FormMain::showAbout() {
+    if (!about_) about_ = new AboutBox(productSite(), this);
+    about_->show();
+    about_->raise();
+}
+
+QUrl FormMain::productSite() {
+    const QDir app(QCoreApplication::applicationDirPath());
+    for (const QString& rel : {QStringLiteral("docs/index.html"), QStringLiteral("../docs/index.html"),
+                               QStringLiteral("../../docs/index.html"), QStringLiteral("README.md"),
+                               QStringLiteral("../README.md"), QStringLiteral("../../README.md")}) {
+        const QString p = app.filePath(rel);
+        if (QFileInfo::exists(p)) return QUrl::fromLocalFile(QFileInfo(p).canonicalFilePath());
+    }
+    return QUrl(QStringLiteral("https://korvane.invalid/"));
+}
+
+void FormMain::openOnlineHelp() {
+    const QUrl site = productSite();
+    if (!QDesktopServices::openUrl(site)) sim_->log.stamped(" 无法打开在线帮助：" + site.toString().toStdString());
+}
+
+void FormMain::openHelpFile() {
+    const QString chm = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("s7-200.chm"));
+    if (!QFileInfo::exists(chm)) {
+        sim_->log.stamped(" 帮助文件不存在：" + chm.toStdString());
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(chm))) sim_->log.stamped(" 无法打开帮助文件：" + chm.toStdString());
+}
+
+// --- view hooks ----------------------------------------------------------------------------
+
+void FormMain::FreshInData() {
+    if (analog_) analog_->FreshInData();
+    if (input_) input_->FreshInData();
+}
+
+void FormMain::FreshOutData() {
+    if (analog_) analog_->FreshOutData();
+}
+
+void FormMain::FreshShow() {
+    if (input_) input_->FreshShow();
+    if (output_) output_->FreshShow();
+    if (m_) m_->FreshShow();
+    if (v_) v_->FreshShow();
+    if (tc_) tc_->FreshShow();
+    if (analog_) analog_->FreshShow();
+    rack_->refreshLamps(sim_->memory);
+}
+
+void FormMain::captionChanged(const std::string& caption) { setWindowTitle(q(caption)); }
+
+void FormMain::progressText(const std::string& text) { statusPanels_[2]->setText(q(text)); }
+
+void FormMain::scanCountChanged(std::int32_t count) { rack_->setScanCount(count); }
+
+void FormMain::runStateChanged(std::int16_t runFlag, Mode mode) {
+    running_ = runFlag != 0;
+    rack_->setRunning(running_);
+    updateStatusLamps();
+    syncRunButtons(mode);
+}
+
+void FormMain::syncRunButtons(Mode mode) {
+    const char* key = nullptr;
+    switch (mode) {
+    case Mode::Stop: key = "btStop"; break;
+    case Mode::Continuous: key = "btRun"; break;
+    case Mode::OnePerSecond: key = "btSlowRun"; break;
+    case Mode::SinglePass: key = "btOneRun"; break;
+    case Mode::Pause: key = "btPause"; break;
+    case Mode::FirstScan:
+    case Mode::Counted: break;
+    }
+    if (key) {
+        action(key)->setChecked(true);
+        action("mnuSlowRun")->setChecked(mode == Mode::OnePerSecond);
+    }
+    action("mnuStop")->setChecked(!sim_->running());
+}
+
+void FormMain::forceIndicator(bool forced) {
+    if (forced == forced_) return;
+    forced_ = forced;
+    updateStatusLamps();
+}
+
+void FormMain::updateStatusLamps() { rack_->setStatusLamps(running_, forced_); }
+
+// --- exit ----------------------------------------------------------------------------------
+
+void FormMain::showEvent(QShowEvent* e) {
+    QMainWindow::showEvent(e);
+    // The child windows are tiled once the frame has its first size.
+    if (!tiled_) {
+        tiled_ = true;
+        QTimer::singleShot(0, this, [this] {
+            if (mdi_) mdi_->tileSubWindows();
+        });
+    }
+}
+
+void FormMain::closeEvent(QCloseEvent* e) {
+    if (!shutDown_ && sim_->running() && !prompt_.ask("正在运行，真的退出？")) {
+        e->ignore();
+        return;
+    }
+    shutDown();
+    e->accept();
+}
+
+void FormMain::shutDown() {
+    if (shutDown_) return;
+    shutDown_ = true;
+    recent_.update(*settings_, lastProgramPath_.toStdString());
+    for (QWidget* w : std::initializer_list<QWidget*>{analog_, input_, m_, output_, tc_, v_})
+        if (w)
+            if (auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget())) sub->close();
+    if (about_) about_->close();
+    if (instructions_) instructions_->close();
+}
+
+}  // namespace korvane

@@ -1,0 +1,193 @@
+#pragma once
+// The main window: owns the Simulator and the rack, hosts the panels as child windows, and
+// offers the menus, the toolbar and the status bar. It implements the view hooks the scan
+// cycle calls, the log box (ShowLog) and, through a replaceable prompt, the questions.
+#include <QLabel>
+#include <QLockFile>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QPlainTextEdit>
+#include <QPointer>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "hardware/hardware_config.h"
+#include "platform/log_sink.h"
+#include "qt/qt_prompt.h"
+#include "qt/qt_scheduler.h"
+#include "sim/panel_models.h"
+#include "sim/recent_files.h"
+#include "sim/simulator.h"
+#include "ui/analog_panels.h"
+#include "ui/bit_byte_panel.h"
+#include "ui/info_dialogs.h"
+
+class QActionGroup;
+class QMdiSubWindow;
+
+namespace korvane {
+
+class RackView;
+
+enum class FileDialogKind { OpenProgram, OpenDataBlock, OpenHardware, SaveHardware };
+
+struct FormMainOptions {
+    Prompt* prompt = nullptr;            // message boxes when null
+    SettingsStore* settings = nullptr;   // QSettings when null
+    QString lockPath;                    // the single-instance lock; the temp folder when empty
+    // The file dialogs; "" when cancelled. QFileDialog when unset.
+    std::function<QString(FileDialogKind, const QString& suggested)> fileDialog;
+};
+
+class FormMain : public QMainWindow, public ViewHooks, public LogSink {
+    Q_OBJECT
+public:
+    static constexpr const char* kSecondInstanceCaption = "Korvane107B (有一个实例，本实例不能连接对象）";
+    static constexpr const char* kVersionText = "Korvane107B 版本 1.0.7";
+
+    explicit FormMain(FormMainOptions options = {}, QWidget* parent = nullptr);
+    ~FormMain() override;
+
+    Simulator& sim() { return *sim_; }
+    HardwareConfig& hardware() { return hw_; }
+    RackView* rack() const { return rack_; }
+    void setPrompt(Prompt* prompt) { prompt_.setTarget(prompt ? prompt : &qtPrompt_); }
+
+    // --- the log box -------------------------------------------------------------------
+    void ShowLog(const std::string& strInfo) override;
+    // The box's text with its CR LF line ends.
+    const QString& logText() const { return logText_; }
+    QPlainTextEdit* codeBox() const { return codeBox_; }
+    QPlainTextEdit* logBox() const { return logBox_; }
+    bool codeViewIsDb() const { return codeViewDb_; }
+
+    // --- state ------------------------------------------------------------------------
+    bool inputMomentary() const { return momentary_; }
+    bool inputsFromObject() const { return fromObject_; }
+    void setInputsFromObject(bool on) { fromObject_ = on; }
+    std::span<ObjectDigitalPoint> objectInputs() { return objectInputs_; }
+    bool secondInstance() const { return secondInstance_; }
+    const RecentFiles& recentFiles() const { return recent_; }
+    const QString& lastProgramPath() const { return lastProgramPath_; }
+    QLabel* statusPanel(int n) const { return statusPanels_.at(static_cast<std::size_t>(n - 1)); }
+
+    // Menu items ("mnuRun") and toolbar keys ("btRun") by name.
+    QAction* action(const QString& name) const;
+
+    // --- panels (null once closed) ----------------------------------------------------
+    FrmDI* inputPanel() const { return input_; }
+    BitBytePanel* outputPanel() const { return output_; }
+    BitBytePanel* mPanel() const { return m_; }
+    BitBytePanel* vPanel() const { return v_; }
+    AnalogPanel* analogPanel() const { return analog_; }
+    TimerCounterPanel* timerCounterPanel() const { return tc_; }
+    QMdiArea* mdiArea() const { return mdi_; }
+    void showInputPanel();
+    void showOutputPanel();
+    void showMPanel();
+    void showVPanel();
+    void showAnalogPanel();
+    void showTimerCounterPanel();
+    InstructionsWindow* instructionsWindow() const { return instructions_; }
+    AboutBox* aboutBox() const { return about_; }
+
+    // --- commands ---------------------------------------------------------------------
+    // Loads a program as the recent-file command does (no question, no dialog).
+    void loadProgramFile(const QString& path);
+    void loadProgramCommand();
+    void unloadProgramCommand();
+    void loadDataBlockCommand();
+    void unloadDataBlockCommand();
+    void loadHardwareCommand();
+    void saveHardwareCommand();
+    void showStlView();
+    void showDbView();
+    void setInputMode(bool momentary);
+    void setStayOnTop(bool on);
+    void showInstructions();
+    void showAbout();
+    void openOnlineHelp();
+    void openHelpFile();
+    void arrangeIcons();
+    // The URL of the product web site (docs/index.html, or README.md, near the program).
+    static QUrl productSite();
+
+    // --- view hooks -------------------------------------------------------------------
+    void FreshInData() override;
+    void FreshOutData() override;
+    void FreshShow() override;
+    void FreshAllShow() override {}
+    void captionChanged(const std::string& caption) override;
+    void codeViewChanged(const std::string& text) override;
+    void progressText(const std::string& text) override;
+    void scanCountChanged(std::int32_t count) override;
+    void runStateChanged(std::int16_t runFlag, Mode mode) override;
+    void forceIndicator(bool forced) override;
+    std::string chooseProgramFile(const std::string& suggested) override;
+    std::string chooseDataBlockFile(const std::string& suggested) override;
+    void dataBlockViewShown(const std::string& text) override;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+
+private:
+    void buildMenus();
+    void buildToolbar();
+    void buildCentral();
+    void startUp();
+    void loadRecentMenu();
+    void syncRack();
+    void syncRunButtons(Mode mode);
+    void updateStatusLamps();
+    void shutDown();
+    QString chooseFile(FileDialogKind kind, const QString& suggested);
+    QAction* addMenuItem(QMenu* menu, const QString& name, const QString& caption, std::function<void()> slot,
+                         bool checkable = false);
+    QAction* addTool(const QString& key, const QString& tooltip, std::function<void()> slot, QActionGroup* group = nullptr);
+    QMdiSubWindow* addPanel(QWidget* w);
+
+    FormMainOptions options_;
+    QtPrompt qtPrompt_;
+    SwitchablePrompt prompt_;
+    std::unique_ptr<SettingsStore> ownSettings_;
+    SettingsStore* settings_ = nullptr;
+    QtScheduler scheduler_;
+    HardwareConfig hw_;
+    std::unique_ptr<Simulator> sim_;
+    std::unique_ptr<QLockFile> lock_;
+
+    QMdiArea* mdi_ = nullptr;
+    RackView* rack_ = nullptr;
+    QPlainTextEdit* codeBox_ = nullptr;
+    QPlainTextEdit* logBox_ = nullptr;
+    std::array<QLabel*, 3> statusPanels_{};
+    std::array<QAction*, kRecentItems> recentItems_{};
+    QAction* recentSeparator_ = nullptr;
+
+    QPointer<FrmDI> input_;
+    QPointer<BitBytePanel> output_, m_, v_;
+    QPointer<AnalogPanel> analog_;
+    QPointer<TimerCounterPanel> tc_;
+    QPointer<InstructionsWindow> instructions_;
+    QPointer<AboutBox> about_;
+
+    QString logText_;
+    std::string programText_;
+    bool codeViewDb_ = false;
+    bool unloadingDb_ = false;
+    bool momentary_ = false;
+    bool fromObject_ = false;
+    bool secondInstance_ = false;
+    bool running_ = false;
+    bool forced_ = false;
+    bool shutDown_ = false;
+    bool tiled_ = false;
+    std::array<ObjectDigitalPoint, 64> objectInputs_{};
+    RecentFiles recent_;
+    QString lastProgramPath_;
+};
+
+}  // namespace korvane

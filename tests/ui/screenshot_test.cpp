@@ -1,0 +1,92 @@
+// Writes PNGs of the main window with a program running and of every panel and dialog into
+// the screenshot folder, for a person to look at.
+#include <QDir>
+#include <QMessageBox>
+#include <QMdiSubWindow>
+#include <QtTest>
+
+#include "hardware/catalogue.h"
+#include "ui/rack_view.h"
+#include "ui_support.h"
+
+using namespace korvane;
+using namespace korvane::test;
+
+class ScreenshotTest : public QObject {
+    Q_OBJECT
+
+    QDir dir{QStringLiteral(KORVANE_SCREENSHOT_DIR)};
+
+    void save(QWidget* w, const QString& name) {
+        QVERIFY(w);
+        const QPixmap pm = w->grab();
+        QVERIFY(!pm.isNull());
+        QVERIFY(pm.save(dir.filePath(name + ".png")));
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(dir.mkpath(QStringLiteral("."))); }
+
+    void mainWindowRunning() {
+        Harness h;
+        FormMain& w = h.w();
+        w.hardware().chooseModule(0, moduleIndexOfType(70));  // EM235 in M1
+        w.hardware().chooseModule(1, 10);
+        w.loadProgramFile(example("motor_start_stop.awl"));
+        h.clickTool("btRun");
+        BitBox* start = w.inputPanel()->bitBoxes[0];
+        QTest::mouseClick(start, Qt::LeftButton, {}, indicatorPoint(start));
+        h.mem().setCell(area::V + 8 * 3, kOn);
+        h.mem().setCell(area::M + 2, kOn);
+        h.mem().timers()[37].Preset = 100;
+        h.mem().timers()[37].Current = 37;
+        QTRY_VERIFY_WITH_TIMEOUT(w.rack()->cpuOutputs->lampColor(0) == QColor(255, 0, 0), 3000);
+        w.ShowLog("12:00:00 日志示例：程序已经载入");
+        QTest::qWait(250);
+        save(&w, "main_window_running");
+
+        // Every panel at a readable size.
+        const std::pair<QWidget*, const char*> panels[] = {
+            {w.inputPanel(), "panel_input"},   {w.outputPanel(), "panel_output"},
+            {w.mPanel(), "panel_m"},           {w.vPanel(), "panel_v"},
+            {w.analogPanel(), "panel_analog"}, {w.timerCounterPanel(), "panel_timer_counter"}};
+        for (const auto& [panel, name] : panels) {
+            auto* sub = qobject_cast<QMdiSubWindow*>(panel->parentWidget());
+            sub->resize(sub->sizeHint().expandedTo(QSize(520, 300)));
+            QTest::qWait(20);
+            save(sub, name);
+        }
+        // The word view of the input panel in hexadecimal and the V panel at VB105.
+        FrmDI* in = w.inputPanel();
+        emit in->cmbDataType->activated(datatype::Word);
+        in->FreshShow();
+        save(qobject_cast<QMdiSubWindow*>(in->parentWidget()), "panel_input_words");
+        BitBytePanel* v = w.vPanel();
+        emit v->cmbPage->activated(1);
+        emit v->cmbAddress->activated(5);
+        v->FreshShow();
+        save(qobject_cast<QMdiSubWindow*>(v->parentWidget()), "panel_v_105");
+
+        FormAConfig cfg(w.hardware(), 0, &w);
+        cfg.show();
+        QTest::qWait(20);
+        save(&cfg, "dialog_analog_settings");
+
+        w.showInstructions();
+        QTest::qWait(20);
+        save(w.instructionsWindow(), "dialog_instructions");
+        w.showAbout();
+        QTest::qWait(20);
+        save(w.aboutBox(), "dialog_about");
+
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Korvane107B"), QStringLiteral("正在运行，真的退出？"),
+                        QMessageBox::Ok | QMessageBox::Cancel, &w);
+        box.show();
+        QTest::qWait(20);
+        save(&box, "dialog_exit_question");
+        box.close();
+    }
+};
+
+QTEST_MAIN(ScreenshotTest)
+#include "screenshot_test.moc"

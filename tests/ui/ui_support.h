@@ -1,0 +1,60 @@
+#pragma once
+// Shared set-up of the window tests: a FormMain whose questions are answered by an
+// AutoPrompt, whose settings live in memory, whose lock file sits in the test folder and
+// whose file dialogs return what the test chose.
+#include <QCheckBox>
+#include <QDir>
+#include <QMouseEvent>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <memory>
+
+#include "platform/prompt.h"
+#include "sim/recent_files.h"
+#include "ui/form_main.h"
+#include "ui/rack_view.h"
+
+namespace korvane::test {
+
+inline QString testTmp() {
+    QDir().mkpath(QStringLiteral(KORVANE_TEST_TMP));
+    return QStringLiteral(KORVANE_TEST_TMP);
+}
+
+inline QString example(const char* name) {
+    return QStringLiteral(KORVANE_SOURCE_DIR "/examples/") + QString::fromLatin1(name);
+}
+
+struct Harness {
+    AutoPrompt prompt;
+    MemorySettingsStore settings;
+    QString nextFile;  // what the next file dialog returns
+    std::unique_ptr<FormMain> window;
+
+    explicit Harness(bool useMemorySettings = true, QString lockName = QStringLiteral("ui.lock")) {
+        FormMainOptions o;
+        o.prompt = &prompt;
+        if (useMemorySettings) o.settings = &settings;
+        o.lockPath = QDir(testTmp()).filePath(lockName);
+        o.fileDialog = [this](FileDialogKind, const QString&) { return nextFile; };
+        window = std::make_unique<FormMain>(o);
+        window->resize(1280, 860);
+        window->show();
+    }
+    FormMain& w() { return *window; }
+    PlcMemory& mem() { return window->sim().memory; }
+
+    // Clicks the toolbar button of a toolbar key.
+    void clickTool(const char* key) {
+        QToolBar* bar = window->findChild<QToolBar*>(QStringLiteral("toolbar"));
+        QWidget* b = bar->widgetForAction(window->action(QString::fromLatin1(key)));
+        QTest::mouseClick(b, Qt::LeftButton);
+    }
+};
+
+// A point on the indicator of a check box, where a click always lands.
+inline QPoint indicatorPoint(QCheckBox* box) { return QPoint(7, box->height() / 2); }
+
+}  // namespace korvane::test
