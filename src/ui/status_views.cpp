@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -369,7 +370,8 @@ void frmStatusTable::closeEvent(QCloseEvent* e) {
 
 void frmStatusTable::resizeEvent(QResizeEvent* e) {
     QMainWindow::resizeEvent(e);
-    shareWidths(grid, {4, 10, 10, 21, 13, 13, 13, 13});
+    // The grid gets its new size from the layout after this event.
+    QTimer::singleShot(0, this, [this] { shareWidths(grid, {4, 10, 10, 21, 13, 13, 13, 13}); });
 }
 
 // --- frmProgramStatus ----------------------------------------------------------------------
@@ -470,7 +472,7 @@ void frmProgramStatus::closeEvent(QCloseEvent* e) {
 
 void frmProgramStatus::resizeEvent(QResizeEvent* e) {
     QMainWindow::resizeEvent(e);
-    shareWidths(grid, {5, 25, 10, 12, 12, 12, 10, 12});
+    QTimer::singleShot(0, this, [this] { shareWidths(grid, {5, 25, 10, 12, 12, 12, 10, 12}); });
 }
 
 }  // namespace korvane
