@@ -426,3 +426,24 @@ SlotLamps slotLamps(const HardwareConfig& hw, int slot) {
 }
 
 }  // namespace korvane
+
+namespace korvane {
+
+std::optional<std::string> statusValueText(int kind, double value) {
+    switch (kind) {
+    case 0: return std::string(value != 0 ? "ON" : "OFF");
+    case 1:
+    case 3:
+    case 5:
+    case 6: {
+        if (!std::isfinite(value)) return std::string(" 0");
+        const double r = std::round(value);
+        if (r >= 9.2e18 || r <= -9.2e18) return std::nullopt;
+        return blankSignedText(static_cast<long long>(r));
+    }
+    case 7: return tableRealForm(value);
+    default: return std::nullopt;
+    }
+}
+
+}  // namespace korvane

@@ -7,6 +7,8 @@
 #include <QMouseEvent>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace korvane {
 
 namespace {
@@ -179,6 +181,13 @@ void BitBytePanel::fillPageList() {
 }
 
 void BitBytePanel::recaption() {
+    // The lists show the model's selection, however it was made.
+    for (auto [list, index] : {std::pair{cmbDataType, model_.dataType()}, std::pair{cmbAddress, model_.addressIndex()},
+                               std::pair{cmbPage, model_.pageIndex()}, std::pair{cmbFormat, model_.formatIndex()}})
+        if (list && list->currentIndex() != index) {
+            const QSignalBlocker block(list);
+            list->setCurrentIndex(index);
+        }
     const PanelView v = model_.view();
     views->setCurrentIndex(v == PanelView::Bit ? 0 : 1 + viewSlot(v));
     for (int g = 0; g < model_.groupCount(); ++g)
@@ -209,7 +218,10 @@ void BitBytePanel::onPage(int index) {
     recaption();
 }
 
-void BitBytePanel::onFormat(int index) { model_.chooseFormat(index); }
+void BitBytePanel::onFormat(int index) {
+    model_.chooseFormat(index);
+    recaption();
+}
 
 void BitBytePanel::setVMemoryBytes(int bytes) {
     const int type = model_.dataType();

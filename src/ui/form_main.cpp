@@ -1,6 +1,8 @@
 #include "ui/form_main.h"
 
 #include <QActionGroup>
+#include <QClipboard>
+#include <QMimeData>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -182,8 +184,8 @@ void FormMain::buildMenus() {
         connect(action(n), &QAction::triggered, this, [this] { syncRunButtons(sim_->scan.state().mode); });
 
     QMenu* show = menuBar()->addMenu(QStringLiteral("显示(&S)"));
-    addMenuItem(show, "mnuStatusProg", QStringLiteral("程序状态表(&T)"), nullptr);
-    addMenuItem(show, "mnuStatusTable", QStringLiteral("变量状态表(&T)"), nullptr);
+    addMenuItem(show, "mnuStatusProg", QStringLiteral("程序状态表(&T)"), [this] { showProgramStatus(); });
+    addMenuItem(show, "mnuStatusTable", QStringLiteral("变量状态表(&T)"), [this] { showStatusTable(); });
     addMenuItem(show, "mnuObj", QStringLiteral("对象状态表(&O)"), nullptr);
     show->addSeparator();
     addMenuItem(show, "mnuAWL", QStringLiteral("AWL程序(&W)"), [this] { showStlView(); }, true);
@@ -243,8 +245,8 @@ void FormMain::buildToolbar() {
     bar->addAction(addTool("btLoadHard", QStringLiteral("载入硬件配置"), [this] { loadHardwareCommand(); }));
     bar->addAction(addTool("btSetupComm", QStringLiteral("设置串口"), [this] { action("mnuSetupComm")->trigger(); }));
     bar->addSeparator();
-    bar->addAction(addTool("btStatusProg", QString(), nullptr));
-    bar->addAction(addTool("btStatusTable", QStringLiteral("监控变量，状态表"), nullptr));
+    bar->addAction(addTool("btStatusProg", QString(), [this] { showProgramStatus(); }));
+    bar->addAction(addTool("btStatusTable", QStringLiteral("监控变量，状态表"), [this] { showStatusTable(); }));
     bar->addAction(addTool("btObj", QStringLiteral("仿真对象IO信息"), nullptr));
     bar->addSeparator();
     bar->addAction(addTool("btSwitchButton", QStringLiteral("输入自锁开关"), [this] { setInputMode(false); }, inputGroup));
@@ -349,6 +351,7 @@ void FormMain::loadRecentMenu() {
 void FormMain::syncRack() {
     rack_->syncFromConfig();
     if (v_) v_->setVMemoryBytes(hw_.vMemoryBytes());
+    sim_->statusTable.setVMemoryBytes(hw_.vMemoryBytes());
     rack_->refreshLamps(sim_->memory);
 }
 
@@ -427,6 +430,46 @@ void FormMain::showTimerCounterPanel() {
     raisePanel(mdi_, tc_);
 }
 
+namespace {
+void centreIn(QMdiArea* mdi, QMdiSubWindow* sub) {
+    const QSize area = mdi->viewport()->size();
+    sub->move(std::max((area.width() - sub->width()) / 2, 0), std::max((area.height() - sub->height()) / 2, 0));
+}
+}  // namespace
+
+void FormMain::showStatusTable() {
+    if (!statusTable_) {
+        statusTable_ = new frmStatusTable(
+            *sim_, prompt_,
+            [this](frmStatusTable::FileKind k, const QString& suggested) {
+                return chooseFile(k == frmStatusTable::FileKind::Open ? FileDialogKind::OpenStatusTable
+                                                                       : FileDialogKind::SaveStatusTable,
+                                  suggested);
+            },
+            []() -> std::optional<std::string> {
+                const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+                if (!mime || !mime->hasText()) return std::nullopt;
+                return mime->text().toStdString();
+            });
+        QMdiSubWindow* sub = addPanel(statusTable_);
+        sub->resize(740, 320);
+        centreIn(mdi_, sub);
+    }
+    raisePanel(mdi_, statusTable_);
+    statusTable_->FreshShow();
+}
+
+void FormMain::showProgramStatus() {
+    if (!programStatus_) {
+        programStatus_ = new frmProgramStatus(*sim_);
+        QMdiSubWindow* sub = addPanel(programStatus_);
+        sub->resize(740, 380);
+        centreIn(mdi_, sub);
+    }
+    raisePanel(mdi_, programStatus_);
+    programStatus_->FreshShow();
+}
+
 void FormMain::arrangeIcons() {
     int x = 0;
     const int bottom = mdi_->viewport()->height();
@@ -500,6 +543,10 @@ QString FormMain::chooseFile(FileDialogKind kind, const QString& suggested) {
         return QFileDialog::getOpenFileName(this, QStringLiteral("载入硬件配置"), suggested, QStringLiteral("hd (*.hd)"));
     case FileDialogKind::SaveHardware:
         return QFileDialog::getSaveFileName(this, QStringLiteral("保存硬件配置"), suggested, QStringLiteral("hd (*.hd)"));
+    case FileDialogKind::OpenStatusTable:
+        return QFileDialog::getOpenFileName(this, QStringLiteral("载入状态表"), suggested, QStringLiteral("txt (*.txt)"));
+    case FileDialogKind::SaveStatusTable:
+        return QFileDialog::getSaveFileName(this, QStringLiteral("保存状态表"), suggested, QStringLiteral("txt (*.txt)"));
     }
     return {};
 }
@@ -613,7 +660,18 @@ void FormMain::FreshShow() {
     if (v_) v_->FreshShow();
     if (tc_) tc_->FreshShow();
     if (analog_) analog_->FreshShow();
+    if (statusTable_ && statusTable_->isVisible()) statusTable_->FreshShow();
+    if (programStatus_ && programStatus_->isVisible()) programStatus_->FreshShow();
     rack_->refreshLamps(sim_->memory);
+}
+
+void FormMain::FreshAllShow() {
+    if (programStatus_) programStatus_->FreshAllShow();
+}
+
+void FormMain::statusWritesApplied() {
+    if (analog_) analog_->renderNow();
+    if (input_) input_->renderNow();
 }
 
 void FormMain::captionChanged(const std::string& caption) { setWindowTitle(q(caption)); }
@@ -686,6 +744,12 @@ void FormMain::shutDown() {
             if (auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget())) sub->close();
     if (about_) about_->close();
     if (instructions_) instructions_->close();
+    for (QMainWindow* view : std::initializer_list<QMainWindow*>{statusTable_, programStatus_}) {
+        if (!view) continue;
+        if (auto* t = qobject_cast<frmStatusTable*>(view)) t->bRealExit = true;
+        if (auto* p = qobject_cast<frmProgramStatus*>(view)) p->bRealExit = true;
+        if (auto* sub = qobject_cast<QMdiSubWindow*>(view->parentWidget())) sub->close();
+    }
 }
 
 }  // namespace korvane

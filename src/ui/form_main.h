@@ -23,6 +23,7 @@
 #include "ui/analog_panels.h"
 #include "ui/bit_byte_panel.h"
 #include "ui/info_dialogs.h"
+#include "ui/status_views.h"
 
 class QActionGroup;
 class QMdiSubWindow;
@@ -31,7 +32,7 @@ namespace korvane {
 
 class RackView;
 
-enum class FileDialogKind { OpenProgram, OpenDataBlock, OpenHardware, SaveHardware };
+enum class FileDialogKind { OpenProgram, OpenDataBlock, OpenHardware, SaveHardware, OpenStatusTable, SaveStatusTable };
 
 struct FormMainOptions {
     Prompt* prompt = nullptr;            // message boxes when null
@@ -90,6 +91,10 @@ public:
     void showVPanel();
     void showAnalogPanel();
     void showTimerCounterPanel();
+    void showStatusTable();
+    void showProgramStatus();
+    frmStatusTable* statusTableWindow() const { return statusTable_; }
+    frmProgramStatus* programStatusWindow() const { return programStatus_; }
     InstructionsWindow* instructionsWindow() const { return instructions_; }
     AboutBox* aboutBox() const { return about_; }
 
@@ -118,7 +123,8 @@ public:
     void FreshInData() override;
     void FreshOutData() override;
     void FreshShow() override;
-    void FreshAllShow() override {}
+    void FreshAllShow() override;
+    void statusWritesApplied() override;
     void captionChanged(const std::string& caption) override;
     void codeViewChanged(const std::string& text) override;
     void progressText(const std::string& text) override;
@@ -171,6 +177,8 @@ private:
     QPointer<BitBytePanel> output_, m_, v_;
     QPointer<AnalogPanel> analog_;
     QPointer<TimerCounterPanel> tc_;
+    QPointer<frmStatusTable> statusTable_;
+    QPointer<frmProgramStatus> programStatus_;
     QPointer<InstructionsWindow> instructions_;
     QPointer<AboutBox> about_;
 

@@ -67,6 +67,13 @@ private slots:
         v->FreshShow();
         save(qobject_cast<QMdiSubWindow*>(v->parentWidget()), "panel_v_105");
 
+        w.showStatusTable();
+        QTest::qWait(150);
+        save(qobject_cast<QMdiSubWindow*>(w.statusTableWindow()->parentWidget()), "window_status_table");
+        w.showProgramStatus();
+        QTest::qWait(150);
+        save(qobject_cast<QMdiSubWindow*>(w.programStatusWindow()->parentWidget()), "window_program_status");
+
         FormAConfig cfg(w.hardware(), 0, &w);
         cfg.show();
         QTest::qWait(20);
