@@ -234,7 +234,7 @@ private slots:
             FormMainOptions o;
             o.prompt = &h.prompt;
             o.settings = &h.settings;
-            o.lockPath = testTmp() + "/ui.lock";
+            o.lockPath = testTmp() + "/" + QCoreApplication::applicationName() + ".lock";
             FormMain w(o);
             QCOMPARE(w.action("mnuRecent1")->text(), QStringLiteral("&1 /a/one.awl"));
             QCOMPARE(w.action("mnuRecent2")->text(), QStringLiteral("&2 /a/two.awl"));

@@ -33,7 +33,10 @@ struct Harness {
     QString nextFile;  // what the next file dialog returns
     std::unique_ptr<FormMain> window;
 
-    explicit Harness(bool useMemorySettings = true, QString lockName = QStringLiteral("ui.lock")) {
+    // The lock is per test program, so that test programs run side by side never see each
+    // other as a first instance.
+    explicit Harness(bool useMemorySettings = true, QString lockName = QString()) {
+        if (lockName.isEmpty()) lockName = QCoreApplication::applicationName() + QStringLiteral(".lock");
         FormMainOptions o;
         o.prompt = &prompt;
         if (useMemorySettings) o.settings = &settings;
