@@ -55,6 +55,16 @@ void setChildOnTop(QWidget* w, bool on) {
     if (!on) target->lower();
 }
 
+void hideUnlessExiting(QWidget* w, QCloseEvent* e, bool realExit) {
+    if (realExit) {
+        e->accept();
+        return;
+    }
+    e->ignore();
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget())) sub->hide();
+    else w->hide();
+}
+
 // --- CellEditor ----------------------------------------------------------------------------
 
 void CellEditor::keyPressEvent(QKeyEvent* e) {
@@ -359,13 +369,7 @@ void frmStatusTable::pasteSymbols() {
 void frmStatusTable::stayOnTop(bool on) { setChildOnTop(this, on); }
 
 void frmStatusTable::closeEvent(QCloseEvent* e) {
-    if (bRealExit) {
-        e->accept();
-        return;
-    }
-    e->ignore();
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) sub->hide();
-    else hide();
+    hideUnlessExiting(this, e, bRealExit);
 }
 
 void frmStatusTable::resizeEvent(QResizeEvent* e) {
@@ -461,13 +465,7 @@ void frmProgramStatus::FreshShow() {
 }
 
 void frmProgramStatus::closeEvent(QCloseEvent* e) {
-    if (bRealExit) {
-        e->accept();
-        return;
-    }
-    e->ignore();
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) sub->hide();
-    else hide();
+    hideUnlessExiting(this, e, bRealExit);
 }
 
 void frmProgramStatus::resizeEvent(QResizeEvent* e) {

@@ -104,5 +104,7 @@ private:
 
 // Keeps an MDI child (or a top-level window) above the others, or ends that.
 void setChildOnTop(QWidget* w, bool on);
+// The status views hide instead of closing until the program exits (bRealExit).
+void hideUnlessExiting(QWidget* w, QCloseEvent* e, bool realExit);
 
 }  // namespace korvane
