@@ -132,11 +132,11 @@ int ModbusSlave::serve(std::span<const std::uint8_t> inb) {
             if (n == 0xFF00) image_.setBit(area::Q + start, true);
             else if (n == 0x0000) image_.setBit(area::Q + start, false);
         }
-        response_.assign(inb.begin(), inb.begin() + 8);
+        echoRequest(inb);
         send();
         return 1;
     case 6:
-        response_.assign(inb.begin(), inb.begin() + 8);
+        echoRequest(inb);
         send();
         if (start < kHoldingRegisters) {
             image_.setByte(area::V + 16 * start, inb[4]);
@@ -203,6 +203,13 @@ void ModbusSlave::readRegisters(std::span<const std::uint8_t> inb, int base, int
             response_.push_back(0);
         }
     }
+    appendModbusCrc(response_);
+}
+
+// The echo of a single write: the six request fields with their CRC computed afresh, so that
+// a longer frame whose CRC covers it all is never answered with bytes that fail the check.
+void ModbusSlave::echoRequest(std::span<const std::uint8_t> inb) {
+    response_.assign(inb.begin(), inb.begin() + 6);
     appendModbusCrc(response_);
 }
 

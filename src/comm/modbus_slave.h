@@ -64,6 +64,7 @@ private:
     int serve(std::span<const std::uint8_t> inb);
     void readBits(std::span<const std::uint8_t> inb, int base);
     void readRegisters(std::span<const std::uint8_t> inb, int base, int served);
+    void echoRequest(std::span<const std::uint8_t> inb);
     void send();
 
     SerialChannel& channel_;

@@ -176,6 +176,18 @@ TEST(ModbusSlave, InconsistentByteCountsAreRefused) {
     EXPECT_EQ(rig.slave.ModbusSlaveCom({}), 0);
 }
 
+TEST(ModbusSlave, SingleWriteEchoCarriesItsOwnCrcWhenServedFromALongerFrame) {
+    ModbusRig rig;
+    // A frame whose CRC covers more than the eight bytes of a single write.
+    for (const std::uint8_t fn : {std::uint8_t{5}, std::uint8_t{6}}) {
+        const Bytes longer = withCrc({1, fn, 0, 2, 0xFF, 0x00, 0x11, 0x22, 0x33});
+        ASSERT_EQ(rig.slave.ModbusSlaveCom(longer), 1);
+        rig.sched.advanceBy(20);
+        const Bytes echo = rig.master.take();
+        EXPECT_EQ(hex(echo), hex(withCrc({1, fn, 0, 2, 0xFF, 0x00}))) << int(fn);
+    }
+}
+
 TEST(ModbusSlave, WrongCrcIsNotAnswered) {
     ModbusRig rig;
     Bytes req = withCrc({1, 6, 0, 0, 0x12, 0x34});
