@@ -102,6 +102,7 @@ public:
     const RunMode& state() const { return state_; }
     RunMode& state() { return state_; }
     bool running() const { return state_.runFlag != 0; }
+    Scheduler& scheduler() { return scheduler_; }
     // The number of program passes run by the scan cycle since it was created.
     std::uint64_t passes() const { return passes_; }
     // Called after every program pass the cycle runs, and around every tick with the

@@ -35,6 +35,12 @@ Simulator::Simulator(Scheduler& scheduler, LogSink* sink, Prompt* prompt, ViewHo
     };
 }
 
+CommPorts& Simulator::attachSerial(const ChannelFactory& makeChannel) {
+    comm.reset();
+    comm = std::make_unique<CommPorts>(scan.scheduler(), memory, log, makeChannel, [this] { return running(); });
+    return *comm;
+}
+
 void Simulator::setCaption(std::string caption) {
     caption_ = std::move(caption);
     views_->captionChanged(caption_);

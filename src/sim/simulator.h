@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "comm/comm_ports.h"
 #include "core/code_table.h"
 #include "core/flow_control.h"
 #include "core/interpreter.h"
@@ -65,6 +66,14 @@ public:
     // The status table's rows: the scan cycle writes their pending values and forces them.
     StatusTable statusTable;
     ScanCycle scan;
+    // The serial side: made by attachSerial() with the front end's channels (real ports, or
+    // the fakes of the tests); absent until then, and a program then runs without ports.
+    std::unique_ptr<CommPorts> comm;
+
+    // Builds the six channels from the factory, the protocol timers, the port configuration
+    // and the slave protocols, which answer while the run state says so. Replaces any
+    // earlier serial side.
+    CommPorts& attachSerial(const ChannelFactory& makeChannel);
 
     // --- program load and unload -------------------------------------------------------
     // The load command: questions, the file dialog (ViewHooks::chooseProgramFile), then

@@ -3,6 +3,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include <map>
+
+#include "comm/modbus_crc.h"
+#include "platform/fake_serial.h"
 #include "sim/simulator.h"
 
 using namespace korvane;
@@ -189,3 +193,47 @@ TEST(BaseName, TakesTheFileNameWithoutFolderAndExtension) {
 }
 
 }  // namespace
+
+namespace {
+
+// The serial side attached to a running simulator: the Modbus slave serves the image the
+// program writes, and the PPI slave answers only while the CPU runs.
+struct SerialFixture : Fixture {
+    std::map<ChannelId, std::unique_ptr<FakeSerialPort>> far;
+    SerialFixture() {
+        sim.attachSerial([this](ChannelId id) {
+            auto [a, b] = makeFakeSerialPair(clock);
+            b->setSettings("9600,E,8,1");
+            b->open();
+            far[id] = std::move(b);
+            return std::unique_ptr<SerialChannel>(std::move(a));
+        });
+    }
+};
+
+}  // namespace
+
+TEST(SerialSide, ModbusSlaveServesWhatTheRunningProgramWrote) {
+    SerialFixture f;
+    f.views.nextFile = writeFile("serial.awl",
+                                 "ORGANIZATION_BLOCK OB1\r\nBEGIN\r\nNetwork 1\r\nLD     SM0.0\r\n"
+                                 "MOVW   16#1234, VW0\r\nEND_ORGANIZATION_BLOCK\r\n");
+    f.sim.loadProgramCommand();
+    ASSERT_TRUE(f.sim.hasProgram());
+    PortConfig& cfg = f.sim.comm->config;
+    ASSERT_TRUE(cfg.selectSlaveProtocol(SlaveProtocol::ModbusRtu));
+    ASSERT_TRUE(cfg.setSlaveCommunication(true));
+    f.sim.scan.continuousRun();
+    f.clock.advanceBy(50);
+    FakeSerialPort& master = *f.far[ChannelId::Port0];
+    master.write(Bytes{0x02, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x39});
+    f.clock.advanceBy(30);
+    Bytes answer;
+    master.readAll(answer);
+    Bytes want{0x02, 0x03, 0x02, 0x12, 0x34};
+    appendModbusCrc(want);
+    EXPECT_EQ(answer, want);
+    // Attaching again replaces the serial side; the old channels are gone.
+    f.sim.attachSerial([this_clock = &f.clock](ChannelId) { return makeFakeSerialPair(*this_clock).first; });
+    EXPECT_FALSE(f.sim.comm->config.slave().communication);
+}
