@@ -4,6 +4,7 @@
 // The front end supplies the channels (real ports or fakes) and the run state.
 #include <functional>
 
+#include "comm/master_ports.h"
 #include "comm/modbus_slave.h"
 #include "comm/port_config.h"
 #include "comm/ppi_slave.h"
@@ -25,6 +26,9 @@ public:
     PortConfig config;
     ModbusSlave modbus;
     PpiSlave ppi;
+    // The master port's protocols, which serve the interpreter's port instructions and
+    // library calls.
+    MasterPorts masters;
 };
 
 }  // namespace korvane

@@ -36,8 +36,16 @@ Simulator::Simulator(Scheduler& scheduler, LogSink* sink, Prompt* prompt, ViewHo
 }
 
 CommPorts& Simulator::attachSerial(const ChannelFactory& makeChannel) {
+    interpreter.ports = nullptr;
+    interpreter.libraries = nullptr;
     comm.reset();
     comm = std::make_unique<CommPorts>(scan.scheduler(), memory, log, makeChannel, [this] { return running(); });
+    // The master port's protocols serve NETR, NETW, XMT, RCV and the library calls; without a
+    // serial side those instructions do nothing.
+    interpreter.ports = &comm->masters;
+    interpreter.libraries = &comm->masters;
+    comm->masters.uss.bind(&interpreter);
+    if (running()) comm->masters.resetMasters(true);  // attached in RUN: the PPI worker runs
     return *comm;
 }
 

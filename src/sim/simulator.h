@@ -121,6 +121,10 @@ private:
     void runInterrupts() override { korvane::runInterrupts(interpreter, interruptEdges_); }
     void resetMasters(bool enteringRun) override {
         if (enteringRun) resetInterrupts(interruptEdges_);
+        if (comm) comm->masters.resetMasters(enteringRun);
+    }
+    void freeportPostProcess() override {
+        if (comm) comm->masters.freeportPostProcess();
     }
     void refreshViews(bool forced, bool fullRebuild) override;
     void runStateChanged() override { views_->runStateChanged(scan.state().runFlag, scan.state().mode); }
