@@ -48,8 +48,13 @@ std::string PosixSerialPort::deviceForPort(int com) {
 }
 
 std::string PosixSerialPort::device() const {
-    return devicePath_.empty() ? deviceForPort(portNumber()) : devicePath_;
+    if (!devicePath_.empty()) return devicePath_;
+    if (deviceMap_)
+        if (std::string mapped = deviceMap_(portNumber()); !mapped.empty()) return mapped;
+    return deviceForPort(portNumber());
 }
+
+bool PosixSerialPort::supportsBaud(int baud) { return speedFor(baud) != 0; }
 
 bool PosixSerialPort::open() {
     if (fd_ >= 0) return true;
