@@ -20,6 +20,7 @@
 #include "platform/scheduler.h"
 #include "sim/address.h"
 #include "sim/run_script.h"
+#include "sim/runner_ports.h"
 #include "sim/simulator.h"
 
 using namespace korvane;
@@ -46,6 +47,15 @@ const char* kUsage =
     "  --trace            print 'pass=N ms=T ADDR=VALUE ...' after every program pass\n"
     "  --realtime         pace the timers by the wall clock instead of simulated time\n"
     "  --log              print the simulator's log lines to standard error\n"
+    "  --slave-port PROTOCOL,DEVICE[,ADDRESS[,BAUD]]\n"
+    "                     serve the slave port: PROTOCOL modbus or ppi, DEVICE a device path\n"
+    "                     or COMn (KORVANE_COMn, else /dev/ttyS(n-1)), station ADDRESS\n"
+    "                     (default 2), BAUD (default 9600; even parity, 8 data, 1 stop bit)\n"
+    "  --master-port PROTOCOL,DEVICE[,ADDRESS[,BAUD]]\n"
+    "                     open the master port: PROTOCOL ppi, modbus, free or uss; ADDRESS\n"
+    "                     the PPI master's own (default 1); needs a CPU model with two ports\n"
+    "                     Either port implies --realtime and, without --scans or --ms, runs\n"
+    "                     until interrupted (SIGINT, SIGTERM)\n"
     "addresses: I0.0 Q1.7 M2.3 V10.1 S0.1 SM0.5, IB/QB/MB/VB/SB/SMB n, IW/QW/MW/VW/SW/AIW/AQW n,\n"
     "  ID/QD/MD/VD/SD n, T n, C n (current value), T n:b, C n:b (bit), AC0..AC3;\n"
     "  suffix :s signed, :r real (double words), :x hexadecimal\n"
@@ -100,6 +110,7 @@ struct Options {
     std::vector<std::pair<PlcAddress, std::string>> sets;
     std::vector<WatchItem> watch;
     bool trace = false, log = false, realtime = false;
+    std::optional<PortOption> slavePort, masterPort;
 };
 
 bool readFile(const std::string& path, std::string& out) {
@@ -164,6 +175,16 @@ bool splitWatch(const std::string& list, std::vector<WatchItem>& out, std::strin
         }
         if (comma == std::string::npos) return true;
         start = comma + 1;
+    }
+}
+
+// Polls the serial channels about every millisecond until the next timer firing is due.
+void servePortsUntil(RunnerPorts& ports, std::chrono::steady_clock::time_point due) {
+    for (;;) {
+        ports.pollAll();
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= due || gInterrupted) return;
+        std::this_thread::sleep_until(std::min(due, now + std::chrono::milliseconds(1)));
     }
 }
 
@@ -236,6 +257,14 @@ int main(int argc, char** argv) {
             o.log = true;
         } else if (a == "--realtime") {
             o.realtime = true;
+        } else if (a == "--slave-port" || a == "--master-port") {
+            const std::string* v = next();
+            if (!v) return usage(a + " needs PROTOCOL,DEVICE[,ADDRESS[,BAUD]]");
+            std::string error;
+            auto port = parsePortOption(a == "--slave-port" ? PortOption::Role::Slave : PortOption::Role::Master, *v,
+                                        error);
+            if (!port) return usage(error);
+            (a == "--slave-port" ? o.slavePort : o.masterPort) = std::move(port);
         } else if (a == "--help" || a == "-h") {
             std::cout << kUsage;
             return 0;
@@ -248,7 +277,14 @@ int main(int argc, char** argv) {
         }
     }
     if (o.program.empty()) return usage("no program given");
-    if (!scansGiven && o.ms < 0) o.scans = o.mode.kind == ModeCommand::Kind::Count ? std::max(1, o.mode.count) : 1;
+    RunnerPorts ports;
+    {
+        std::string error;
+        if (!ports.assign(o.slavePort, o.masterPort, error)) return usage(error);
+    }
+    if (ports.any()) o.realtime = true;
+    if (!scansGiven && o.ms < 0 && !ports.any())
+        o.scans = o.mode.kind == ModeCommand::Kind::Count ? std::max(1, o.mode.count) : 1;
 
     std::string text;
     if (!readFile(o.program, text)) {
@@ -341,6 +377,17 @@ int main(int argc, char** argv) {
             return 2;
         }
 
+    if (ports.any()) {
+        // Opened once the CPU is in its run mode: RUN entry clears the image, and the free
+        // port's open sets bits in it.
+        std::string error;
+        sim.attachSerial(ports.factory());
+        if (!ports.open(*sim.comm, sim.hardware.cpu().ports, error)) {
+            std::cerr << "korvane-run: " << error << "\n";
+            return 2;
+        }
+    }
+
     auto watchText = [&](bool prefixSpace) {
         std::string line;
         for (const auto& w : o.watch) {
@@ -392,13 +439,15 @@ int main(int argc, char** argv) {
         bool modeEventsLeft = false;
         for (std::size_t k = nextBefore; k < before.size(); ++k)
             if (before[k]->kind == ScriptEvent::Kind::Mode) modeEventsLeft = true;
-        // Paused or stopped for good: no pass can come any more.
-        return o.ms < 0 && idle && !modeEventsLeft && nextAfter >= after.size();
+        // Paused or stopped for good: no pass can come any more. A served port goes on
+        // answering until interrupted.
+        return o.ms < 0 && !ports.any() && idle && !modeEventsLeft && nextAfter >= after.size();
     };
     while (!gInterrupted && !finished()) {
         const std::int64_t due = clock.nextDue();
         if (due < 0 || (o.ms >= 0 && due > o.ms)) break;
-        if (o.realtime) std::this_thread::sleep_until(wallStart + std::chrono::milliseconds(due));
+        if (ports.any()) servePortsUntil(ports, wallStart + std::chrono::milliseconds(due));
+        else if (o.realtime) std::this_thread::sleep_until(wallStart + std::chrono::milliseconds(due));
         clock.step();
     }
     for (; nextAfter < after.size(); ++nextAfter) {

@@ -6,6 +6,8 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -37,6 +39,20 @@ speed_t speedFor(int baud) {
     }
 }
 
+// A pseudo-terminal follower (Unix 98 ptys have the majors 136 to 143): it has no line, so
+// the kernel keeps no parity and character size for it.
+bool isPseudoTerminal(int fd) {
+#ifdef __linux__
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    const unsigned m = major(st.st_rdev);
+    return m >= 136 && m <= 143;
+#else
+    (void)fd;
+    return false;
+#endif
+}
+
 }  // namespace
 
 PosixSerialPort::~PosixSerialPort() { close(); }
@@ -48,8 +64,13 @@ std::string PosixSerialPort::deviceForPort(int com) {
 }
 
 std::string PosixSerialPort::device() const {
-    return devicePath_.empty() ? deviceForPort(portNumber()) : devicePath_;
+    if (!devicePath_.empty()) return devicePath_;
+    if (deviceMap_)
+        if (std::string mapped = deviceMap_(portNumber()); !mapped.empty()) return mapped;
+    return deviceForPort(portNumber());
 }
+
+bool PosixSerialPort::supportsBaud(int baud) { return speedFor(baud) != 0; }
 
 bool PosixSerialPort::open() {
     if (fd_ >= 0) return true;
@@ -112,7 +133,13 @@ bool PosixSerialPort::applyTermios() {
     if (s.stopTenths > 10) tio.c_cflag |= CSTOPB;
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
-    return ::tcsetattr(fd_, TCSANOW, &tio) == 0;
+    if (::tcsetattr(fd_, TCSANOW, &tio) == 0) return true;
+    // The C library reports a parity the kernel did not keep as EINVAL, although the rest was
+    // applied. A pseudo-terminal never keeps one: accept it there when the speed and the raw
+    // mode took effect.
+    termios now{};
+    return errno == EINVAL && isPseudoTerminal(fd_) && ::tcgetattr(fd_, &now) == 0 &&
+           ::cfgetospeed(&now) == sp && (now.c_lflag & ICANON) == 0;
 }
 
 void PosixSerialPort::settingsChanged() { applyTermios(); }

@@ -8,6 +8,7 @@
 // sends what is queued and raises the receive and send-drained events. bytesWaiting() and
 // readAll() also take in what the device holds, so a protocol polling on its own timer sees
 // fresh bytes.
+#include <functional>
 #include <string>
 
 #include "platform/serial_channel.h"
@@ -23,9 +24,15 @@ public:
 
     // A device used instead of the COM number's (empty: back to the COM number).
     void setDevicePath(std::string path) { devicePath_ = std::move(path); }
-    // The device the channel opens: the path given, else KORVANE_COMn, else /dev/ttyS(n-1).
+    // A front end's own COM-number mapping, asked before KORVANE_COMn (empty answer: not
+    // mapped).
+    void setDeviceMap(std::function<std::string(int com)> map) { deviceMap_ = std::move(map); }
+    // The device the channel opens: the path given, else the device map's, else
+    // KORVANE_COMn, else /dev/ttyS(n-1).
     std::string device() const;
     static std::string deviceForPort(int com);
+    // Baud rates the terminal layer can set.
+    static bool supportsBaud(int baud);
 
     bool open() override;
     void close() override;
@@ -44,6 +51,7 @@ private:
     void flushOut();
 
     std::string devicePath_;
+    std::function<std::string(int)> deviceMap_;
     int fd_ = -1;
     mutable Bytes rx_;
     mutable bool arrived_ = false;

@@ -194,4 +194,26 @@ TEST(PosixSerial, TalksOverAPseudoTerminal) {
     ::close(master);
 }
 
+// A pseudo-terminal keeps no parity: opening it again with even parity (the slave port's
+// settings) must not be refused because the parity set last time is not read back.
+TEST(PosixSerial, PseudoTerminalReopensWithParity) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    // The follower held open as socat holds it, so its settings last from one open to the
+    // next.
+    const int held = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(held, 0);
+    for (const char* settings : {"9600,E,8,1", "9600,E,8,1", "115200,O,8,2", "9600,N,8,1", "19200,E,7,1"}) {
+        PosixSerialPort p;
+        p.setDevicePath(::ptsname(master));
+        ASSERT_TRUE(p.setSettings(settings));
+        EXPECT_TRUE(p.open()) << settings << ": " << p.errorText();
+        p.close();
+    }
+    ::close(held);
+    ::close(master);
+}
+
 }  // namespace
