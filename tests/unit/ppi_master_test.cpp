@@ -75,6 +75,30 @@ TEST(PpiMaster, AcknowledgementPollAndAnswer) {
     EXPECT_FALSE(rig.comm.timers[TimerId::PPITimerOut].enabled());
 }
 
+TEST(PpiMaster, OwnAddressComesFromThePortSettings) {
+    PpiRig rig;
+    rig.comm.config.setMasterCommunication(false);
+    ASSERT_TRUE(rig.comm.config.selectMasterAddress(5));
+    ASSERT_TRUE(rig.comm.config.setMasterCommunication(true));
+    rig.table(kTbl, 2, 164, 4);
+    rig.exec(rig.netr, true);
+    rig.sched.advanceBy(2);
+    const Bytes t = rig.peer().take();
+    ASSERT_EQ(t.size(), 33u);
+    EXPECT_EQ(t[5], 5);
+    EXPECT_EQ(t[31], 0x8F + 4);
+    rig.peer().write(bytes({0xE5}));
+    rig.sched.advanceBy(2);
+    EXPECT_EQ(hex(rig.peer().take()), "10 02 05 5C 63 16");
+    // An answer addressed to master 1 is not ours any more.
+    rig.peer().write(readAnswer(bytes({1, 2, 3, 4}), 1));
+    rig.sched.advanceBy(2);
+    EXPECT_EQ(rig.status(), 0x40);
+    rig.peer().write(readAnswer(bytes({1, 2, 3, 4}), 5));
+    rig.sched.advanceBy(2);
+    EXPECT_EQ(rig.status(), 0x80);
+}
+
 TEST(PpiMaster, StatusBitsLeaveTheErrorCodeAlone) {
     PpiRig rig;
     rig.table(kTbl, 2, 164, 1);
