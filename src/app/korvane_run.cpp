@@ -19,6 +19,7 @@
 #include "platform/prompt.h"
 #include "platform/scheduler.h"
 #include "sim/address.h"
+#include "sim/run_object_link.h"
 #include "sim/run_script.h"
 #include "sim/simulator.h"
 
@@ -52,7 +53,7 @@ const char* kUsage =
     "exit status: 0 success, 1 a scripted check failed, 2 bad usage or unreadable input\n";
 
 int usage(const std::string& message) {
-    std::cerr << "korvane-run: " << message << "\n" << kUsage;
+    std::cerr << "korvane-run: " << message << "\n" << kUsage << kObjectLinkUsage;
     return 2;
 }
 
@@ -184,6 +185,8 @@ void issueMode(Simulator& sim, const ModeCommand& m) {
 int main(int argc, char** argv) {
     gWatchTable.rows().clear();
     Options o;
+    ObjectLinkRunOptions linkOptions;
+    std::string linkError;
     bool scansGiven = false;
     std::vector<std::string> args(argv + 1, argv + argc);
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -236,8 +239,10 @@ int main(int argc, char** argv) {
             o.log = true;
         } else if (a == "--realtime") {
             o.realtime = true;
+        } else if (const int r = parseObjectLinkOption(args, i, linkOptions, linkError); r != 0) {
+            if (r < 0) return usage(linkError);
         } else if (a == "--help" || a == "-h") {
-            std::cout << kUsage;
+            std::cout << kUsage << kObjectLinkUsage;
             return 0;
         } else if (!a.empty() && a[0] == '-') {
             return usage("unknown option '" + a + "'");
@@ -248,7 +253,8 @@ int main(int argc, char** argv) {
         }
     }
     if (o.program.empty()) return usage("no program given");
-    if (!scansGiven && o.ms < 0) o.scans = o.mode.kind == ModeCommand::Kind::Count ? std::max(1, o.mode.count) : 1;
+    if (linkOptions.enabled) o.realtime = true;
+    if (!scansGiven && o.ms < 0 && !linkOptions.enabled) o.scans = o.mode.kind == ModeCommand::Kind::Count ? std::max(1, o.mode.count) : 1;
 
     std::string text;
     if (!readFile(o.program, text)) {
@@ -301,6 +307,14 @@ int main(int argc, char** argv) {
         if (!prompt.informed.empty()) std::cerr << ": " << prompt.informed.back();
         std::cerr << "\n";
         return 2;
+    }
+    ObjectLinkRunner linkRunner;
+    if (linkOptions.enabled) {
+        if (!linkRunner.start(sim, linkOptions, linkError)) {
+            std::cerr << "korvane-run: " << linkError << "\n";
+            return 2;
+        }
+        std::cerr << "korvane-run: object link on port " << linkRunner.port() << std::endl;
     }
     if (!o.table.empty()) {
         if (!sim.statusTable.loadFile(o.table, sim.log)) {
@@ -398,7 +412,8 @@ int main(int argc, char** argv) {
     while (!gInterrupted && !finished()) {
         const std::int64_t due = clock.nextDue();
         if (due < 0 || (o.ms >= 0 && due > o.ms)) break;
-        if (o.realtime) std::this_thread::sleep_until(wallStart + std::chrono::milliseconds(due));
+        if (linkOptions.enabled) linkRunner.waitUntil(wallStart + std::chrono::milliseconds(due));
+        else if (o.realtime) std::this_thread::sleep_until(wallStart + std::chrono::milliseconds(due));
         clock.step();
     }
     for (; nextAfter < after.size(); ++nextAfter) {
