@@ -57,7 +57,9 @@ private slots:
         QVERIFY(w.action("mnuAWL")->isChecked());
         QVERIFY(w.inputPanel() && w.outputPanel() && w.mPanel() && w.vPanel() && w.analogPanel() &&
                 w.timerCounterPanel());
-        QCOMPARE(w.mdiArea()->subWindowList().size(), 6);
+        // The six panels and the object I/O view, which starts hidden.
+        QCOMPARE(w.mdiArea()->subWindowList().size(), 7);
+        QVERIFY(w.objectView() && !w.objectView()->isVisible());
         QCOMPARE(w.statusPanel(1)->text(), QString::fromUtf8(FormMain::kVersionText));
         QVERIFY(!w.secondInstance());
         // An empty store hides every recent item and the separator.
