@@ -281,9 +281,12 @@ private slots:
         QVERIFY(h.w().secondInstance());
         QCOMPARE(h.w().windowTitle(), QString::fromUtf8(FormMain::kSecondInstanceCaption));
         QVERIFY(h.w().logText().startsWith(QStringLiteral("此实例不能与对象连接\r\n")));
+        QCOMPARE(h.w().objectLinkPort(), quint16(0));  // a second instance never listens
+        QVERIFY(h.prompt.informed.empty());
         first.unlock();
         Harness other(true, QStringLiteral("second.lock"));
         QVERIFY(!other.w().secondInstance());
+        QVERIFY(other.w().objectLinkPort() != 0);
     }
 
     void closedPanelReopensFresh() {
