@@ -1,5 +1,5 @@
 // korvane-plant: a water tank to connect to the simulator's object link.
-//   korvane-plant [--host H] [--port P] [--speed S] [--connect]
+//   korvane-plant [--host H] [--port P] [--speed S] [--connect] [--screenshot FILE]
 //   korvane-plant --headless [--host H] [--port P] [--speed S] [--seconds N]
 // The headless mode runs the tank without a window for N seconds and checks that the PLC
 // program keeps the level between the switches: the fill valve must open and close again,
@@ -25,6 +25,7 @@ struct Options {
     double speed = 1.0;
     int seconds = 20;
     bool connect = false;
+    QString screenshot;  // the window is saved there after --seconds, then the plant quits
 };
 
 Options parse(const QCoreApplication& app, bool& headless) {
@@ -36,7 +37,9 @@ Options parse(const QCoreApplication& app, bool& headless) {
     const QCommandLineOption speed(QStringLiteral("speed"), QStringLiteral("Plant seconds per second."), QStringLiteral("s"));
     const QCommandLineOption secs(QStringLiteral("seconds"), QStringLiteral("Headless run time."), QStringLiteral("n"));
     const QCommandLineOption conn(QStringLiteral("connect"), QStringLiteral("Connect at start."));
-    p.addOptions({h, host, port, speed, secs, conn});
+    const QCommandLineOption shot(QStringLiteral("screenshot"), QStringLiteral("Save the window after --seconds and quit."),
+                                  QStringLiteral("file"));
+    p.addOptions({h, host, port, speed, secs, conn, shot});
     p.process(app);
     Options o;
     headless = p.isSet(h);
@@ -45,6 +48,7 @@ Options parse(const QCoreApplication& app, bool& headless) {
     if (p.isSet(speed)) o.speed = p.value(speed).toDouble();
     if (p.isSet(secs)) o.seconds = p.value(secs).toInt();
     o.connect = p.isSet(conn);
+    if (p.isSet(shot)) o.screenshot = p.value(shot);
     return o;
 }
 
@@ -111,8 +115,11 @@ int main(int argc, char** argv) {
     TankLink link(tank);
     link.speed = o.speed;
     TankView view(tank, link);
+    view.setTarget(o.host, o.port);
     view.resize(460, 470);
     view.show();
     if (o.connect) link.connectTo(o.host, o.port);
+    if (!o.screenshot.isEmpty())
+        QTimer::singleShot(o.seconds * 1000, &app, [&] { app.exit(view.grab().save(o.screenshot) ? 0 : 1); });
     return app.exec();
 }

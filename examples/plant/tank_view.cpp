@@ -32,13 +32,13 @@ void TankPicture::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.fillRect(rect(), QColor(245, 245, 240));
-    const QRectF tank(110, 50, 160, 230);
+    const QRectF tank(110, 60, 160, 230);
     // Pipes: in at the top left, out at the bottom right.
     p.setPen(QPen(QColor(120, 120, 120), 8));
-    p.drawLine(QPointF(20, 40), QPointF(tank.left() + 30, 40));
-    p.drawLine(QPointF(tank.left() + 30, 40), QPointF(tank.left() + 30, tank.top() + 10));
+    p.drawLine(QPointF(20, 22), QPointF(tank.left() + 30, 22));
+    p.drawLine(QPointF(tank.left() + 30, 22), QPointF(tank.left() + 30, tank.top() + 10));
     p.drawLine(QPointF(tank.right(), tank.bottom() - 15), QPointF(width() - 20.0, tank.bottom() - 15));
-    valve(p, QPointF(65, 40), tank_.fillValve, QStringLiteral("进水阀"));
+    valve(p, QPointF(65, 22), tank_.fillValve, QStringLiteral("进水阀"));
     valve(p, QPointF(tank.right() + 50, tank.bottom() - 15), tank_.drainValve, QStringLiteral("出水阀"));
     // Water.
     const double h = tank.height() * tank_.level / 100.0;
@@ -58,7 +58,7 @@ void TankPicture::paintEvent(QPaintEvent*) {
         p.drawText(QRectF(0, y - 22, tank.left() - 30, 16), Qt::AlignRight, name);
     }
     p.setPen(Qt::black);
-    p.drawText(QRectF(tank.left(), tank.top() - 24, tank.width(), 18), Qt::AlignCenter,
+    p.drawText(QRectF(tank.left() - 80, tank.top() - 26, tank.width() + 160, 18), Qt::AlignCenter,
                QStringLiteral("液位 %1 %  传感器 %2 mA").arg(tank_.level, 0, 'f', 1).arg(tank_.sensorMilliamps(), 0, 'f', 2));
     const double display = link_.displayMa < 4 ? 0 : (link_.displayMa - 4) / 16 * 100;
     p.drawText(QPointF(tank.right() + 12, tank.top() + 20), QStringLiteral("PLC显示 %1 %").arg(display, 0, 'f', 1));
@@ -99,4 +99,9 @@ TankView::TankView(TankModel& tank, TankLink& link, QWidget* parent) : QWidget(p
         connect_->setText(link_.connected() ? QStringLiteral("断开") : QStringLiteral("连接"));
     });
     connect(&link_, &TankLink::updated, picture_, qOverload<>(&QWidget::update));
+}
+
+void TankView::setTarget(const QString& host, quint16 port) {
+    host_->setText(host);
+    port_->setText(QString::number(port));
 }

@@ -25,6 +25,7 @@ private:
 class TankView : public QWidget {
 public:
     TankView(TankModel& tank, TankLink& link, QWidget* parent = nullptr);
+    void setTarget(const QString& host, quint16 port);
 
 private:
     TankModel& tank_;

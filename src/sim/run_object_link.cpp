@@ -45,6 +45,7 @@ int parseObjectLinkOption(const std::vector<std::string>& args, std::size_t& i, 
 }
 
 bool ObjectLinkRunner::start(Simulator& sim, const ObjectLinkRunOptions& o, std::string& error) {
+    sim_ = &sim;
     ObjectLink& link = sim.attachObjectLink(server_);
     if (link.start(o.port, o.address) == ObjectLink::Start::Listening) return true;
     error = std::string(kMsgObjectListenFailed) + " (" + server_.errorText() + ")";

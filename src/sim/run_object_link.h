@@ -32,6 +32,13 @@ int parseObjectLinkOption(const std::vector<std::string>& args, std::size_t& i, 
 
 class ObjectLinkRunner {
 public:
+    ObjectLinkRunner() = default;
+    ObjectLinkRunner(const ObjectLinkRunner&) = delete;
+    ObjectLinkRunner& operator=(const ObjectLinkRunner&) = delete;
+    // The link refers to the server: it goes with it.
+    ~ObjectLinkRunner() {
+        if (sim_) sim_->link.reset();
+    }
     // Attaches the link to the simulator and listens. False, with the reason, when the
     // port cannot be taken.
     bool start(Simulator& sim, const ObjectLinkRunOptions& o, std::string& error);
@@ -41,6 +48,7 @@ public:
 
 private:
     PosixObjectServer server_;
+    Simulator* sim_ = nullptr;
 };
 
 }  // namespace korvane
