@@ -19,6 +19,7 @@
 #include "platform/prompt.h"
 #include "platform/scheduler.h"
 #include "sim/address.h"
+#include "sim/run_object_link.h"
 #include "sim/run_script.h"
 #include "sim/runner_ports.h"
 #include "sim/simulator.h"
@@ -62,7 +63,7 @@ const char* kUsage =
     "exit status: 0 success, 1 a scripted check failed, 2 bad usage or unreadable input\n";
 
 int usage(const std::string& message) {
-    std::cerr << "korvane-run: " << message << "\n" << kUsage;
+    std::cerr << "korvane-run: " << message << "\n" << kUsage << kObjectLinkUsage;
     return 2;
 }
 
@@ -178,16 +179,6 @@ bool splitWatch(const std::string& list, std::vector<WatchItem>& out, std::strin
     }
 }
 
-// Polls the serial channels about every millisecond until the next timer firing is due.
-void servePortsUntil(RunnerPorts& ports, std::chrono::steady_clock::time_point due) {
-    for (;;) {
-        ports.pollAll();
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= due || gInterrupted) return;
-        std::this_thread::sleep_until(std::min(due, now + std::chrono::milliseconds(1)));
-    }
-}
-
 void issueMode(Simulator& sim, const ModeCommand& m) {
     switch (m.kind) {
     case ModeCommand::Kind::Run: sim.scan.continuousRun(); break;
@@ -205,6 +196,8 @@ void issueMode(Simulator& sim, const ModeCommand& m) {
 int main(int argc, char** argv) {
     gWatchTable.rows().clear();
     Options o;
+    ObjectLinkRunOptions linkOptions;
+    std::string linkError;
     bool scansGiven = false;
     std::vector<std::string> args(argv + 1, argv + argc);
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -265,8 +258,10 @@ int main(int argc, char** argv) {
                                         error);
             if (!port) return usage(error);
             (a == "--slave-port" ? o.slavePort : o.masterPort) = std::move(port);
+        } else if (const int r = parseObjectLinkOption(args, i, linkOptions, linkError); r != 0) {
+            if (r < 0) return usage(linkError);
         } else if (a == "--help" || a == "-h") {
-            std::cout << kUsage;
+            std::cout << kUsage << kObjectLinkUsage;
             return 0;
         } else if (!a.empty() && a[0] == '-') {
             return usage("unknown option '" + a + "'");
@@ -282,8 +277,9 @@ int main(int argc, char** argv) {
         std::string error;
         if (!ports.assign(o.slavePort, o.masterPort, error)) return usage(error);
     }
-    if (ports.any()) o.realtime = true;
-    if (!scansGiven && o.ms < 0 && !ports.any())
+    const bool serving = ports.any() || linkOptions.enabled;
+    if (serving) o.realtime = true;
+    if (!scansGiven && o.ms < 0 && !serving)
         o.scans = o.mode.kind == ModeCommand::Kind::Count ? std::max(1, o.mode.count) : 1;
 
     std::string text;
@@ -337,6 +333,14 @@ int main(int argc, char** argv) {
         if (!prompt.informed.empty()) std::cerr << ": " << prompt.informed.back();
         std::cerr << "\n";
         return 2;
+    }
+    ObjectLinkRunner linkRunner;
+    if (linkOptions.enabled) {
+        if (!linkRunner.start(sim, linkOptions, linkError)) {
+            std::cerr << "korvane-run: " << linkError << "\n";
+            return 2;
+        }
+        std::cerr << "korvane-run: object link on port " << linkRunner.port() << std::endl;
     }
     if (!o.table.empty()) {
         if (!sim.statusTable.loadFile(o.table, sim.log)) {
@@ -446,8 +450,19 @@ int main(int argc, char** argv) {
     while (!gInterrupted && !finished()) {
         const std::int64_t due = clock.nextDue();
         if (due < 0 || (o.ms >= 0 && due > o.ms)) break;
-        if (ports.any()) servePortsUntil(ports, wallStart + std::chrono::milliseconds(due));
-        else if (o.realtime) std::this_thread::sleep_until(wallStart + std::chrono::milliseconds(due));
+        if (serving) {
+            // The serial channels are polled about every millisecond; the object link waits
+            // on its sockets in between.
+            const auto dueAt = wallStart + std::chrono::milliseconds(due);
+            for (;;) {
+                if (ports.any()) ports.pollAll();
+                const auto now = std::chrono::steady_clock::now();
+                if (now >= dueAt || gInterrupted) break;
+                const auto until = ports.any() ? std::min(dueAt, now + std::chrono::milliseconds(1)) : dueAt;
+                if (linkOptions.enabled) linkRunner.waitUntil(until);
+                else std::this_thread::sleep_until(until);
+            }
+        } else if (o.realtime) std::this_thread::sleep_until(wallStart + std::chrono::milliseconds(due));
         clock.step();
     }
     for (; nextAfter < after.size(); ++nextAfter) {

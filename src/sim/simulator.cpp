@@ -49,6 +49,12 @@ CommPorts& Simulator::attachSerial(const ChannelFactory& makeChannel) {
     return *comm;
 }
 
+ObjectLink& Simulator::attachObjectLink(ObjectServer& server, HardwareConfig* rack) {
+    link.reset();
+    link = std::make_unique<ObjectLink>(server, memory, rack ? *rack : hardware, log, prompt_);
+    return *link;
+}
+
 void Simulator::setCaption(std::string caption) {
     caption_ = std::move(caption);
     views_->captionChanged(caption_);

@@ -14,6 +14,7 @@
 #include "hardware/hardware_config.h"
 #include "loader/data_block.h"
 #include "loader/stl_reader.h"
+#include "objectlink/object_link.h"
 #include "platform/log_sink.h"
 #include "platform/prompt.h"
 #include "platform/scheduler.h"
@@ -75,6 +76,12 @@ public:
     // earlier serial side.
     CommPorts& attachSerial(const ChannelFactory& makeChannel);
 
+    // The object link: made by attachObjectLink() on the front end's server (the real one,
+    // or the fake of the tests) and the rack whose I/O its points take (ours by default);
+    // absent until then. The scan's input and output phases run its transfers.
+    std::unique_ptr<ObjectLink> link;
+    ObjectLink& attachObjectLink(ObjectServer& server, HardwareConfig* rack = nullptr);
+
     // --- program load and unload -------------------------------------------------------
     // The load command: questions, the file dialog (ViewHooks::chooseProgramFile), then
     // myLoadCode.
@@ -115,9 +122,15 @@ public:
 private:
     // The scan cycle's calls into the other parts.
     bool pendingWrites() override;
-    void inputPhase() override { views_->FreshInData(); }
+    void inputPhase() override {
+        views_->FreshInData();
+        if (link) link->inputTransfer();
+    }
     bool forceStep() override { return statusTable.forceStep(memory); }
-    void outputPhase() override { views_->FreshOutData(); }
+    void outputPhase() override {
+        if (link) link->outputTransfer();
+        views_->FreshOutData();
+    }
     void runInterrupts() override { korvane::runInterrupts(interpreter, interruptEdges_); }
     void resetMasters(bool enteringRun) override {
         if (enteringRun) resetInterrupts(interruptEdges_);

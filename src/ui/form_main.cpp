@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include "hardware/hardware_file.h"
+#include "qt/qt_object_server.h"
 #include "qt/qt_settings.h"
 #include "ui/analog_panels.h"
 #include "ui/bit_byte_panel.h"
@@ -50,6 +51,7 @@ FormMain::FormMain(FormMainOptions options, QWidget* parent)
     hw_.setPrompt(&prompt_);
     hw_.setRunningQuery([this] { return sim_->running(); });
     hw_.subscribe([this] { syncRack(); });
+    attachObjectLink();
     buildMenus();
     buildToolbar();
     startUp();
@@ -60,6 +62,8 @@ FormMain::~FormMain() {
     // The panels refer to the simulator's memory: they go before it does.
     delete mdi_;
     mdi_ = nullptr;
+    // The link refers to the server, which goes first.
+    sim_->link.reset();
 }
 
 // --- construction --------------------------------------------------------------------------
@@ -186,7 +190,7 @@ void FormMain::buildMenus() {
     QMenu* show = menuBar()->addMenu(QStringLiteral("显示(&S)"));
     addMenuItem(show, "mnuStatusProg", QStringLiteral("程序状态表(&T)"), [this] { showProgramStatus(); });
     addMenuItem(show, "mnuStatusTable", QStringLiteral("变量状态表(&T)"), [this] { showStatusTable(); });
-    addMenuItem(show, "mnuObj", QStringLiteral("对象状态表(&O)"), nullptr);
+    addMenuItem(show, "mnuObj", QStringLiteral("对象状态表(&O)"), [this] { showObjectView(); });
     show->addSeparator();
     addMenuItem(show, "mnuAWL", QStringLiteral("AWL程序(&W)"), [this] { showStlView(); }, true);
     addMenuItem(show, "mnuDB", QStringLiteral("DB数据块(&D)"), [this] { showDbView(); }, true);
@@ -247,7 +251,7 @@ void FormMain::buildToolbar() {
     bar->addSeparator();
     bar->addAction(addTool("btStatusProg", QString(), [this] { showProgramStatus(); }));
     bar->addAction(addTool("btStatusTable", QStringLiteral("监控变量，状态表"), [this] { showStatusTable(); }));
-    bar->addAction(addTool("btObj", QStringLiteral("仿真对象IO信息"), nullptr));
+    bar->addAction(addTool("btObj", QStringLiteral("仿真对象IO信息"), [this] { showObjectView(); }));
     bar->addSeparator();
     bar->addAction(addTool("btSwitchButton", QStringLiteral("输入自锁开关"), [this] { setInputMode(false); }, inputGroup));
     bar->addAction(addTool("btPushButton", QStringLiteral("输入非自锁开关"), [this] { setInputMode(true); }, inputGroup));
@@ -315,6 +319,10 @@ void FormMain::startUp() {
         showVPanel();
         showTimerCounterPanel();
         mdi_->tileSubWindows();
+        // The object I/O view is made hidden; the menu and the toolbar show it.
+        objectView_ = new FrmObject(*sim_->link, sim_->log, [this](const QString& t) { statusPanels_[2]->setText(t); });
+        addPanel(objectView_)->setAttribute(Qt::WA_DeleteOnClose, false);
+        objectView_->parentWidget()->hide();
 
         action("mnuSwitchButton")->setChecked(true);
         action("btSwitchButton")->setChecked(true);
@@ -327,6 +335,7 @@ void FormMain::startUp() {
         rack_->cmbScanPeriod->setCurrentIndex(rack_->cmbScanPeriod->findData(50));
         rack_->cmbTimeBase->setCurrentIndex(rack_->cmbTimeBase->findData(80));
         loadRecentMenu();
+        startObjectLink();
     } catch (const std::exception&) {
         sim_->log.stamped(" 软件初始化错误,必须退出");
     }
@@ -468,6 +477,42 @@ void FormMain::showProgramStatus() {
     }
     raisePanel(mdi_, programStatus_);
     programStatus_->FreshShow();
+}
+
+void FormMain::attachObjectLink() {
+    objectServer_ = std::make_unique<QtObjectServer>();
+    ObjectLink& link = sim_->attachObjectLink(*objectServer_, &hw_);
+    link.onInputsFromObject = [this](bool on) { fromObject_ = on; };
+    link.onStatusText = [this](const std::string& t) { statusPanels_[1]->setText(q(t)); };
+    link.onRebuild = [this] {
+        if (objectView_) objectView_->FreshAllShow();
+    };
+    link.onValues = [this] {
+        if (objectView_) objectView_->FreshShow();
+    };
+}
+
+void FormMain::startObjectLink() {
+    int port = ObjectLink::kDefaultPort;
+    if (options_.objectPort) {
+        port = *options_.objectPort;
+    } else if (const QByteArray env = qgetenv("KORVANE_OBJECT_PORT"); !env.isEmpty()) {
+        bool ok = false;
+        const int p = env.toInt(&ok);
+        port = env == "off" ? -1 : ok && p >= 0 && p <= 65535 ? p : ObjectLink::kDefaultPort;
+    }
+    if (port < 0 || port > 65535) return;
+    const std::string address = settings_->value(kObjectLinkSection, kObjectLinkAddressKey);
+    sim_->link->start(static_cast<std::uint16_t>(port), address, secondInstance_);
+}
+
+std::uint16_t FormMain::objectLinkPort() const { return objectServer_ ? objectServer_->port() : 0; }
+
+void FormMain::showObjectView() {
+    if (!objectView_) return;
+    raisePanel(mdi_, objectView_);
+    objectView_->FreshAllShow();
+    objectView_->FreshShow();
 }
 
 void FormMain::arrangeIcons() {
@@ -662,6 +707,7 @@ void FormMain::FreshShow() {
     if (analog_) analog_->FreshShow();
     if (statusTable_ && statusTable_->isVisible()) statusTable_->FreshShow();
     if (programStatus_ && programStatus_->isVisible()) programStatus_->FreshShow();
+    if (objectView_ && objectView_->isVisible()) objectView_->FreshShow();
     rack_->refreshLamps(sim_->memory);
 }
 
@@ -744,9 +790,10 @@ void FormMain::shutDown() {
             if (auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget())) sub->close();
     if (about_) about_->close();
     if (instructions_) instructions_->close();
-    for (QMainWindow* view : std::initializer_list<QMainWindow*>{statusTable_, programStatus_}) {
+    for (QMainWindow* view : std::initializer_list<QMainWindow*>{statusTable_, programStatus_, objectView_}) {
         if (!view) continue;
         if (auto* t = qobject_cast<frmStatusTable*>(view)) t->bRealExit = true;
+        if (auto* o = qobject_cast<FrmObject*>(view)) o->bRealExit = true;
         if (auto* p = qobject_cast<frmProgramStatus*>(view)) p->bRealExit = true;
         if (auto* sub = qobject_cast<QMdiSubWindow*>(view->parentWidget())) sub->close();
     }

@@ -12,6 +12,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "hardware/hardware_config.h"
 #include "platform/log_sink.h"
@@ -23,10 +24,15 @@
 #include "ui/analog_panels.h"
 #include "ui/bit_byte_panel.h"
 #include "ui/info_dialogs.h"
+#include "ui/object_view.h"
 #include "ui/status_views.h"
 
 class QActionGroup;
 class QMdiSubWindow;
+
+namespace korvane {
+class QtObjectServer;
+}
 
 namespace korvane {
 
@@ -40,7 +46,15 @@ struct FormMainOptions {
     QString lockPath;                    // the single-instance lock; the temp folder when empty
     // The file dialogs; "" when cancelled. QFileDialog when unset.
     std::function<QString(FileDialogKind, const QString& suggested)> fileDialog;
+    // The object link's port: 9215 when unset, unless the environment variable
+    // KORVANE_OBJECT_PORT gives another ("off" for none); 0 a free port, -1 no listening.
+    std::optional<int> objectPort;
 };
+
+// The settings store's section and key of the object link's listening address ("" or
+// absent: all interfaces; "127.0.0.1": loopback only).
+inline constexpr const char* kObjectLinkSection = "Object Link";
+inline constexpr const char* kObjectLinkAddressKey = "Address";
 
 class FormMain : public QMainWindow, public ViewHooks, public LogSink {
     Q_OBJECT
@@ -95,6 +109,10 @@ public:
     void showProgramStatus();
     frmStatusTable* statusTableWindow() const { return statusTable_; }
     frmProgramStatus* programStatusWindow() const { return programStatus_; }
+    void showObjectView();
+    FrmObject* objectView() const { return objectView_; }
+    // The port the object link listens on; 0 when it does not listen.
+    std::uint16_t objectLinkPort() const;
     InstructionsWindow* instructionsWindow() const { return instructions_; }
     AboutBox* aboutBox() const { return about_; }
 
@@ -144,6 +162,8 @@ private:
     void buildToolbar();
     void buildCentral();
     void startUp();
+    void attachObjectLink();
+    void startObjectLink();
     void loadRecentMenu();
     void syncRack();
     void syncRunButtons(Mode mode);
@@ -179,6 +199,8 @@ private:
     QPointer<TimerCounterPanel> tc_;
     QPointer<frmStatusTable> statusTable_;
     QPointer<frmProgramStatus> programStatus_;
+    std::unique_ptr<QtObjectServer> objectServer_;
+    QPointer<FrmObject> objectView_;
     QPointer<InstructionsWindow> instructions_;
     QPointer<AboutBox> about_;
 

@@ -57,7 +57,9 @@ private slots:
         QVERIFY(w.action("mnuAWL")->isChecked());
         QVERIFY(w.inputPanel() && w.outputPanel() && w.mPanel() && w.vPanel() && w.analogPanel() &&
                 w.timerCounterPanel());
-        QCOMPARE(w.mdiArea()->subWindowList().size(), 6);
+        // The six panels and the object I/O view, which starts hidden.
+        QCOMPARE(w.mdiArea()->subWindowList().size(), 7);
+        QVERIFY(w.objectView() && !w.objectView()->isVisible());
         QCOMPARE(w.statusPanel(1)->text(), QString::fromUtf8(FormMain::kVersionText));
         QVERIFY(!w.secondInstance());
         // An empty store hides every recent item and the separator.
@@ -279,9 +281,12 @@ private slots:
         QVERIFY(h.w().secondInstance());
         QCOMPARE(h.w().windowTitle(), QString::fromUtf8(FormMain::kSecondInstanceCaption));
         QVERIFY(h.w().logText().startsWith(QStringLiteral("此实例不能与对象连接\r\n")));
+        QCOMPARE(h.w().objectLinkPort(), quint16(0));  // a second instance never listens
+        QVERIFY(h.prompt.informed.empty());
         first.unlock();
         Harness other(true, QStringLiteral("second.lock"));
         QVERIFY(!other.w().secondInstance());
+        QVERIFY(other.w().objectLinkPort() != 0);
     }
 
     void closedPanelReopensFresh() {

@@ -42,6 +42,7 @@ struct Harness {
         if (useMemorySettings) o.settings = &settings;
         o.lockPath = QDir(testTmp()).filePath(lockName);
         o.fileDialog = [this](FileDialogKind, const QString&) { return nextFile; };
+        o.objectPort = 0;  // a free port: test programs never compete for 9215
         window = std::make_unique<FormMain>(o);
         window->resize(1280, 860);
         window->show();

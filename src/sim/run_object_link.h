@@ -1,0 +1,54 @@
+#pragma once
+// The headless runner's object link: its command-line options and the POSIX server that
+// serves a plant model between the scan ticks of a real-time run.
+//   --object-link [PORT]   serve the object link (default port 9215; 0 picks a free port)
+//   --link-address ADDR    listen on this IPv4 address only (127.0.0.1: loopback only)
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/posix_object_server.h"
+#include "sim/simulator.h"
+
+namespace korvane {
+
+struct ObjectLinkRunOptions {
+    bool enabled = false;
+    std::uint16_t port = ObjectLink::kDefaultPort;
+    std::string address;  // "" all interfaces
+};
+
+inline constexpr const char* kObjectLinkUsage =
+    "  --object-link [PORT] serve the simulation object link on TCP PORT (default 9215, 0 a\n"
+    "                     free port); implies --realtime and runs until interrupted unless\n"
+    "                     --scans or --ms is given\n"
+    "  --link-address ADDR  listen on this IPv4 address only (127.0.0.1: loopback only)\n";
+
+// The option at args[i], if it is one of the object link's: 1 when taken (i then stands on
+// its last word), -1 when its value is wrong (error says why), 0 when not ours.
+int parseObjectLinkOption(const std::vector<std::string>& args, std::size_t& i, ObjectLinkRunOptions& o,
+                          std::string& error);
+
+class ObjectLinkRunner {
+public:
+    ObjectLinkRunner() = default;
+    ObjectLinkRunner(const ObjectLinkRunner&) = delete;
+    ObjectLinkRunner& operator=(const ObjectLinkRunner&) = delete;
+    // The link refers to the server: it goes with it.
+    ~ObjectLinkRunner() {
+        if (sim_) sim_->link.reset();
+    }
+    // Attaches the link to the simulator and listens. False, with the reason, when the
+    // port cannot be taken.
+    bool start(Simulator& sim, const ObjectLinkRunOptions& o, std::string& error);
+    // Serves the link until the time given.
+    void waitUntil(std::chrono::steady_clock::time_point until) { server_.waitUntil(until); }
+    std::uint16_t port() const { return server_.port(); }
+
+private:
+    PosixObjectServer server_;
+    Simulator* sim_ = nullptr;
+};
+
+}  // namespace korvane
