@@ -462,7 +462,20 @@ int main(int argc, char** argv) {
                 if (linkOptions.enabled) linkRunner.waitUntil(until);
                 else std::this_thread::sleep_until(until);
             }
-        } else if (o.realtime) std::this_thread::sleep_until(wallStart + std::chrono::milliseconds(due));
+        } else if (o.realtime) {
+            std::this_thread::sleep_until(wallStart + std::chrono::milliseconds(due));
+        }
+        if (o.realtime) {
+            // Behind the wall clock (the machine was busy): the overdue timers fire once now
+            // rather than in a burst, which would squeeze simulated time, and with it the
+            // serial protocols' silent intervals and reply windows, into no time at all.
+            const auto wallMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    std::chrono::steady_clock::now() - wallStart).count();
+            if (wallMs > due) {
+                clock.coalesceTo(wallMs);
+                continue;
+            }
+        }
         clock.step();
     }
     for (; nextAfter < after.size(); ++nextAfter) {

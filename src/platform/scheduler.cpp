@@ -119,4 +119,10 @@ std::int64_t VirtualScheduler::nextDue() const {
     return t ? t->due_ : -1;
 }
 
+void VirtualScheduler::coalesceTo(std::int64_t ms) {
+    if (running_) return;
+    for (VirtualTimer* t : timers_)
+        if (t->armed() && t->due_ < ms) t->due_ = ms;
+}
+
 }  // namespace korvane

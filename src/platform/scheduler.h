@@ -62,6 +62,10 @@ public:
     bool step();
     // The due time of the next firing, or -1 when no timer is running.
     std::int64_t nextDue() const;
+    // Pacing by the wall clock that fell behind: every timer overdue at ms is due at ms,
+    // so that it fires once, late, instead of once for each period missed (as a toolkit's
+    // timers do when their thread was busy). Timers due later keep their times.
+    void coalesceTo(std::int64_t ms);
 
     // Firings since the scheduler was created.
     std::uint64_t firings() const { return firings_; }

@@ -28,6 +28,7 @@
 #include "ui/bit_byte_panel.h"
 #include "ui/info_dialogs.h"
 #include "ui/painted.h"
+#include "qt/qt_serial_port.h"
 #include "ui/rack_view.h"
 
 namespace korvane {
@@ -48,6 +49,8 @@ FormMain::FormMain(FormMainOptions options, QWidget* parent)
     setWindowTitle(QString::fromUtf8(kProductTitle));
     buildCentral();
     sim_ = std::make_unique<Simulator>(scheduler_, this, &prompt_, this);
+    // The serial side on real ports: COM numbers through KORVANE_COMn and the settings store.
+    sim_->attachSerial(qtChannelFactory(settings_));
     hw_.setPrompt(&prompt_);
     hw_.setRunningQuery([this] { return sim_->running(); });
     hw_.subscribe([this] { syncRack(); });
@@ -64,6 +67,7 @@ FormMain::~FormMain() {
     mdi_ = nullptr;
     // The link refers to the server, which goes first.
     sim_->link.reset();
+    delete port_;  // it refers to the serial side, which goes with the simulator
 }
 
 // --- construction --------------------------------------------------------------------------
@@ -166,7 +170,7 @@ void FormMain::buildMenus() {
 
     QMenu* setup = menuBar()->addMenu(QStringLiteral("设置(&S)"));
     addMenuItem(setup, "mnuSetupComm", QStringLiteral("串口设置"),
-                [this] { sim_->log.stamped(" 串口设置：本版本尚未接入串口"); });
+                [this] { showPortSettings(); });
     QMenu* mode = setup->addMenu(QStringLiteral("输入手控时方式"));
     addMenuItem(mode, "mnuSwitchButton", QStringLiteral("锁定按钮"), [this] { setInputMode(false); }, true);
     addMenuItem(mode, "mnuPushButton", QStringLiteral("非锁定按钮"), [this] { setInputMode(true); }, true);
@@ -331,6 +335,11 @@ void FormMain::startUp() {
         action("mnuAWL")->setChecked(true);
         action("btAWL")->setChecked(true);
 
+        // Both serial ports "9600,E,8,1", their input as bytes.
+        for (ChannelId id : {ChannelId::Port1, ChannelId::Port0}) {
+            sim_->comm->config.channel(id).setBinaryInput(true);
+            sim_->comm->config.channel(id).setSettings("9600,E,8,1");
+        }
         rack_->setScanCount(0);
         rack_->cmbScanPeriod->setCurrentIndex(rack_->cmbScanPeriod->findData(50));
         rack_->cmbTimeBase->setCurrentIndex(rack_->cmbTimeBase->findData(80));
@@ -654,6 +663,13 @@ void FormMain::showInstructions() {
     if (!instructions_) instructions_ = new InstructionsWindow(this);
     instructions_->show();
     instructions_->raise();
+}
+
+void FormMain::showPortSettings() {
+    if (!port_) port_ = new FrmPort(*sim_->comm, [this] { return static_cast<int>(hw_.cpu().ports); }, this);
+    port_->show();
+    port_->raise();
+    port_->activateWindow();
 }
 
 void FormMain::showAbout() {

@@ -23,6 +23,7 @@
 #include "sim/simulator.h"
 #include "ui/analog_panels.h"
 #include "ui/bit_byte_panel.h"
+#include "ui/form_port.h"
 #include "ui/info_dialogs.h"
 #include "ui/object_view.h"
 #include "ui/status_views.h"
@@ -115,6 +116,9 @@ public:
     std::uint16_t objectLinkPort() const;
     InstructionsWindow* instructionsWindow() const { return instructions_; }
     AboutBox* aboutBox() const { return about_; }
+    // The port settings dialog ("串口设置"), made at its first showing.
+    void showPortSettings();
+    FrmPort* portDialog() const { return port_; }
 
     // --- commands ---------------------------------------------------------------------
     // Loads a program as the recent-file command does (no question, no dialog).
@@ -203,6 +207,7 @@ private:
     QPointer<FrmObject> objectView_;
     QPointer<InstructionsWindow> instructions_;
     QPointer<AboutBox> about_;
+    QPointer<FrmPort> port_;
 
     QString logText_;
     std::string programText_;

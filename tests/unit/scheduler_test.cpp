@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -223,6 +224,40 @@ TEST(VirtualScheduler, ThreeTimersTogetherKeepTheirCounts) {
     EXPECT_EQ(base, 45'000);
     EXPECT_EQ(clock, 7'200);
     EXPECT_EQ(s.firings(), 412'200u);
+}
+
+}  // namespace
+
+namespace {
+
+// Pacing by the wall clock that fell behind: overdue timers fire once at the late time, in
+// creation order, and go on from there; timers not yet due are left alone.
+TEST(VirtualScheduler, CoalescingFiresEachOverdueTimerOnceLate) {
+    Recorder r;
+    auto fast = r.make("fast", 1);
+    auto scan = r.make("scan", 10);
+    auto slow = r.make("slow", 100);
+    auto off = r.make("off", 1);
+    fast->setEnabled(true);
+    scan->setEnabled(true);
+    slow->setEnabled(true);
+    r.sched.advanceTo(2);  // fast@1, fast@2
+    r.sched.coalesceTo(25);
+    EXPECT_EQ(r.sched.nextDue(), 25);
+    r.sched.advanceTo(26);
+    EXPECT_EQ(r.events, (std::vector<std::string>{"fast@1", "fast@2", "fast@25", "scan@25", "fast@26"}));
+    EXPECT_EQ(scan->enabled(), true);
+    r.events.clear();
+    r.sched.advanceTo(35);
+    EXPECT_EQ(std::count(r.events.begin(), r.events.end(), "scan@35"), 1);  // the period goes on from 25
+    r.sched.coalesceTo(20);  // a time already past changes nothing
+    EXPECT_EQ(r.sched.nextDue(), 36);
+    EXPECT_FALSE(off->enabled());
+    r.events.clear();
+    r.sched.advanceTo(99);
+    EXPECT_TRUE(std::none_of(r.events.begin(), r.events.end(), [](const std::string& e) { return e.rfind("slow", 0) == 0; }));
+    r.sched.advanceTo(100);
+    EXPECT_EQ(r.events.back(), "slow@100");
 }
 
 }  // namespace
