@@ -3,10 +3,12 @@
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QHeaderView>
+#include <QAbstractItemView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -146,9 +148,11 @@ frmStatusTable::frmStatusTable(Simulator& sim, Prompt& prompt, std::function<QSt
                           {"btAddBefore", "在当前之前增加", ab, "btStatusTable"}, {"btAddLast", "在最后增加", al, "btStatusTable"},
                           {"btDelSelect", "删除选择", del, "btUnLoadProg"}};
     for (const Tool& t : tools) {
-        auto* a = new QAction(toolIcon(QString::fromLatin1(t.icon)), QString::fromLatin1(t.key), this);
+        // A button without a tooltip of its own shows its menu item's caption.
+        QString text = QString::fromUtf8(t.tip);
+        if (text.isEmpty()) text = t.same->text().remove(QRegularExpression(QStringLiteral("\\(&.\\)$")));
+        auto* a = new QAction(toolIcon(QString::fromLatin1(t.icon)), text, this);
         a->setObjectName(QString::fromLatin1(t.key));
-        a->setToolTip(QString::fromUtf8(t.tip));
         a->setCheckable(t.same->isCheckable());
         QAction* same = t.same;
         if (a->isCheckable()) connect(a, &QAction::triggered, this, [same] { same->trigger(); });
@@ -162,6 +166,7 @@ frmStatusTable::frmStatusTable(Simulator& sim, Prompt& prompt, std::function<QSt
     formatList_ = new QComboBox(grid->viewport());
     formatList_->setObjectName("formatList");
     formatList_->hide();
+    formatList_->installEventFilter(this);
     connect(grid, &QTableWidget::cellDoubleClicked, this, &frmStatusTable::editCell);
     connect(editor_, &CellEditor::cancelled, this, [this](bool up) {
         const int r = grid->currentRow(), c = grid->currentColumn();
@@ -187,6 +192,24 @@ frmStatusTable::frmStatusTable(Simulator& sim, Prompt& prompt, std::function<QSt
 }
 
 QAction* frmStatusTable::action(const QString& name) const { return findChild<QAction*>(name); }
+
+// Esc closes the format drop-down without a choice, and so does leaving it (but not for its
+// own list popping up).
+bool frmStatusTable::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == formatList_ && formatList_->isVisible()) {
+        if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape) {
+            closeEditors();
+            return true;
+        }
+        if (e->type() == QEvent::FocusOut && static_cast<QFocusEvent*>(e)->reason() != Qt::PopupFocusReason)
+            QTimer::singleShot(0, this, [this] {
+                if (!formatList_->hasFocus() && !formatList_->view()->isVisible()) {
+                    formatList_->hide();
+                }
+            });
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
 
 void frmStatusTable::setCell(int row, int column, const std::string& text) { setCellText(grid, row, column, q(text)); }
 
@@ -217,10 +240,14 @@ void frmStatusTable::FreshShow() {
         return;
     }
     if (!changed) return;
+    // A row can also become valid or invalid here (the CPU's V memory changed), which
+    // shows in its new-value and force cells.
     for (int i = 0; i < n; ++i) {
         const StatusRow& r = sim_.statusTable.row(static_cast<std::size_t>(i));
         setCell(i, 4, r.valid ? r.formatCell : std::string());
         setCell(i, 5, r.valid ? r.currentValueCell : std::string());
+        setCell(i, 6, StatusTable::newValueCell(r));
+        setCell(i, 7, StatusTable::forceCell(r));
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMdiSubWindow>
+#include <QMenuBar>
 #include <QtTest>
 
 #include <algorithm>
@@ -106,6 +107,117 @@ private slots:
         QVERIFY(QDir(QStringLiteral(KORVANE_SCREENSHOT_DIR)).mkpath(QStringLiteral(".")));
     }
 
+    // The menus with their captions in order, and the toolbar buttons with their tooltips,
+    // each doing what its menu item does.
+    void menusAndToolbar() {
+        Harness h;
+        h.w().showStatusTable();
+        h.w().showProgramStatus();
+        auto menuTexts = [](QMainWindow* win) {
+            QStringList out;
+            for (QAction* top : win->menuBar()->actions()) {
+                out << top->text();
+                for (QAction* a : top->menu()->actions()) {
+                    if (a->isSeparator()) continue;
+                    if (a->menu()) {
+                        QStringList sub;
+                        for (QAction* b : a->menu()->actions()) sub << b->text();
+                        out << a->text() + QStringLiteral(" -> ") + sub.join(QLatin1Char('|'));
+                    } else {
+                        out << QStringLiteral("  ") + a->text();
+                    }
+                }
+            }
+            return out;
+        };
+        frmStatusTable* t = h.w().statusTableWindow();
+        QCOMPARE(menuTexts(t), (QStringList{QStringLiteral("文件(&F)"), QStringLiteral("  载入状态表(&L)"),
+                                            QStringLiteral("  保存状态表(&S)"), QStringLiteral("  粘贴符号表(&P)"),
+                                            QStringLiteral("  关闭窗口"), QStringLiteral("读写(&W)"),
+                                            QStringLiteral("  读取一次"), QStringLiteral("  连续在线读取"),
+                                            QStringLiteral("  写一次"), QStringLiteral("强制 -> 强制|取消强制|全部取消强制"),
+                                            QStringLiteral("编辑(&E)"), QStringLiteral("  增加到其后"),
+                                            QStringLiteral("  增加到最后"), QStringLiteral("  删除所选"),
+                                            QStringLiteral("窗口(&W)"), QStringLiteral("  窗口置于最前端"),
+                                            QStringLiteral("  取消置于最前端")}));
+        frmProgramStatus* p = h.w().programStatusWindow();
+        QCOMPARE(menuTexts(p), (QStringList{QStringLiteral("文件(&F)"), QStringLiteral("  关闭"),
+                                            QStringLiteral("窗口(&W)"), QStringLiteral("  窗口置于最前端"),
+                                            QStringLiteral("  取消置于最前端")}));
+        p->action("mnuOnTop")->trigger();
+        QVERIFY(p->action("mnuOnTop")->isChecked());
+        QVERIFY(qobject_cast<QMdiSubWindow*>(p->parentWidget())->windowFlags() & Qt::WindowStaysOnTopHint);
+        p->action("mnuNotOnTop")->trigger();
+        QVERIFY(!p->action("mnuOnTop")->isChecked());
+        QVERIFY(p->action("mnuNotOnTop")->isChecked());
+        QVERIFY(!(qobject_cast<QMdiSubWindow*>(p->parentWidget())->windowFlags() & Qt::WindowStaysOnTopHint));
+
+        struct Tool {
+            const char* key;
+            const char* tip;
+        };
+        const Tool tools[] = {{"btLoad", "载入状态表"},          {"btSave", "保存状态表"},       {"btReadOnce", "读取一次"},
+                              {"btReadContinue", "连续读取"},    {"btWriteOnce", "写一次"},      {"btForce", "设为强制"},
+                              {"btUnForce", "取消强制"},         {"btUnForceAll", "取消全部强制"}, {"btAddBefore", "在当前之前增加"},
+                              {"btAddLast", "在最后增加"},       {"btDelSelect", "删除选择"}};
+        auto* bar = t->findChild<QToolBar*>();
+        QVERIFY(bar);
+        QStringList keys;
+        for (QAction* a : bar->actions()) keys << a->objectName();
+        QStringList expectedKeys;
+        for (const Tool& tool : tools) {
+            expectedKeys << QString::fromLatin1(tool.key);
+            QAction* a = t->action(QString::fromLatin1(tool.key));
+            QVERIFY2(a, tool.key);
+            QCOMPARE(a->toolTip(), QString::fromUtf8(tool.tip));
+        }
+        QCOMPARE(keys, expectedKeys);
+
+        // The force buttons and the row buttons act on the row under the cursor.
+        QTableWidget* g = t->grid;
+        g->setCurrentCell(3, 0);
+        t->action("btForce")->trigger();
+        QCOMPARE(cell(g, 3, 7), QStringLiteral("是"));
+        g->setCurrentCell(4, 0);
+        t->action("mnuForce")->trigger();
+        QCOMPARE(cell(g, 4, 7), QStringLiteral("是"));
+        t->action("btUnForce")->trigger();
+        QCOMPARE(cell(g, 4, 7), QStringLiteral("否"));
+        QCOMPARE(cell(g, 3, 7), QStringLiteral("是"));
+        t->action("mnuUnForceAll")->trigger();
+        QCOMPARE(cell(g, 3, 7), QStringLiteral("否"));
+        t->action("mnuAddLast")->trigger();
+        QCOMPARE(g->rowCount(), 6);
+        QCOMPARE(cell(g, 5, 0), QStringLiteral(" 5"));
+        QCOMPARE(cell(g, 5, 7), QString());  // a blank row is invalid
+        g->setCurrentCell(2, 0);
+        t->action("mnuAddBefore")->trigger();
+        QCOMPARE(g->rowCount(), 7);
+        QCOMPARE(cell(g, 2, 2), QString());
+        QCOMPARE(cell(g, 3, 2), QStringLiteral("QB0"));
+        g->setCurrentCell(3, 0);
+        t->action("mnuDelSelect")->trigger();
+        QCOMPARE(g->rowCount(), 6);
+        QCOMPARE(cell(g, 3, 2), QStringLiteral("T50"));
+        // The continuous button and its menu mark go together.
+        t->action("mnuReadContinue")->trigger();
+        QVERIFY(t->action("btReadContinue")->isChecked());
+        QVERIFY(h.w().sim().statusTable.continuousReading());
+        QWidget* button = bar->widgetForAction(t->action("btReadContinue"));
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(!t->action("mnuReadContinue")->isChecked());
+        QVERIFY(!t->action("btReadContinue")->isChecked());
+        QVERIFY(!h.w().sim().statusTable.continuousReading());
+        // "关闭窗口" hides; the rows stay and the window comes back with them.
+        t->action("mnuClose")->trigger();
+        QVERIFY(!t->isVisible());
+        h.w().showStatusTable();
+        QCOMPARE(h.w().statusTableWindow(), t);
+        QCOMPARE(t->grid->rowCount(), 6);
+        p->action("mnuClose")->trigger();
+        QVERIFY(!p->isVisible());
+    }
+
     // The drop-down offers the formats of the row's kind and starts on the cell's format.
     void formatListPerKind_data() {
         QTest::addColumn<QString>("address");
@@ -140,7 +252,9 @@ private slots:
         QVERIFY(list->isVisible());
         QCOMPARE(entries(list), offered);
         QCOMPARE(list->currentText(), selected);
-        QTest::keyClick(list, Qt::Key_Escape);
+        QTest::keyClick(list, Qt::Key_Escape);  // closes without a choice
+        QVERIFY(!list->isVisible());
+        QCOMPARE(cell(t->grid, 2, 4), selected);
         // An invalid row has no format to choose.
         typeInto(t, 3, 2, QStringLiteral("IW8"));
         t->editCell(3, 4);
