@@ -1,5 +1,6 @@
 // korvane: the simulator's window.
-//   korvane [--load PROGRAM.awl] [--run] [--quit-after MS]
+//   korvane [--load PROGRAM.awl] [--run] [--watch] [--quit-after MS]
+// --watch opens the status table and the program status view.
 // --quit-after closes the window after MS milliseconds and prints the scan ticks and
 // program passes counted meanwhile, for measuring whether the scan keeps its 10 ms.
 #include <QApplication>
@@ -24,7 +25,10 @@ int main(int argc, char** argv) {
     const QCommandLineOption quitAfter(QStringLiteral("quit-after"),
                                        QStringLiteral("Quit after MS milliseconds and print the scan figures."),
                                        QStringLiteral("ms"));
+    const QCommandLineOption watch(QStringLiteral("watch"),
+                                   QStringLiteral("Open the status table and the program status view."));
     parser.addOption(load);
+    parser.addOption(watch);
     parser.addOption(run);
     parser.addOption(quitAfter);
     parser.process(app);
@@ -32,6 +36,12 @@ int main(int argc, char** argv) {
     korvane::FormMain window;
     window.showMaximized();
     if (parser.isSet(load)) window.loadProgramFile(parser.value(load));
+    // After the panels are tiled, so that both windows keep their own size.
+    if (parser.isSet(watch))
+        QTimer::singleShot(0, &window, [&window] {
+            window.showStatusTable();
+            window.showProgramStatus();
+        });
     if (parser.isSet(run)) window.sim().scan.continuousRun();
     QElapsedTimer clock;
     clock.start();

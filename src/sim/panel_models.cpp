@@ -433,6 +433,7 @@ std::optional<std::string> statusValueText(int kind, double value) {
     switch (kind) {
     case 0: return std::string(value != 0 ? "ON" : "OFF");
     case 1:
+    case 2:  // a word: the value as read, in decimal like the other integers
     case 3:
     case 5:
     case 6: {

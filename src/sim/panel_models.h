@@ -237,8 +237,8 @@ namespace korvane {
 
 // --- program status view ---------------------------------------------------------------------
 
-// The text of a line's status value by its kind: 0 "ON"/"OFF"; 1, 3, 5, 6 decimal with one
-// leading blank when not negative; 7 the table real form. nullopt for the other kinds,
+// The text of a line's status value by its kind: 0 "ON"/"OFF"; 1, 2, 3, 5, 6 decimal with
+// one leading blank when not negative; 7 the table real form. nullopt for the other kinds,
 // whose cells keep their text.
 std::optional<std::string> statusValueText(int kind, double value);
 

@@ -3,10 +3,12 @@
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QHeaderView>
+#include <QAbstractItemView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -146,9 +148,11 @@ frmStatusTable::frmStatusTable(Simulator& sim, Prompt& prompt, std::function<QSt
                           {"btAddBefore", "在当前之前增加", ab, "btStatusTable"}, {"btAddLast", "在最后增加", al, "btStatusTable"},
                           {"btDelSelect", "删除选择", del, "btUnLoadProg"}};
     for (const Tool& t : tools) {
-        auto* a = new QAction(toolIcon(QString::fromLatin1(t.icon)), QString::fromLatin1(t.key), this);
+        // A button without a tooltip of its own shows its menu item's caption.
+        QString text = QString::fromUtf8(t.tip);
+        if (text.isEmpty()) text = t.same->text().remove(QRegularExpression(QStringLiteral("\\(&.\\)$")));
+        auto* a = new QAction(toolIcon(QString::fromLatin1(t.icon)), text, this);
         a->setObjectName(QString::fromLatin1(t.key));
-        a->setToolTip(QString::fromUtf8(t.tip));
         a->setCheckable(t.same->isCheckable());
         QAction* same = t.same;
         if (a->isCheckable()) connect(a, &QAction::triggered, this, [same] { same->trigger(); });
@@ -162,6 +166,7 @@ frmStatusTable::frmStatusTable(Simulator& sim, Prompt& prompt, std::function<QSt
     formatList_ = new QComboBox(grid->viewport());
     formatList_->setObjectName("formatList");
     formatList_->hide();
+    formatList_->installEventFilter(this);
     connect(grid, &QTableWidget::cellDoubleClicked, this, &frmStatusTable::editCell);
     connect(editor_, &CellEditor::cancelled, this, [this](bool up) {
         const int r = grid->currentRow(), c = grid->currentColumn();
@@ -187,6 +192,24 @@ frmStatusTable::frmStatusTable(Simulator& sim, Prompt& prompt, std::function<QSt
 }
 
 QAction* frmStatusTable::action(const QString& name) const { return findChild<QAction*>(name); }
+
+// Esc closes the format drop-down without a choice, and so does leaving it (but not for its
+// own list popping up).
+bool frmStatusTable::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == formatList_ && formatList_->isVisible()) {
+        if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape) {
+            closeEditors();
+            return true;
+        }
+        if (e->type() == QEvent::FocusOut && static_cast<QFocusEvent*>(e)->reason() != Qt::PopupFocusReason)
+            QTimer::singleShot(0, this, [this] {
+                if (!formatList_->hasFocus() && !formatList_->view()->isVisible()) {
+                    formatList_->hide();
+                }
+            });
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
 
 void frmStatusTable::setCell(int row, int column, const std::string& text) { setCellText(grid, row, column, q(text)); }
 
@@ -217,10 +240,14 @@ void frmStatusTable::FreshShow() {
         return;
     }
     if (!changed) return;
+    // A row can also become valid or invalid here (the CPU's V memory changed), which
+    // shows in its new-value and force cells.
     for (int i = 0; i < n; ++i) {
         const StatusRow& r = sim_.statusTable.row(static_cast<std::size_t>(i));
         setCell(i, 4, r.valid ? r.formatCell : std::string());
         setCell(i, 5, r.valid ? r.currentValueCell : std::string());
+        setCell(i, 6, StatusTable::newValueCell(r));
+        setCell(i, 7, StatusTable::forceCell(r));
     }
 }
 
@@ -428,40 +455,79 @@ QAction* frmProgramStatus::action(const QString& name) const { return findChild<
 void frmProgramStatus::setCell(int row, int column, const std::string& text) { setCellText(grid, row, column, q(text)); }
 
 // A grid row per program line; the header is the grid's own header row, so line i is row i.
+// Another program (other lines, or another number of them) empties the columns 2 to 7, so
+// that no value of the old program stands beside a line of the new one; the same program
+// loaded again keeps them until the next refresh after a pass.
 void frmProgramStatus::FreshAllShow() {
     const auto& table = sim_.program.CodeTable;
     const int n = static_cast<int>(table.size());
+    bool another = grid->rowCount() != n;
+    for (int i = 0; i < n && !another; ++i) {
+        const QTableWidgetItem* source = grid->item(i, 1);
+        another = !source || source->text() != q(table[static_cast<std::size_t>(i)].SourceText);
+    }
     if (grid->rowCount() != n) grid->setRowCount(n);
-    const bool counted = sim_.interpreter.scanCounter > 0;
+    if (another) {
+        shown_.assign(static_cast<std::size_t>(n), ShownStatus{});
+        for (int i = 0; i < n; ++i)
+            for (int c = 2; c <= 7; ++c)
+                if (grid->item(i, c)) setCellText(grid, i, c, QString());
+    }
+    const std::int32_t count = sim_.interpreter.scanCounter;
+    const bool counted = count > 0;
     for (int i = 0; i < n; ++i) {
         const CodeLine& line = table[static_cast<std::size_t>(i)];
         setCell(i, 0, blankSignedText(i));
         setCell(i, 1, line.SourceText);
         if (counted && line.HasStatus) setCell(i, 2, blankSignedText(line.operandCount()));
     }
+    countedRebuild_ = counted;
+    lastCount_ = count;
+}
+
+void frmProgramStatus::showStatus(int row, const CodeLine& line) {
+    ShownStatus& s = shown_[static_cast<std::size_t>(row)];
+    if (!line.HasStatus) {
+        if (s.known && !s.hasStatus) return;
+        // Emptied without comparing: a block, network or declaration line shows nothing.
+        for (int c = 3; c <= 7; ++c)
+            if (grid->item(row, c)) setCellText(grid, row, c, QString());
+        s = ShownStatus{};
+        s.known = true;
+        return;
+    }
+    const int operands = line.operandCount();
+    if (s.known && s.hasStatus && s.operands == operands && s.value == line.StatusValue &&
+        s.kind == line.StatusKind && s.stack == line.StackText && s.flow == line.FlowBefore)
+        return;
+    for (int k = 0; k < 3 && k < operands; ++k)
+        if (auto text = statusValueText(line.StatusKind[static_cast<std::size_t>(k)], line.StatusValue[static_cast<std::size_t>(k)]))
+            setCell(row, 3 + k, *text);
+    setCell(row, 6, line.stackText());
+    setCell(row, 7, line.FlowBefore ? "True" : "False");
+    s.known = true;
+    s.hasStatus = true;
+    s.operands = operands;
+    s.value = line.StatusValue;
+    s.kind = line.StatusKind;
+    s.stack = line.StackText;
+    s.flow = line.FlowBefore;
 }
 
 void frmProgramStatus::FreshShow() {
     const QString state = sim_.running() ? QStringLiteral("运行") : QStringLiteral("停止");
     if (txtState->text() != state) txtState->setText(state);
-    const QString count = QString::fromStdString(blankSignedText(sim_.interpreter.scanCounter));
-    if (txtCount->text() != count) txtCount->setText(count);
-    if (sim_.interpreter.scanCounter <= 0) return;
+    const std::int32_t count = sim_.interpreter.scanCounter;
+    const QString countText = QString::fromStdString(blankSignedText(count));
+    if (txtCount->text() != countText) txtCount->setText(countText);
+    // A counter below the last one seen: a new run (or a wrap), whose rebuild is still due.
+    if (count < lastCount_ || count <= 0) countedRebuild_ = false;
+    lastCount_ = count;
+    if (count <= 0) return;
+    if (count >= 2 && !countedRebuild_) FreshAllShow();
     const auto& table = sim_.program.CodeTable;
-    const int n = std::min(static_cast<int>(table.size()), grid->rowCount());
-    for (int i = 0; i < n; ++i) {
-        const CodeLine& line = table[static_cast<std::size_t>(i)];
-        if (!line.HasStatus) {
-            for (int c = 3; c <= 7; ++c) setCell(i, c, std::string());
-            continue;
-        }
-        const int operands = line.operandCount();
-        for (int k = 0; k < 3 && k < operands; ++k)
-            if (auto text = statusValueText(line.StatusKind[static_cast<std::size_t>(k)], line.StatusValue[static_cast<std::size_t>(k)]))
-                setCell(i, 3 + k, *text);
-        setCell(i, 6, line.stackText());
-        setCell(i, 7, line.FlowBefore ? "True" : "False");
-    }
+    const int n = std::min({static_cast<int>(table.size()), grid->rowCount(), static_cast<int>(shown_.size())});
+    for (int i = 0; i < n; ++i) showStatus(i, table[static_cast<std::size_t>(i)]);
 }
 
 void frmProgramStatus::closeEvent(QCloseEvent* e) {

@@ -7,7 +7,10 @@
 #include <QMainWindow>
 #include <QTableWidget>
 
+#include <array>
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "sim/simulator.h"
 
@@ -65,6 +68,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     void renderRow(int i);
@@ -98,8 +102,25 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
 
 private:
+    // What the cells of columns 3 to 7 of a row were last written from, so that a line
+    // whose status has not changed since costs one comparison and no text at all.
+    struct ShownStatus {
+        bool known = false;  // false: the cells are not known to match the fields below
+        bool hasStatus = false;
+        int operands = 0;
+        std::array<double, 3> value{};
+        std::array<std::int16_t, 3> kind{};
+        std::array<char, 4> stack{};
+        std::int16_t flow = 0;
+    };
     void setCell(int row, int column, const std::string& text);
+    void showStatus(int row, const CodeLine& line);
     Simulator& sim_;
+    std::vector<ShownStatus> shown_;
+    // The operand counts are written by a rebuild at a refresh with counter 2; when no
+    // refresh fell on that count, the next refresh of a counted run does the rebuild.
+    bool countedRebuild_ = false;
+    std::int32_t lastCount_ = 0;
 };
 
 // Keeps an MDI child (or a top-level window) above the others, or ends that.

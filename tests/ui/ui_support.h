@@ -30,7 +30,8 @@ inline QString example(const char* name) {
 struct Harness {
     AutoPrompt prompt;
     MemorySettingsStore settings;
-    QString nextFile;  // what the next file dialog returns
+    QString nextFile;       // what the next file dialog returns
+    QString lastSuggested;  // the file name the last dialog proposed
     std::unique_ptr<FormMain> window;
 
     // The lock is per test program, so that test programs run side by side never see each
@@ -41,7 +42,10 @@ struct Harness {
         o.prompt = &prompt;
         if (useMemorySettings) o.settings = &settings;
         o.lockPath = QDir(testTmp()).filePath(lockName);
-        o.fileDialog = [this](FileDialogKind, const QString&) { return nextFile; };
+        o.fileDialog = [this](FileDialogKind, const QString& suggested) {
+            lastSuggested = suggested;
+            return nextFile;
+        };
         o.objectPort = 0;  // a free port: test programs never compete for 9215
         window = std::make_unique<FormMain>(o);
         window->resize(1280, 860);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -387,5 +388,34 @@ TEST(RecentFiles, ExitShiftsANewPathInAndKeepsAKnownOne) {
     EXPECT_EQ(recent(s, 9), "/f8");  // the old ninth entry is overwritten
     EXPECT_EQ(recent(s, 10), "");
 }
+
+// --- program status view ---------------------------------------------------------------------
+
+struct StatusTextCase {
+    int kind;
+    double value;
+    std::optional<std::string> text;
+};
+
+class StatusValueTexts : public ::testing::TestWithParam<StatusTextCase> {};
+
+TEST_P(StatusValueTexts, FollowTheKind) {
+    const StatusTextCase& c = GetParam();
+    EXPECT_EQ(statusValueText(c.kind, c.value), c.text) << "kind " << c.kind << " value " << c.value;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StatusValueTexts,
+    ::testing::Values(StatusTextCase{0, 0, "OFF"}, StatusTextCase{0, -1, "ON"}, StatusTextCase{0, 1, "ON"},
+                      StatusTextCase{1, 255, " 255"}, StatusTextCase{1, 0, " 0"},
+                      // Words: decimal as read, the full unsigned range.
+                      StatusTextCase{2, 1234, " 1234"}, StatusTextCase{2, 65535, " 65535"},
+                      StatusTextCase{3, 4294967295.0, " 4294967295"}, StatusTextCase{5, -32768, "-32768"},
+                      StatusTextCase{5, 12.4, " 12"}, StatusTextCase{6, -2147483648.0, "-2147483648"},
+                      StatusTextCase{7, 3.14159, "3.1416"}, StatusTextCase{7, -2, "-2.0000"},
+                      StatusTextCase{7, 0.5, "0.5000"},
+                      // Kinds without a text leave their cell alone.
+                      StatusTextCase{4, 1, std::nullopt}, StatusTextCase{8, 1, std::nullopt},
+                      StatusTextCase{-1, 1, std::nullopt}));
 
 }  // namespace
