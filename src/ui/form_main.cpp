@@ -47,13 +47,13 @@ FormMain::FormMain(FormMainOptions options, QWidget* parent)
         settings_ = ownSettings_.get();
     }
     setWindowTitle(QString::fromUtf8(kProductTitle));
-    buildCentral();
+    // The rack the window shows and edits is the simulator's own, so the object link, the
+    // port dialog and the status table all see the same CPU and modules.
     sim_ = std::make_unique<Simulator>(scheduler_, this, &prompt_, this);
+    buildCentral();
     // The serial side on real ports: COM numbers through KORVANE_COMn and the settings store.
     sim_->attachSerial(qtChannelFactory(settings_));
-    hw_.setPrompt(&prompt_);
-    hw_.setRunningQuery([this] { return sim_->running(); });
-    hw_.subscribe([this] { syncRack(); });
+    sim_->hardware.subscribe([this] { syncRack(); });
     attachObjectLink();
     buildMenus();
     buildToolbar();
@@ -77,7 +77,7 @@ void FormMain::buildCentral() {
     auto* v = new QVBoxLayout(central);
     v->setContentsMargins(0, 0, 0, 0);
     v->setSpacing(0);
-    rack_ = new RackView(hw_, central);
+    rack_ = new RackView(sim_->hardware, central);
     auto* scroll = new QScrollArea(central);
     scroll->setWidget(rack_);
     scroll->setWidgetResizable(true);
@@ -120,15 +120,15 @@ void FormMain::buildCentral() {
     }
 
     connect(rack_, &RackView::cpuChosen, this, [this](int i) {
-        hw_.chooseCpu(i);
+        sim_->hardware.chooseCpu(i);
         syncRack();
     });
     connect(rack_, &RackView::moduleChosen, this, [this](int s, int i) {
-        hw_.chooseModule(s, i);
+        sim_->hardware.chooseModule(s, i);
         syncRack();
     });
     connect(rack_, &RackView::configureClicked, this, [this](int s) {
-        FormAConfig dlg(hw_, s, this);
+        FormAConfig dlg(sim_->hardware, s, this);
         const QPoint corner = rack_->moduleSlots[static_cast<std::size_t>(s)].frame->mapToGlobal(QPoint(0, 0));
         dlg.move(corner + QPoint(-133, 133));
         dlg.exec();
@@ -368,8 +368,8 @@ void FormMain::loadRecentMenu() {
 
 void FormMain::syncRack() {
     rack_->syncFromConfig();
-    if (v_) v_->setVMemoryBytes(hw_.vMemoryBytes());
-    sim_->statusTable.setVMemoryBytes(hw_.vMemoryBytes());
+    if (v_) v_->setVMemoryBytes(sim_->hardware.vMemoryBytes());
+    sim_->statusTable.setVMemoryBytes(sim_->hardware.vMemoryBytes());
     rack_->refreshLamps(sim_->memory);
 }
 
@@ -394,7 +394,7 @@ void raisePanel(QMdiArea* mdi, QWidget* w) {
 
 void FormMain::showInputPanel() {
     if (!input_) {
-        input_ = new FrmDI(sim_->memory, sim_->log, hw_.vMemoryBytes(), [this] { return momentary_; },
+        input_ = new FrmDI(sim_->memory, sim_->log, sim_->hardware.vMemoryBytes(), [this] { return momentary_; },
                            [this] { return fromObject_; },
                            [this] { return std::span<const ObjectDigitalPoint>(objectInputs_); });
         addPanel(input_);
@@ -405,7 +405,7 @@ void FormMain::showInputPanel() {
 
 void FormMain::showOutputPanel() {
     if (!output_) {
-        output_ = new BitBytePanel(PanelKind::Output, sim_->memory, sim_->log, hw_.vMemoryBytes());
+        output_ = new BitBytePanel(PanelKind::Output, sim_->memory, sim_->log, sim_->hardware.vMemoryBytes());
         addPanel(output_);
         output_->FreshShow();
     }
@@ -414,7 +414,7 @@ void FormMain::showOutputPanel() {
 
 void FormMain::showMPanel() {
     if (!m_) {
-        m_ = new BitBytePanel(PanelKind::M, sim_->memory, sim_->log, hw_.vMemoryBytes());
+        m_ = new BitBytePanel(PanelKind::M, sim_->memory, sim_->log, sim_->hardware.vMemoryBytes());
         addPanel(m_);
         m_->FreshShow();
     }
@@ -423,7 +423,7 @@ void FormMain::showMPanel() {
 
 void FormMain::showVPanel() {
     if (!v_) {
-        v_ = new BitBytePanel(PanelKind::V, sim_->memory, sim_->log, hw_.vMemoryBytes());
+        v_ = new BitBytePanel(PanelKind::V, sim_->memory, sim_->log, sim_->hardware.vMemoryBytes());
         addPanel(v_);
         v_->FreshShow();
     }
@@ -432,7 +432,7 @@ void FormMain::showVPanel() {
 
 void FormMain::showAnalogPanel() {
     if (!analog_) {
-        analog_ = new AnalogPanel(sim_->memory, hw_, [this] { return fromObject_; });
+        analog_ = new AnalogPanel(sim_->memory, sim_->hardware, [this] { return fromObject_; });
         addPanel(analog_);
         analog_->FreshShow();
     }
@@ -490,7 +490,7 @@ void FormMain::showProgramStatus() {
 
 void FormMain::attachObjectLink() {
     objectServer_ = std::make_unique<QtObjectServer>();
-    ObjectLink& link = sim_->attachObjectLink(*objectServer_, &hw_);
+    ObjectLink& link = sim_->attachObjectLink(*objectServer_, &sim_->hardware);
     link.onInputsFromObject = [this](bool on) { fromObject_ = on; };
     link.onStatusText = [this](const std::string& t) { statusPanels_[1]->setText(q(t)); };
     link.onRebuild = [this] {
@@ -635,12 +635,12 @@ void FormMain::unloadDataBlockCommand() {
 
 void FormMain::saveHardwareCommand() {
     const QString path = chooseFile(FileDialogKind::SaveHardware, q(sim_->programBaseName()));
-    if (!path.isEmpty()) saveHardwareFile(path.toStdString(), hw_, sim_->log);
+    if (!path.isEmpty()) saveHardwareFile(path.toStdString(), sim_->hardware, sim_->log);
 }
 
 void FormMain::loadHardwareCommand() {
     const QString path = chooseFile(FileDialogKind::OpenHardware, QString());
-    loadHardwareFile(path.toStdString(), hw_, sim_->log, &prompt_);
+    loadHardwareFile(path.toStdString(), sim_->hardware, sim_->log, &prompt_);
     syncRack();
 }
 
@@ -666,7 +666,7 @@ void FormMain::showInstructions() {
 }
 
 void FormMain::showPortSettings() {
-    if (!port_) port_ = new FrmPort(*sim_->comm, [this] { return static_cast<int>(hw_.cpu().ports); }, this);
+    if (!port_) port_ = new FrmPort(*sim_->comm, [this] { return static_cast<int>(sim_->hardware.cpu().ports); }, this);
     port_->show();
     port_->raise();
     port_->activateWindow();

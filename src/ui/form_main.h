@@ -67,7 +67,7 @@ public:
     ~FormMain() override;
 
     Simulator& sim() { return *sim_; }
-    HardwareConfig& hardware() { return hw_; }
+    HardwareConfig& hardware() { return sim_->hardware; }
     RackView* rack() const { return rack_; }
     void setPrompt(Prompt* prompt) { prompt_.setTarget(prompt ? prompt : &qtPrompt_); }
 
@@ -185,7 +185,6 @@ private:
     std::unique_ptr<SettingsStore> ownSettings_;
     SettingsStore* settings_ = nullptr;
     QtScheduler scheduler_;
-    HardwareConfig hw_;
     std::unique_ptr<Simulator> sim_;
     std::unique_ptr<QLockFile> lock_;
 
