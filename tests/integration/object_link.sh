@@ -38,6 +38,8 @@ for mode in "exchange 1000" second policy abuse; do
   if ! "$peer" "$port" $mode; then echo "peer mode '$mode' failed"; fail=1; fi
   kill -0 "$runner_pid" 2>/dev/null || { echo "korvane-run died during '$mode'"; cat "$dir/err"; exit 1; }
 done
+# A few passes after the last peer has gone, so its inputs no longer drive the outputs.
+sleep 0.3
 kill -TERM "$runner_pid"
 wait "$runner_pid"; status=$?; runner_pid=""
 [ "$status" -eq 0 ] || { echo "korvane-run ended with status $status"; fail=1; }
