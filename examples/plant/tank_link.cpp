@@ -50,6 +50,11 @@ TankLink::TankLink(TankModel& tank, QObject* parent) : QObject(parent), tank_(ta
     connect(&timer_, &QTimer::timeout, this, &TankLink::tick);
 }
 
+TankLink::~TankLink() {
+    socket_.disconnect(this);
+    socket_.abort();
+}
+
 void TankLink::connectTo(const QString& host, quint16 port) {
     socket_.abort();
     pending_.clear();

@@ -14,6 +14,8 @@ class TankLink : public QObject {
     Q_OBJECT
 public:
     explicit TankLink(TankModel& tank, QObject* parent = nullptr);
+    // The socket outlives the timer; its last signals must not reach a link half destroyed.
+    ~TankLink() override;
     void connectTo(const QString& host, quint16 port);
     void disconnectFrom();
     bool connected() const { return socket_.state() == QAbstractSocket::ConnectedState; }
