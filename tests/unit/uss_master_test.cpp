@@ -58,6 +58,15 @@ struct UssRig : MasterRig {
         exec(l, true);
     }
     FakeSerialPort& peer() { return MasterRig::peer(ChannelId::USS); }
+    // Drive 0 active at 9600 baud with RUN on: its first request has gone out and the peer
+    // has taken it, so the next bytes the peer writes are the answer.
+    void firstRequestTaken() {
+        init(1, 9600, 1);
+        c.set(M_(0, 0), true);
+        c.pass();
+        sched.advanceBy(2);
+        peer().take();
+    }
     // Telegrams the drives received so far, one per entry.
     std::vector<Bytes> telegrams() {
         Bytes all = peer().take();
@@ -158,11 +167,7 @@ struct StatusCase {
 class UssStatusBits : public ::testing::TestWithParam<StatusCase> {};
 TEST_P(UssStatusBits, OutputBits) {
     UssRig rig;
-    rig.init(1, 9600, 1);
-    rig.c.set(M_(0, 0), true);
-    rig.c.pass();
-    rig.sched.advanceBy(2);
-    rig.peer().take();
+    rig.firstRequestTaken();
     rig.peer().write(answer(0, GetParam().hi, GetParam().lo, 0, 0));
     rig.sched.advanceBy(2);
     EXPECT_EQ(rig.c.bit(M_(kDrive0.out, 1)), GetParam().runEn);
@@ -177,11 +182,7 @@ INSTANTIATE_TEST_SUITE_P(Words, UssStatusBits,
 
 TEST(UssMaster, LongerParameterAreaIsAccepted) {
     UssRig rig;
-    rig.init(1, 9600, 1);
-    rig.c.set(M_(0, 0), true);
-    rig.c.pass();
-    rig.sched.advanceBy(2);
-    rig.peer().take();
+    rig.firstRequestTaken();
     Bytes r = {0x02, 0x0E, 0x00, 1, 2, 3, 4, 5, 6, 7, 8, 0x00, 0x04, 0x01, 0x02};
     std::uint8_t x = 0;
     for (std::uint8_t b : r) x = static_cast<std::uint8_t>(x ^ b);
@@ -250,11 +251,7 @@ struct BadAnswer {
 class UssBadAnswers : public ::testing::TestWithParam<BadAnswer> {};
 TEST_P(UssBadAnswers, IgnoredUntilTheTimeout) {
     UssRig rig;
-    rig.init(1, 9600, 1);
-    rig.c.set(M_(0, 0), true);
-    rig.c.pass();
-    rig.sched.advanceBy(2);
-    rig.peer().take();
+    rig.firstRequestTaken();
     rig.peer().write(GetParam().answer);
     rig.sched.advanceBy(10);
     EXPECT_TRUE(rig.m.uss.drive(0).replyAwaited);
@@ -278,11 +275,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(UssMaster, AnswerArrivingOverSeveralTicksIsJoined) {
     UssRig rig;
-    rig.init(1, 9600, 1);
-    rig.c.set(M_(0, 0), true);
-    rig.c.pass();
-    rig.sched.advanceBy(2);
-    rig.peer().take();
+    rig.firstRequestTaken();
     rig.peer().setByteTiming(true);  // 14 bytes at 9600,E,8,1: about 16 ms
     rig.peer().write(answer(0, 0x12, 0x34, 0x56, 0x78));
     rig.sched.advanceBy(8);
