@@ -9,6 +9,8 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QRegularExpression>
+#include <QScrollBar>
+#include <QTableView>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -437,6 +439,7 @@ frmProgramStatus::frmProgramStatus(Simulator& sim, QWidget* parent) : QMainWindo
     grid->verticalHeader()->setDefaultSectionSize(20);
     v->addWidget(grid, 1);
     setCentralWidget(central);
+    freezeFirstColumn();
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("文件(&F)"));
     menuAction(this, file, "mnuClose", QStringLiteral("关闭"), [this] { close(); });
@@ -528,6 +531,53 @@ void frmProgramStatus::FreshShow() {
     const auto& table = sim_.program.CodeTable;
     const int n = std::min({static_cast<int>(table.size()), grid->rowCount(), static_cast<int>(shown_.size())});
     for (int i = 0; i < n; ++i) showStatus(i, table[static_cast<std::size_t>(i)]);
+}
+
+// The grid's first column, drawn a second time by a view over the grid's left edge that
+// shares its model and selection and scrolls with it up and down, never sideways.
+void frmProgramStatus::freezeFirstColumn() {
+    frozen = new QTableView(grid);
+    frozen->setObjectName("gridProgramFrozen");
+    frozen->setModel(grid->model());
+    frozen->setSelectionModel(grid->selectionModel());
+    frozen->setFocusPolicy(Qt::NoFocus);
+    frozen->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    frozen->verticalHeader()->hide();
+    frozen->verticalHeader()->setDefaultSectionSize(grid->verticalHeader()->defaultSectionSize());
+    frozen->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    frozen->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    frozen->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    frozen->setStyleSheet(QStringLiteral("QTableView { border: none; }"));
+    for (int c = 1; c < grid->columnCount(); ++c) frozen->setColumnHidden(c, true);
+    grid->viewport()->stackUnder(frozen);
+    grid->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    grid->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    frozen->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    connect(grid->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int size) {
+        if (column != 0) return;
+        frozen->setColumnWidth(0, size);
+        placeFrozenColumn();
+    });
+    connect(grid->verticalHeader(), &QHeaderView::sectionResized, this,
+            [this](int row, int, int size) { frozen->setRowHeight(row, size); });
+    connect(frozen->verticalScrollBar(), &QAbstractSlider::valueChanged, grid->verticalScrollBar(), &QAbstractSlider::setValue);
+    connect(grid->verticalScrollBar(), &QAbstractSlider::valueChanged, frozen->verticalScrollBar(), &QAbstractSlider::setValue);
+    grid->installEventFilter(this);
+    grid->viewport()->installEventFilter(this);
+    frozen->show();
+    placeFrozenColumn();
+}
+
+void frmProgramStatus::placeFrozenColumn() {
+    frozen->setColumnWidth(0, grid->columnWidth(0));
+    frozen->horizontalHeader()->setFixedHeight(grid->horizontalHeader()->height());
+    frozen->setGeometry(grid->frameWidth(), grid->frameWidth(), grid->columnWidth(0),
+                        grid->viewport()->height() + grid->horizontalHeader()->height());
+}
+
+bool frmProgramStatus::eventFilter(QObject* watched, QEvent* e) {
+    if ((watched == grid || watched == grid->viewport()) && e->type() == QEvent::Resize) placeFrozenColumn();
+    return QMainWindow::eventFilter(watched, e);
 }
 
 void frmProgramStatus::closeEvent(QCloseEvent* e) {

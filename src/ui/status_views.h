@@ -93,6 +93,9 @@ public:
     bool bRealExit = false;
 
     QTableWidget* grid = nullptr;
+    // The line-number column laid over the grid's left edge, so that it stays in view while
+    // the other seven columns scroll sideways; it shows the grid's own cells.
+    QTableView* frozen = nullptr;
     QLineEdit* txtState = nullptr;
     QLineEdit* txtCount = nullptr;
     QAction* action(const QString& name) const;
@@ -100,8 +103,11 @@ public:
 protected:
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    void freezeFirstColumn();
+    void placeFrozenColumn();
     // What the cells of columns 3 to 7 of a row were last written from, so that a line
     // whose status has not changed since costs one comparison and no text at all.
     struct ShownStatus {

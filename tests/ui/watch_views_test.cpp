@@ -6,7 +6,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMdiSubWindow>
+#include <QHeaderView>
 #include <QMenuBar>
+#include <QScrollBar>
+#include <QTableView>
 #include <QtTest>
 
 #include <algorithm>
@@ -617,6 +620,58 @@ private slots:
         QCOMPARE(p->txtCount->text(), QStringLiteral(" 0"));
         QCOMPARE(cell(g, movr, 3), QStringLiteral("3.1416"));
         QCOMPARE(cell(g, addi, 4), QStringLiteral(" 10"));
+    }
+
+    // The line-number column stays at the left edge while the other columns scroll sideways,
+    // and it scrolls up and down with the grid, line for line.
+    void frozenLineNumberColumn() {
+        Harness h;
+        FormMain& w = h.w();
+        QString text = QString::fromUtf8("ORGANIZATION_BLOCK MAIN:OB1\r\nBEGIN\r\n");
+        for (int i = 0; i < 60; ++i) text += QStringLiteral("Network %1\r\nLD     I0.0\r\n=      Q0.%2\r\n").arg(i + 1).arg(i % 8);
+        text += QStringLiteral("END_ORGANIZATION_BLOCK\r\n");
+        w.loadProgramFile(writeProgram(QStringLiteral("long_watch.awl"), text));
+        w.showProgramStatus();
+        frmProgramStatus* p = w.programStatusWindow();
+        auto* sub = qobject_cast<QMdiSubWindow*>(p->parentWidget());
+        QVERIFY(sub);
+        w.mdiArea()->setActiveSubWindow(sub);
+        sub->resize(360, 300);
+        QTest::qWait(200);  // the resize shares the widths out again
+        QTableWidget* g = p->grid;
+        g->setColumnWidth(1, 500);  // a long STL text, widened by hand
+        QTableView* f = p->frozen;
+        QVERIFY(f && f->isVisible());
+        QTRY_VERIFY(g->horizontalScrollBar()->maximum() > 0);
+        QTRY_VERIFY(g->verticalScrollBar()->maximum() > 0);
+        for (int c = 1; c < g->columnCount(); ++c) QVERIFY(f->isColumnHidden(c));
+        QVERIFY(!f->isColumnHidden(0));
+        QCOMPARE(f->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("行号"));
+
+        g->horizontalScrollBar()->setValue(g->horizontalScrollBar()->maximum());
+        g->verticalScrollBar()->setValue(g->verticalScrollBar()->maximum() / 2);
+        QTest::qWait(50);
+        // The grid's own first column has scrolled out of sight; the overlay has not moved.
+        QVERIFY(g->visualRect(g->model()->index(0, 0)).right() < 0);
+        QCOMPARE(f->geometry().left(), g->frameWidth());
+        QCOMPARE(f->width(), g->columnWidth(0));
+        QCOMPARE(f->horizontalHeader()->height(), g->horizontalHeader()->height());
+        QCOMPARE(f->verticalScrollBar()->value(), g->verticalScrollBar()->value());
+        // The row under the overlay's top shows the line number of the grid row beside it.
+        const QModelIndex top = f->indexAt(QPoint(2, 2));
+        QVERIFY(top.isValid());
+        QCOMPARE(top.row(), g->indexAt(QPoint(2, 2)).row());
+        QCOMPARE(f->model()->data(top).toString(), QStringLiteral(" ") + QString::number(top.row()));
+        QVERIFY(top.row() > 10);
+        // Scrolling in the overlay (the wheel over the line numbers) moves the grid too.
+        f->verticalScrollBar()->setValue(0);
+        QCOMPARE(g->verticalScrollBar()->value(), 0);
+        // A wider first column is followed by the overlay.
+        g->setColumnWidth(0, 70);
+        QCOMPARE(f->width(), 70);
+        g->verticalScrollBar()->setValue(g->verticalScrollBar()->maximum() / 2);
+        QTest::qWait(50);
+        QVERIFY(sub->grab().save(QDir(QStringLiteral(KORVANE_SCREENSHOT_DIR)).filePath(QStringLiteral("watch_program_status_scrolled.png"))));
     }
 
     // After a load the line numbers and texts are the new program's; the operand count
