@@ -25,16 +25,18 @@ void Interpreter::resetForRun() {
     counterInputs = CounterInputs{};
 }
 
-void Interpreter::endOfPass() {
+void Interpreter::endOfPass(int posted) {
     std::int16_t* c = mem_.cells();
     c[area::SM1_0] = c[area::SM1_1] = c[area::SM1_3] = kOff;
     c[area::SM0_6] = c[area::SM0_6] ? kOff : kOn;
     c[area::SM0_3] = kOff;
     if (++scanCounter > kScanCounterMax) scanCounter = 0;
     if (onScanCount) onScanCount(scanCounter);
-    if (postedBit >= 0) {
-        if (PlcMemory::inImage(postedBit)) c[postedBit] = kOff;
-        postedBit = -1;
+    // Only the bit that was on for this pass goes off; a post that arrived during the pass
+    // waits for the next one, so its pulse is not lost.
+    if (posted >= 0) {
+        if (PlcMemory::inImage(posted)) c[posted] = kOff;
+        if (postedBit == posted) postedBit = -1;
     }
 }
 
@@ -160,7 +162,7 @@ void Interpreter::RunExec(int iRunPC) {
     try {
         for (;;) {
             if (iPC > last) {
-                endOfPass();
+                endOfPass(posted);
                 return;
             }
             if (iPC < 0 || --budget < 0) fault(FaultCode::IndexOutOfRange);

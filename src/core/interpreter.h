@@ -106,7 +106,7 @@ public:
 
 private:
     void dispatch(CodeLine& line);
-    void endOfPass();
+    void endOfPass(int posted);
     void epilogue();
 
     PlcMemory& mem_;

@@ -1,8 +1,10 @@
 #include "scan/scan_cycle.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include <charconv>
+#include <optional>
+#include <system_error>
 
+#include "core/fault.h"
 #include "core/timers_counters.h"
 
 namespace korvane {
@@ -21,6 +23,19 @@ void ScanCycle::pass() {
     if (afterPass) afterPass();
 }
 
+namespace {
+
+// A fault inside one step of the tick is that step's own: the tick goes on with the next.
+template <typename F>
+void step(F&& f) {
+    try {
+        f();
+    } catch (const PlcFault&) {
+    }
+}
+
+}  // namespace
+
 void ScanCycle::tick() {
     if (beforeTick) beforeTick(scheduler_.nowMs());
     RunMode& s = state_;
@@ -28,27 +43,27 @@ void ScanCycle::tick() {
     cpu_.tick = static_cast<std::uint32_t>(s.tickCounter);
     const bool periodTick = (static_cast<std::int64_t>(s.tickCounter) * kTickMs) % s.taskPeriod == 0;
 
-    parts_.pendingWrites();
-    parts_.inputPhase();
-    parts_.forceStep();
+    step([&] { parts_.pendingWrites(); });
+    step([&] { parts_.inputPhase(); });
+    step([&] { parts_.forceStep(); });
 
     if (s.runFlag) {
-        if (periodTick) parts_.freeportPostProcess();
+        if (periodTick) step([&] { parts_.freeportPostProcess(); });
         switch (s.mode) {
         case Mode::Continuous:
-            interrupts();
-            if (periodTick) pass();
+            step([&] { interrupts(); });
+            if (periodTick) step([&] { pass(); });
             break;
         case Mode::OnePerSecond:
             if (s.tickCounter % 100 == 0) {
-                interrupts();
-                if (periodTick) pass();
+                step([&] { interrupts(); });
+                if (periodTick) step([&] { pass(); });
             }
             break;
         case Mode::SinglePass:
             if (periodTick) {
-                interrupts();
-                pass();
+                step([&] { interrupts(); });
+                step([&] { pass(); });
                 s.mode = Mode::Pause;
                 parts_.runStateChanged();
             }
@@ -57,8 +72,8 @@ void ScanCycle::tick() {
         case Mode::Stop:
             break;
         case Mode::FirstScan:
-            interrupts();
-            pass();
+            step([&] { interrupts(); });
+            step([&] { pass(); });
             s.mode = Mode::Pause;
             break;
         case Mode::Counted:
@@ -66,9 +81,9 @@ void ScanCycle::tick() {
                 s.mode = Mode::Pause;
                 parts_.runStateChanged();
             } else {
-                interrupts();
+                step([&] { interrupts(); });
                 if (periodTick) {
-                    pass();
+                    step([&] { pass(); });
                     --s.passesLeft;
                 }
             }
@@ -77,9 +92,9 @@ void ScanCycle::tick() {
     }
 
     s.forced = false;
-    s.forced = parts_.forceStep();
-    parts_.outputPhase();
-    if (s.tickCounter % 10 == 0) parts_.refreshViews(s.forced, cpu_.scanCounter == 2);
+    step([&] { s.forced = parts_.forceStep(); });
+    step([&] { parts_.outputPhase(); });
+    if (s.tickCounter % 10 == 0) step([&] { parts_.refreshViews(s.forced, cpu_.scanCounter == 2); });
     if (afterTick) afterTick(scheduler_.nowMs());
 }
 
@@ -138,17 +153,59 @@ void ScanCycle::pauseMenu() {
     if (state_.mode != Mode::Stop) state_.mode = Mode::Pause;
 }
 
+namespace {
+
+// The count dialog's answer read as a 32-bit integer: a decimal number with optional sign,
+// fraction and exponent, blanks around it allowed, rounded to nearest with ties to even.
+// Empty text, other text and a number outside 32 bits give nothing.
+std::optional<std::int32_t> countAnswer(const std::string& text) {
+    std::size_t b = text.find_first_not_of(" \t");
+    if (b == std::string::npos) return std::nullopt;
+    std::size_t e = text.find_last_not_of(" \t");
+    const std::string t = text.substr(b, e - b + 1);
+    std::size_t i = 0, digits = 0;
+    auto digit = [&](std::size_t k) { return k < t.size() && t[k] >= '0' && t[k] <= '9'; };
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    while (digit(i)) ++i, ++digits;
+    if (i < t.size() && t[i] == '.') {
+        ++i;
+        while (digit(i)) ++i, ++digits;
+    }
+    if (digits == 0) return std::nullopt;
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+        if (!digit(i)) return std::nullopt;
+        while (digit(i)) ++i;
+    }
+    if (i != t.size()) return std::nullopt;
+    // from_chars does not take a "+" and reads whatever the locale.
+    const std::size_t sign = t[0] == '+' || t[0] == '-' ? 1 : 0;
+    double v = 0;
+    const auto [ptr, ec] = std::from_chars(t.data() + sign, t.data() + t.size(), v);
+    (void)ptr;
+    if (ec == std::errc::result_out_of_range) {
+        // Too small to represent reads as zero, too large does not fit.
+        const std::size_t x = t.find_first_of("eE");
+        if (x == std::string::npos || t[x + 1] != '-') return std::nullopt;
+        v = 0;
+    } else if (ec != std::errc{}) {
+        return std::nullopt;
+    }
+    if (t[0] == '-') v = -v;
+    const double r = roundEven(v);
+    if (!(r >= -2147483648.0 && r <= 2147483647.0)) return std::nullopt;
+    return static_cast<std::int32_t>(r);
+}
+
+}  // namespace
+
 void ScanCycle::countedPasses() {
     auto answer = prompt_.input("输入指定运行次数", "输入指定运行次数1-65535", "1");
     if (!answer) return;
-    const std::string& text = *answer;
-    char* end = nullptr;
-    errno = 0;
-    long v = std::strtol(text.c_str(), &end, 10);
-    while (end && (*end == ' ' || *end == '\t')) ++end;
-    if (text.empty() || end == text.c_str() || *end || errno == ERANGE) return;
-    if (v < INT32_MIN || v > INT32_MAX) return;
-    countedPasses(static_cast<std::int32_t>(v));
+    const std::optional<std::int32_t> n = countAnswer(*answer);
+    if (!n) return;
+    countedPasses(*n);
 }
 
 void ScanCycle::countedPasses(std::int32_t n) {
@@ -163,6 +220,7 @@ void ScanCycle::clearCount() {
 }
 
 void ScanCycle::setTaskPeriod(int ms) {
+    if (ms <= 0) return;  // no period: the period test would divide by zero
     timerScan_->setEnabled(false);
     timerScan_->setEnabled(true);
     state_.taskPeriod = ms;

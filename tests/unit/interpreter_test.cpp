@@ -315,6 +315,39 @@ TEST(Pass, EnoAndAenoDropPowerFlowAfterAnOverflowOrDivisionByZero) {
     }
 }
 
+// --- the USS master's posted response bit -------------------------------------------------
+
+// NETR stands in for an instruction during which a reply is taken and a bit posted.
+struct PostDuringPass : PortInstructions {
+    int key = -1;
+    void exec(Interpreter& cpu, CodeLine&) override {
+        if (key >= 0) cpu.postedBit = key;
+        key = -1;
+    }
+};
+
+TEST(PostedBit, IsOnForExactlyOnePassWhetherPostedBetweenPassesOrDuringOne) {
+    struct Case {
+        const char* name;
+        bool duringPass;  // posted by a handler inside pass 1, else before pass 1
+        bool seen[3];     // M0.0 copied from the posted bit in passes 1 to 3
+    } cases[] = {{"between", false, {true, false, false}}, {"during", true, {false, true, false}}};
+    for (const auto& c : cases) {
+        Cpu t;
+        PostDuringPass ports;
+        t.cpu.ports = &ports;
+        t.program({{"Network", {{1}}}, {"LD", {{double(V(0, 0))}}}, {"=", {{double(M(0, 0))}}}, {"NETR", {}}});
+        if (c.duringPass) ports.key = V(0, 0);
+        else t.cpu.postedBit = V(0, 0);
+        for (int p = 0; p < 3; ++p) {
+            t.pass();
+            EXPECT_EQ(t.bit(M(0, 0)), c.seen[p]) << c.name << " pass " << p + 1;
+            EXPECT_FALSE(t.bit(V(0, 0))) << c.name << " pass " << p + 1;
+        }
+        EXPECT_EQ(t.cpu.postedBit, -1) << c.name;
+    }
+}
+
 // --- faults ------------------------------------------------------------------------------
 
 TEST(Faults, AnUnknownInstructionIsLoggedOnEveryExecutionAndSkipped) {

@@ -13,9 +13,26 @@ struct Parts : ScanParticipants {
     std::size_t codeLength = 100;
     int runStateChanges = 0;
     int refreshes = 0;
+    int outputs = 0;
+    bool faulting = false;  // every step before the outputs faults
     std::size_t codeTextLength() const override { return codeLength; }
     void runStateChanged() override { ++runStateChanges; }
     void refreshViews(bool, bool) override { ++refreshes; }
+    bool pendingWrites() override {
+        if (faulting) fault(FaultCode::AccessOutOfImage);
+        return false;
+    }
+    void inputPhase() override {
+        if (faulting) fault(FaultCode::AccessOutOfImage);
+    }
+    bool forceStep() override {
+        if (faulting) fault(FaultCode::Overflow);
+        return false;
+    }
+    void runInterrupts() override {
+        if (faulting) fault(FaultCode::IndexOutOfRange);
+    }
+    void outputPhase() override { ++outputs; }
 };
 
 // A CPU whose program counts its passes in MW0 and copies SM0.1 into Q0.0 on every pass.
@@ -50,6 +67,28 @@ TEST(ScanCycle, APassRunsOnEveryTickWhoseTimeIsAMultipleOfTheTaskPeriod) {
         EXPECT_EQ(r.passTimes, c.firstPasses) << "period " << c.period;
         EXPECT_EQ(r.scan.state().tickCounter, c.firstPasses.back() / 10);
     }
+}
+
+TEST(ScanCycle, APeriodOfZeroOrLessIsIgnored) {
+    for (int bad : {0, -50}) {
+        Rig r;
+        r.scan.setTaskPeriod(30);
+        r.scan.setTaskPeriod(bad);
+        EXPECT_EQ(r.scan.state().taskPeriod, 30) << bad;
+        r.scan.continuousRun();
+        r.clock.advanceTo(90);
+        EXPECT_EQ(r.passTimes, (std::vector<std::int64_t>{30, 60, 90})) << bad;
+    }
+}
+
+TEST(ScanCycle, AFaultInOneStepOfTheTickLeavesTheOtherStepsToRun) {
+    Rig r;
+    r.parts.faulting = true;
+    r.scan.continuousRun();
+    r.clock.advanceTo(100);
+    EXPECT_EQ(r.passTimes, (std::vector<std::int64_t>{50, 100}));
+    EXPECT_EQ(r.parts.outputs, 10);
+    EXPECT_EQ(r.parts.refreshes, 1);
 }
 
 TEST(ScanCycle, StoppedTicksRunNoPassButKeepTicking) {
@@ -134,7 +173,10 @@ TEST(RunModes, TheCountDialogAnswerIsReadAsANumberOrTheCommandIsIgnored) {
         bool started;
         std::uint64_t passes;
     } cases[] = {{"2", true, 2},         {" 2 ", true, 2}, {"abc", false, 0}, {"", false, 0},
-                 {std::nullopt, false, 0}, {"99999999999999", false, 0}};
+                 {std::nullopt, false, 0}, {"99999999999999", false, 0},
+                 // read as an integer: rounded to nearest, ties to even
+                 {"2.5", true, 2},         {"3.5", true, 4}, {"+3", true, 3}, {"1E1", true, 10},
+                 {"1,5", false, 0},        {"0x5", false, 0}, {"3 3", false, 0}};
     for (const auto& c : cases) {
         Rig r;
         r.prompt.inputAnswer = c.answer;
