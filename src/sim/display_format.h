@@ -28,7 +28,7 @@ double unsignedPattern(double value, int width);
 
 // A real as the panels show it: up to 15 significant digits, a blank before non-negative
 // values, no zero before the point (" .5"), ".0" for whole numbers (" 100.0"); magnitudes
-// of 1E+15 and more or below 1E-05 in exponent form (" 1E+15", " 1.5E-07").
+// of 1E+15 and more or below 1E-04 in exponent form (" 1E+15", " 1.5E-07").
 std::string panelRealForm(double value);
 // A real as the status table shows it ("##0.0000"): four decimals, exact halves rounded
 // away from zero, no sign on a value that rounds to zero ("3.1416", "-2.0000").

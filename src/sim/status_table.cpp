@@ -116,7 +116,7 @@ std::optional<double> hexNumber(std::string_view text) {
 
 // "-5" or " 12"; the shortest text that reads back as the same double.
 std::string numberText(double v) {
-    if (!std::isfinite(v)) v = 0;
+    if (!std::isfinite(v) || v == 0) v = 0;  // also -0, which would read " -0"
     char buf[64];
     auto [p, ec] = std::to_chars(buf, buf + sizeof buf, v);
     std::string s(buf, ec == std::errc() ? p : buf);
@@ -634,6 +634,7 @@ bool StatusTable::rowFromFields(const std::vector<std::string_view>& fields, boo
 
 bool StatusTable::loadTableText(std::string_view text) {
     rows_.clear();
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);  // a UTF-8 byte order mark
     const std::string utf8 = toUtf8(text);
     for (std::string_view line : splitLines(utf8)) {
         StatusRow r;
@@ -650,7 +651,11 @@ bool StatusTable::saveFile(const std::string& path, const Log& log) const {
     const std::string text = tableFileText();
     if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
     out.close();
-    return static_cast<bool>(out);
+    if (!out) {
+        log.plain("保存状态表配置错误：" + path);
+        return false;
+    }
+    return true;
 }
 
 bool StatusTable::loadFile(const std::string& path, const Log& log) {
@@ -673,7 +678,8 @@ bool StatusTable::loadFile(const std::string& path, const Log& log) {
 }
 
 bool StatusTable::pasteSymbolTable(const std::optional<std::string>& clipboard, Prompt* prompt) {
-    if (!clipboard) {
+    // Empty text counts as no text: it would replace the list with nothing.
+    if (!clipboard || clipboard->empty()) {
         if (prompt) prompt->inform(kMsgClipboardNoText);
         return false;
     }

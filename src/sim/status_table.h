@@ -172,13 +172,14 @@ public:
     // stored (a new value or format field that is not a number, a format code that is not
     // a format); the list then holds the rows read before it.
     bool loadTableText(std::string_view text);
-    // "保存状态表(&S)" after its dialog; the log gets "保存状态表配置：" and the path.
+    // "保存状态表(&S)" after its dialog; the log gets "保存状态表配置：" and the path, and
+    // "保存状态表配置错误：" and the path when the file cannot be written.
     bool saveFile(const std::string& path, const Log& log) const;
     // "载入状态表(&L)" after its dialog; the log gets "载入状态表文件：" and the path, or
     // "载入状态表配置错误" when the file cannot be read or a line cannot be stored.
     bool loadFile(const std::string& path, const Log& log);
-    // "粘贴符号表(&P)": the clipboard's text (nullopt when it holds none, which shows
-    // "剪贴板没有文本" and keeps the list).
+    // "粘贴符号表(&P)": the clipboard's text (nullopt or empty when it holds none, which
+    // shows "剪贴板没有文本" and keeps the list).
     bool pasteSymbolTable(const std::optional<std::string>& clipboard, Prompt* prompt);
 
 private:

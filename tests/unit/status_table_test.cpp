@@ -346,6 +346,25 @@ TEST(StatusFile, ReadsLfLinesTrimsFieldsAndKeepsDefaultsOfMissingFields) {
     EXPECT_FALSE(table.row(2).valid);
 }
 
+TEST(StatusFile, NegativeZeroIsSavedAsZeroAndAByteOrderMarkIsSkipped) {
+    StatusTable table;
+    table.setAddress(0, "VW0");
+    ASSERT_EQ(table.enterNewValue(0, "-0"), StatusTable::NewValue::Stored);
+    EXPECT_EQ(table.tableFileText().substr(0, 19), "\tVW0\t\t 0\tFalse\t 0\r\n");
+    ASSERT_TRUE(table.loadTableText("\xEF\xBB\xBFLamp\tQ0.3\r\n"));
+    ASSERT_EQ(table.size(), 1u);
+    EXPECT_EQ(table.row(0).symbol, "Lamp");
+    EXPECT_TRUE(table.row(0).valid);
+}
+
+TEST(StatusFile, AFileThatCannotBeWrittenIsLoggedAsAnError) {
+    FileFixture f;
+    StatusTable table;
+    const auto path = f.path("no_such_dir/table.txt");
+    EXPECT_FALSE(table.saveFile(path, f.log));
+    EXPECT_EQ(f.sink.lines, (std::vector<std::string>{"保存状态表配置：" + path, "保存状态表配置错误：" + path}));
+}
+
 TEST(StatusFile, ALineThatCannotBeStoredEndsTheLoadAndIsLogged) {
     FileFixture f;
     const auto path = f.path("bad.txt");
@@ -399,6 +418,10 @@ TEST(StatusPaste, EmptyLinesGiveInvalidRowsAndNoTextKeepsTheList) {
     AutoPrompt prompt;
     EXPECT_FALSE(table.pasteSymbolTable(std::nullopt, &prompt));
     EXPECT_EQ(prompt.informed, std::vector<std::string>{kMsgClipboardNoText});
+    EXPECT_EQ(table.size(), 5u);
+    // Empty text is no text either: the rows are not replaced by nothing.
+    EXPECT_FALSE(table.pasteSymbolTable(std::string(), &prompt));
+    EXPECT_EQ(prompt.informed, (std::vector<std::string>{kMsgClipboardNoText, kMsgClipboardNoText}));
     EXPECT_EQ(table.size(), 5u);
     ASSERT_TRUE(table.pasteSymbolTable(std::string("A\tI0.0\r\n\r\nB\tjunk\tx\ty\tz\tw"), &prompt));
     ASSERT_EQ(table.size(), 3u);
