@@ -116,7 +116,9 @@ void Simulator::myLoadCode() {
     if (endsWith(dialogFileName_, ".awl") && reader.lines.size() > 1) AnalyseCode(reader.lines, program, memory, log);
     views_->FreshAllShow();
     views_->codeViewChanged(listing_);
-    programBaseName_ = baseNameOf(dialogFileName_);
+    // A cancelled dialog keeps the loaded program, and with it its name; with no program
+    // there is no name.
+    if (!dialogFileName_.empty() || !hasProgram()) programBaseName_ = baseNameOf(dialogFileName_);
 }
 
 void Simulator::unloadProgramCommand() {

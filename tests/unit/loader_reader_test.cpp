@@ -377,11 +377,24 @@ TEST_P(LoadCommandCancel, KeepsTheProgramWithItsLabels) {
     }
     EXPECT_EQ(r.sim.program.labels[1], 9);
     EXPECT_TRUE(r.jumpTaken());
+    EXPECT_EQ(r.sim.programBaseName(), "jump");
     EXPECT_TRUE(r.sink.lines.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, LoadCommandCancel,
                          ::testing::Values(CancelAt::RunQuestion, CancelAt::OverwriteQuestion, CancelAt::Dialog));
+
+TEST(LoadCommandCancel, AfterStoppingForTheLoadACancelledDialogLeavesNoProgramAndNoName) {
+    LoadRig r;
+    r.load("jump.awl", kJumpProgram);
+    r.sim.scan.continuousRun();
+    r.views.nextFile.clear();
+    r.sim.loadProgramCommand();
+    EXPECT_FALSE(r.sim.running());
+    EXPECT_FALSE(r.sim.hasProgram());
+    EXPECT_EQ(r.sim.programBaseName(), "");
+    EXPECT_EQ(r.sim.caption(), kProductTitle);
+}
 
 TEST(LoadCommandLabels, AFileReadButNotBuiltLeavesNoLabels) {
     LoadRig r;
