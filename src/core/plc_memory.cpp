@@ -74,9 +74,12 @@ void PlcMemory::writeValue(double value, int bit, int width) {
         writeWord16(value, bit);
         break;
     case 32: {
-        double hw = std::floor(value / 65536.0);
+        // The value is rounded before it is split: splitting a fraction first would carry
+        // the rounded-up low word into nothing (-0.5 would store 0xFFFF0000).
+        const double v = roundEven(value);
+        double hw = std::floor(v / 65536.0);
         if (!(hw >= -2147483648.0 && hw <= 2147483647.0)) fault(FaultCode::Overflow);
-        double lw = value - hw * 65536.0;
+        double lw = v - hw * 65536.0;
         writeWord16(hw, bit);
         writeWord16(lw, bit + 16);
         break;

@@ -207,12 +207,16 @@ bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory
     for (auto& e : prog.events) e.Routine = -1;
     // Labels of an earlier program must not send a jump of this one to a stale line.
     prog.labels.fill(0);
-    if (prog.CodeTable.size() != lines.size()) prog.resetCodeTable(lines.size());
+    // The table has one row per line when the reader made it. A table with fewer rows (an
+    // unloaded program's line list built again after a failed read) ends the build at the
+    // first line without a row, so that the unloaded program does not come back.
+    if (prog.CodeTable.size() > lines.size()) prog.resetCodeTable(lines.size());
 
     BuildState st;
     std::size_t i = 0;
     try {
         for (; i < lines.size(); ++i) {
+            if (i >= prog.CodeTable.size()) fault(FaultCode::IndexOutOfRange);
             CodeLine& line = prog.CodeTable[i];
             line = CodeLine{};
             const std::string_view t = trim(lines[i]);

@@ -11,8 +11,9 @@
 
 namespace korvane {
 
-// prog.CodeTable must already have lines.size() rows. Returns false when the build ended
-// early at a bad line (logged as " 代码组装错误"); the lines before it stay built.
+// prog.CodeTable should have lines.size() rows (a larger table is cut to size; a line
+// without a row ends the build). Returns false when the build ended early at a bad line
+// (logged as " 代码组装错误"); the lines before it stay built.
 bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory& mem, const Log& log);
 
 }  // namespace korvane

@@ -1,5 +1,7 @@
 #include "sim/simulator.h"
 
+#include <exception>
+
 #include "loader/code_builder.h"
 
 namespace korvane {
@@ -71,17 +73,26 @@ void Simulator::resetProgramState() {
 }
 
 void Simulator::loadProgramCommand() {
-    program.labels.fill(0);
-    if (running()) {
-        if (!prompt_->ask("程序在运行，停止？")) return;
-        resetProgramState();
-        scan.stop();
+    try {
+        if (running()) {
+            if (!prompt_->ask("程序在运行，停止？")) return;
+            resetProgramState();
+            scan.stop();
+        }
+        if (!listing_.empty() && endsWith(dialogFileName_, ".awl")) {
+            if (!prompt_->ask("可能已经有程序，继续则覆盖该程序，继续？")) return;
+        }
+        dialogFileName_.clear();
+        dialogFileName_ = views_->chooseProgramFile("");
+        // The label table is cleared only once a file has been chosen: a load cancelled at a
+        // question or in the dialog keeps the program, and its jumps need their labels.
+        if (!dialogFileName_.empty()) program.labels.fill(0);
+        myLoadCode();
+    } catch (const std::exception&) {
+        log.stamped(" 打开用户AWL文件错误");
+    } catch (const PlcFault&) {
+        log.stamped(" 打开用户AWL文件错误");
     }
-    if (!listing_.empty() && endsWith(dialogFileName_, ".awl")) {
-        if (!prompt_->ask("可能已经有程序，继续则覆盖该程序，继续？")) return;
-    }
-    dialogFileName_ = views_->chooseProgramFile("");
-    myLoadCode();
 }
 
 void Simulator::loadRecentProgram(const std::string& path) {
@@ -105,7 +116,9 @@ void Simulator::myLoadCode() {
     if (endsWith(dialogFileName_, ".awl") && reader.lines.size() > 1) AnalyseCode(reader.lines, program, memory, log);
     views_->FreshAllShow();
     views_->codeViewChanged(listing_);
-    programBaseName_ = baseNameOf(dialogFileName_);
+    // A cancelled dialog keeps the loaded program, and with it its name; with no program
+    // there is no name.
+    if (!dialogFileName_.empty() || !hasProgram()) programBaseName_ = baseNameOf(dialogFileName_);
 }
 
 void Simulator::unloadProgramCommand() {

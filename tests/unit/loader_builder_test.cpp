@@ -244,6 +244,17 @@ INSTANTIATE_TEST_SUITE_P(Lines, BuilderErrors,
                                            BadLine{"CALL SBR0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, "
                                                    "17, 18, 19, 20"}));
 
+TEST(BuilderErrors, ALineWithoutARowEndsTheBuild) {
+    Builder b;
+    b.lines = mainProgram({"LD I0.0", "= Q0.0"});
+    b.prog.resetCodeTable(1);  // the one empty row an unload leaves
+    EXPECT_FALSE(AnalyseCode(b.lines, b.prog, b.mem, b.log));
+    EXPECT_EQ(b.sink.lines, std::vector<std::string>{"08:15:00 代码组装错误"});
+    EXPECT_EQ(b.prog.CodeTable.size(), 1u);
+    EXPECT_FALSE(b.prog.loaded());
+    EXPECT_EQ(b.at(0).Mnemonic, "ORGANIZATION_BLOCK");
+}
+
 TEST(BuilderLimits, TwentyOperandsAreAllowed) {
     Builder b;
     ASSERT_TRUE(b.build(mainProgram(

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "loader/code_builder.h"
 #include "loader/stl_reader.h"
 #include "loader/text_encoding.h"
+#include "sim/simulator.h"
 
 using namespace korvane;
 
@@ -308,6 +310,122 @@ TEST(ReaderRun, ALoadedAndBuiltFileRuns) {
     cpu.RunExec(0);
     EXPECT_EQ(mem.cell(area::Q), kOff);
     EXPECT_TRUE(r.sink.lines.empty());
+}
+
+// --- the load command around the reader -----------------------------------------------
+
+// Network 1 jumps over network 2 to label 1, so Q0.0 stays off and Q0.1 comes on.
+const char* kJumpProgram =
+    "ORGANIZATION_BLOCK MAIN:OB1\r\nBEGIN\r\nNetwork 1\r\nLD     SM0.0\r\nJMP    1\r\nNetwork 2\r\n"
+    "LD     SM0.0\r\n=      Q0.0\r\nNetwork 3\r\nLBL    1\r\nLD     SM0.0\r\n=      Q0.1\r\n"
+    "END_ORGANIZATION_BLOCK\r\n";
+
+struct CommandViews : ViewHooks {
+    std::string nextFile;
+    bool throwInDialog = false;
+    std::string chooseProgramFile(const std::string&) override {
+        if (throwInDialog) throw std::runtime_error("dialog");
+        return nextFile;
+    }
+};
+
+struct LoadRig {
+    MemoryLogSink sink;
+    AutoPrompt prompt;
+    CommandViews views;
+    VirtualScheduler clock;
+    Simulator sim{clock, &sink, &prompt, &views};
+    LoadRig() { sim.log.setClock([] { return std::string("09:30:00"); }); }
+    void load(const std::string& name, const std::string& text) {
+        views.nextFile = Reader::tempFile(name).string();
+        std::ofstream(views.nextFile, std::ios::binary) << text;
+        sim.loadProgramCommand();
+    }
+    // One pass with a clean image: did the jump skip network 2?
+    bool jumpTaken() {
+        sim.memory.ClearImage();
+        sim.runPass();
+        return !sim.memory.bit(area::Q) && sim.memory.bit(area::Q + 1);
+    }
+};
+
+enum class CancelAt { RunQuestion, OverwriteQuestion, Dialog };
+
+class LoadCommandCancel : public ::testing::TestWithParam<CancelAt> {};
+
+TEST_P(LoadCommandCancel, KeepsTheProgramWithItsLabels) {
+    LoadRig r;
+    r.load("jump.awl", kJumpProgram);
+    ASSERT_TRUE(r.jumpTaken());
+    ASSERT_EQ(r.sim.program.labels[1], 9);
+    switch (GetParam()) {
+    case CancelAt::RunQuestion:
+        r.sim.scan.continuousRun();
+        r.prompt.answer = false;
+        break;
+    case CancelAt::OverwriteQuestion:
+        r.prompt.answer = false;
+        break;
+    case CancelAt::Dialog:
+        r.views.nextFile.clear();
+        break;
+    }
+    r.sim.loadProgramCommand();
+    if (GetParam() == CancelAt::RunQuestion) {
+        EXPECT_TRUE(r.sim.running());
+        r.sim.scan.stop();
+    }
+    EXPECT_EQ(r.sim.program.labels[1], 9);
+    EXPECT_TRUE(r.jumpTaken());
+    EXPECT_EQ(r.sim.programBaseName(), "jump");
+    EXPECT_TRUE(r.sink.lines.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, LoadCommandCancel,
+                         ::testing::Values(CancelAt::RunQuestion, CancelAt::OverwriteQuestion, CancelAt::Dialog));
+
+TEST(LoadCommandCancel, AfterStoppingForTheLoadACancelledDialogLeavesNoProgramAndNoName) {
+    LoadRig r;
+    r.load("jump.awl", kJumpProgram);
+    r.sim.scan.continuousRun();
+    r.views.nextFile.clear();
+    r.sim.loadProgramCommand();
+    EXPECT_FALSE(r.sim.running());
+    EXPECT_FALSE(r.sim.hasProgram());
+    EXPECT_EQ(r.sim.programBaseName(), "");
+    EXPECT_EQ(r.sim.caption(), kProductTitle);
+}
+
+TEST(LoadCommandLabels, AFileReadButNotBuiltLeavesNoLabels) {
+    LoadRig r;
+    r.load("jump.awl", kJumpProgram);
+    // An upper-case extension is read but not built; the labels of the old program go.
+    r.load("JUMP2.AWL", kJumpProgram);
+    EXPECT_EQ(r.sim.program.labels[1], 0);
+}
+
+TEST(LoadCommandFailures, AnUnloadedProgramDoesNotComeBackWhenTheNextFileFails) {
+    LoadRig r;
+    r.load("jump.awl", kJumpProgram);
+    r.sim.unloadProgramCommand();
+    ASSERT_FALSE(r.sim.hasProgram());
+    r.sim.loadRecentProgram(Reader::tempFile("gone.awl").string());
+    EXPECT_FALSE(r.sim.hasProgram());
+    EXPECT_EQ(r.sink.lines, (std::vector<std::string>{"09:30:00 源程序非法", "09:30:00 代码组装错误"}));
+    // A short file is ignored the same way.
+    r.sink.lines.clear();
+    r.load("short.awl", "ORGANIZATION_BLOCK MAIN:OB1\r\nBEGIN\r\n");
+    EXPECT_FALSE(r.sim.hasProgram());
+    EXPECT_EQ(r.sink.lines, std::vector<std::string>{"09:30:00 代码组装错误"});
+}
+
+TEST(LoadCommandFailures, AFailureOutsideTheReaderIsLogged) {
+    LoadRig r;
+    r.load("jump.awl", kJumpProgram);
+    r.views.throwInDialog = true;
+    r.sim.loadProgramCommand();
+    EXPECT_EQ(r.sink.lines, std::vector<std::string>{"09:30:00 打开用户AWL文件错误"});
+    EXPECT_TRUE(r.jumpTaken());
 }
 
 }  // namespace

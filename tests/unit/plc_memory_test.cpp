@@ -47,7 +47,12 @@ INSTANTIATE_TEST_SUITE_P(Values, TobitWrites,
                                            WriteCase{-32768, 16, {0x80, 0x00}}, WriteCase{-2, 32, {0xFF, 0xFF, 0xFF, 0xFE}},
                                            WriteCase{4294967295.0, 32, {0xFF, 0xFF, 0xFF, 0xFF}},
                                            WriteCase{0x12345678, 32, {0x12, 0x34, 0x56, 0x78}},
-                                           WriteCase{-2147483648.0, 32, {0x80, 0, 0, 0}}));
+                                           WriteCase{-2147483648.0, 32, {0x80, 0, 0, 0}},
+                                           // Fractions round to the nearest value before the split.
+                                           WriteCase{-0.5, 32, {0, 0, 0, 0}}, WriteCase{-0.3, 32, {0, 0, 0, 0}},
+                                           WriteCase{65535.7, 32, {0, 0x01, 0, 0}},
+                                           WriteCase{-65536.6, 32, {0xFF, 0xFE, 0xFF, 0xFF}},
+                                           WriteCase{2.5, 32, {0, 0, 0, 2}}));
 
 TEST(PlcMemoryCells, EveryWriterStoresOnlyZeroOrMinusOne) {
     Fixture f;
