@@ -242,10 +242,10 @@ double GetParamValue(Program& prog, std::string_view strCodeInstru, std::string_
             }
         }
     }
-    // 9. A special-memory byte.
-    if (startsWith(t, "SMB")) {
+    // 9. A special-memory byte, word or double word (SMW22 is the last scan time).
+    if (startsWith(t, "SMB") || startsWith(t, "SMW") || startsWith(t, "SMD")) {
         if (auto v = offsetKey(area::SM, t.substr(3))) {
-            setOwnKind(kind::Byte);
+            setOwnKind(t[2] == 'B' ? kind::Byte : t[2] == 'W' ? kind::Word : kind::DWord);
             return *v;
         }
         return number;

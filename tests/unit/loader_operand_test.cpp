@@ -76,7 +76,10 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     Memory, OperandDecoding,
     ::testing::Values(OperandCase{"MOVB", "SMB34", 0, 9104, 1}, OperandCase{"MOVB", "SMB", 0, 0, 0},
-                      OperandCase{"MOVB", "SMB5000", 0, 0, 0}, OperandCase{"EU", "0", 0, 8704, 0},
+                      OperandCase{"MOVB", "SMB5000", 0, 0, 0},
+                      // SMW and SMD as SMB: a word or double word of special memory
+                      OperandCase{"MOVW", "SMW22", 0, 9008, 2}, OperandCase{"MOVD", "SMD2", 1, 8848, 3},
+                      OperandCase{"MOVW", "SMW", 0, 0, 0}, OperandCase{"EU", "0", 0, 8704, 0},
                       OperandCase{"ED", "126", 0, 8830, 0}, OperandCase{"MOVW", "AIW2", 0, 13776, 2},
                       OperandCase{"MOVW", "AQW4", 1, 14304, 2}, OperandCase{"MOVB", "VB100", 0, 1312, 1},
                       OperandCase{"MOVW", "VW100", 0, 1312, 2}, OperandCase{"MOVD", "VD100", 0, 1312, 3},
