@@ -31,8 +31,10 @@ double lowWord(double v) {
 
 bool inSignedRange(double r, double range) { return r >= -range / 2 && r < range / 2; }
 
-void setResultBits(PlcMemory& mem, double r) {
-    setSm(mem, area::SM1_1, false);
+// The result bits of an integer result in range. A division leaves SM1.1 as it was: it
+// only sets it for the one quotient out of range (-32768 / -1).
+void setResultBits(PlcMemory& mem, double r, bool division = false) {
+    if (!division) setSm(mem, area::SM1_1, false);
     setSm(mem, area::SM1_0, r == 0);
     setSm(mem, area::SM1_2, r < 0);
 }
@@ -78,12 +80,15 @@ void integerArithmetic(Interpreter& cpu, CodeLine& line, bool wide, bool on) {
         if (divideByZero) {
             setSm(mem, area::SM1_3, true);
         } else {
-            if (line.op == Op::DivI || line.op == Op::DivD) setSm(mem, area::SM1_3, false);
+            const bool division = line.op == Op::DivI || line.op == Op::DivD;
+            if (division) setSm(mem, area::SM1_3, false);
             if (inSignedRange(r, L)) {
                 store(r);
-                setResultBits(mem, r);
+                setResultBits(mem, r, division);
             } else {
                 setSm(mem, area::SM1_1, true);
+                // A difference out of range is not zero.
+                if (line.op == Op::SubI || line.op == Op::SubD) setSm(mem, area::SM1_0, false);
             }
             shown = r;
         }

@@ -93,7 +93,10 @@ void blockMove(Interpreter& cpu, CodeLine& line, int width, int ownKind) {
     const int out = effectiveKind(line.kindOf(1));
     if (in == ownKind && out == ownKind) {
         const int count = toInt16(operandValue(cpu, line, 2));
-        if (count * width - 1 > 32767) fault(FaultCode::Overflow);
+        // The last bit offset, count x width - 1, is a 16-bit integer: a count beyond it
+        // either way (above 4095 bytes, below -4095 bytes, ...) is an overflow.
+        const int lastOffset = count * width - 1;
+        if (lastOffset > 32767 || lastOffset < -32768) fault(FaultCode::Overflow);
         if (count <= 0) return;
         copyCells(mem, operandKey(mem, line, 0), operandKey(mem, line, 1), count * width);
     } else if (width == 16 && (in == kind::Timer || in == kind::Counter) && out == kind::Word) {

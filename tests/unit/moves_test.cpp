@@ -1,3 +1,4 @@
+#include <string>
 #include <vector>
 
 #include "family_harness.h"
@@ -75,6 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
         MoveCase{"BmbCountFromMemory", {{0, 5}, {1, 6}, {9, 2}}, {"BMB", {VB(0), VB(4), VB(9)}}, 4, {5, 6, 0}},
         MoveCase{"BmwZeroCountWritesNothing", {{0, 1}, {1, 2}}, {"BMW", {VW(0), VW(100), K(0)}}, 100, {0, 0}},
         MoveCase{"BmwNegativeCountWritesNothing", {{0, 1}}, {"BMW", {VW(0), VW(100), K(-3)}}, 100, {0, 0}},
+        MoveCase{"BmbCountMinus4095WritesNothing", {{0, 1}}, {"BMB", {VB(0), VB(100), K(-4095)}}, 100, {0, 0}},
         MoveCase{"BmwTwoWords",
                  {{0, 1}, {1, 2}, {2, 3}, {3, 4}},
                  {"BMW", {VW(0), VW(10), K(2)}},
@@ -160,7 +162,8 @@ TEST_P(MoveFaults, EndThePassWithTheRunTimeErrorLine) {
     c.setD(60, 2147483648.0);  // 16#80000000
     c.load({mf.instr, {"MOVB", {K(1), VB(200)}}});
     c.run();
-    ASSERT_EQ(c.sink.lines.size(), static_cast<std::size_t>(mf.tobitLines + 1)) << c.sink.lines.back();
+    ASSERT_EQ(c.sink.lines.size(), static_cast<std::size_t>(mf.tobitLines + 1))
+        << (c.sink.lines.empty() ? std::string("nothing logged") : c.sink.lines.back());
     for (int i = 0; i < mf.tobitLines; ++i) EXPECT_EQ(c.sink.lines[i], "12:00:00 tobit错误");
     EXPECT_EQ(c.sink.lines.back(), c.runtimeError(c.firstLine));
     EXPECT_EQ(c.b(200), 0) << "the rest of the pass is skipped";
@@ -174,6 +177,8 @@ INSTANTIATE_TEST_SUITE_P(
                       MoveFault{"BmbCountAbove4095", {"BMB", {VB(0), VB(100), K(4096)}}, 0},
                       MoveFault{"BmwCountAbove2047", {"BMW", {VW(0), VW(100), K(2048)}}, 0},
                       MoveFault{"BmdCountAbove1023", {"BMD", {VD(0), VD(100), K(1024)}}, 0},
+                      MoveFault{"BmbCountBelowMinus4095", {"BMB", {VB(0), VB(100), K(-4096)}}, 0},
+                      MoveFault{"BmdCountBelowMinus1023", {"BMD", {VD(0), VD(100), K(-1024)}}, 0},
                       MoveFault{"BlockCountBeyond16Bits", {"BMB", {VB(0), VB(100), K(1e6)}}, 0},
                       MoveFault{"BmdRunningOffTheImage", {"BMD", {VD(0), VD(1000), K(1000)}}, 0},
                       MoveFault{"OperandOutsideTheImage", {"MOVB", {Key(19300, kind::Byte), VB(0)}}, 0},
