@@ -253,7 +253,18 @@ bool DataBlock::readFile(const std::string& path, Prompt& prompt) {
     if (std::filesystem::is_directory(path, ec)) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Read in chunks and stop once the text holds more line breaks than a block may have
+    // lines: such a file is refused below whatever follows, so a huge file (or an endless
+    // device) costs no more than those lines.
+    std::string bytes;
+    std::size_t breaks = 0;
+    char chunk[65536];
+    while (in && breaks < 2 * (kMaxLines + 1)) {
+        in.read(chunk, sizeof chunk);
+        const auto got = static_cast<std::size_t>(in.gcount());
+        for (std::size_t i = 0; i < got; ++i) breaks += (chunk[i] == '\r' || chunk[i] == '\n') ? 1 : 0;
+        bytes.append(chunk, got);
+    }
     if (in.bad()) return false;
     std::string text = toUtf8(bytes);
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);

@@ -220,6 +220,26 @@ TEST(DataBlockFile, OneHundredAndTwoLinesFailAndWriteNothing) {
     EXPECT_EQ(f.db.entries()[0].ByteOffset, 500);
 }
 
+// An endless device picked as a block is refused once it has given more lines than a block
+// may have, instead of being read for ever.
+TEST(DataBlockFile, AnEndlessDeviceIsRefusedAfterItsFirstLines) {
+    if (!fs::exists("/dev/urandom")) GTEST_SKIP() << "no /dev/urandom";
+    Fixture f;
+    EXPECT_FALSE(f.db.load("/dev/urandom", f.mem, f.prompt, f.log));
+    EXPECT_EQ(f.sink.lines, (std::vector<std::string>{"12:00:00 打开DB数据块文件错误"}));
+}
+
+// A long file is read whole when it has no more than 101 lines.
+TEST(DataBlockFile, ALongLineBeyondTheFirstChunkIsKept) {
+    Fixture f;
+    std::string text = numberedLines(100) + "VB200 1";
+    text += std::string(200000, ' ');
+    text += ", 2\r\n";
+    ASSERT_TRUE(f.load("long.txt", text));
+    EXPECT_EQ(f.db.lines().size(), 101u);
+    EXPECT_EQ(f.value(201, 8), 2);
+}
+
 TEST(DataBlockFile, AMissingFileIsLoggedAndChangesNothing) {
     Fixture f;
     ASSERT_TRUE(f.load("kept.txt", "VB0 1\n"));
