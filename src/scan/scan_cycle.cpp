@@ -1,11 +1,10 @@
 #include "scan/scan_cycle.h"
 
-#include <charconv>
 #include <optional>
-#include <system_error>
 
 #include "core/fault.h"
 #include "core/timers_counters.h"
+#include "loader/stl_text.h"
 
 namespace korvane {
 
@@ -155,45 +154,13 @@ void ScanCycle::pauseMenu() {
 
 namespace {
 
-// The count dialog's answer read as a 32-bit integer: a decimal number with optional sign,
-// fraction and exponent, blanks around it allowed, rounded to nearest with ties to even.
-// Empty text, other text and a number outside 32 bits give nothing.
+// The count dialog's answer read as a 32-bit integer: a number as an operand constant is
+// written (sign, fraction, exponent, blanks around it), rounded to nearest with ties to even.
+// Other text and a number outside 32 bits give nothing.
 std::optional<std::int32_t> countAnswer(const std::string& text) {
-    std::size_t b = text.find_first_not_of(" \t");
-    if (b == std::string::npos) return std::nullopt;
-    std::size_t e = text.find_last_not_of(" \t");
-    const std::string t = text.substr(b, e - b + 1);
-    std::size_t i = 0, digits = 0;
-    auto digit = [&](std::size_t k) { return k < t.size() && t[k] >= '0' && t[k] <= '9'; };
-    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
-    while (digit(i)) ++i, ++digits;
-    if (i < t.size() && t[i] == '.') {
-        ++i;
-        while (digit(i)) ++i, ++digits;
-    }
-    if (digits == 0) return std::nullopt;
-    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
-        ++i;
-        if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
-        if (!digit(i)) return std::nullopt;
-        while (digit(i)) ++i;
-    }
-    if (i != t.size()) return std::nullopt;
-    // from_chars does not take a "+" and reads whatever the locale.
-    const std::size_t sign = t[0] == '+' || t[0] == '-' ? 1 : 0;
-    double v = 0;
-    const auto [ptr, ec] = std::from_chars(t.data() + sign, t.data() + t.size(), v);
-    (void)ptr;
-    if (ec == std::errc::result_out_of_range) {
-        // Too small to represent reads as zero, too large does not fit.
-        const std::size_t x = t.find_first_of("eE");
-        if (x == std::string::npos || t[x + 1] != '-') return std::nullopt;
-        v = 0;
-    } else if (ec != std::errc{}) {
-        return std::nullopt;
-    }
-    if (t[0] == '-') v = -v;
-    const double r = roundEven(v);
+    const std::optional<double> v = stl::numericValue(text);
+    if (!v) return std::nullopt;
+    const double r = roundEven(*v);
     if (!(r >= -2147483648.0 && r <= 2147483647.0)) return std::nullopt;
     return static_cast<std::int32_t>(r);
 }
