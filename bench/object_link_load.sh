@@ -13,12 +13,8 @@ dir=$(mktemp -d)
   --object-link 0 --link-address 127.0.0.1 2>"$dir/err" >/dev/null &
 pid=$!
 trap 'kill $pid 2>/dev/null; wait 2>/dev/null; rm -rf "$dir"' EXIT
-port=""
-for _ in $(seq 100); do
-  port=$(sed -n 's/^korvane-run: object link on port \([0-9]*\)$/\1/p' "$dir/err")
-  [ -n "$port" ] && break
-  sleep 0.05
-done
+. "$root/tests/integration/link_port.sh"
+port=$(link_port "$dir/err" "$pid")
 [ -n "$port" ] || { cat "$dir/err"; exit 1; }
 "$build/tests/object_link_peer" "$port" load "$rate" "$seconds"
 ps -o rss=,time= -p "$pid" | awk '{print "korvane-run: rss " $1 " kB, cpu time " $2}'

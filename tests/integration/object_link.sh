@@ -20,13 +20,8 @@ trap cleanup EXIT
 "$runner" "$here/object_link.awl" --hw "$here/object_link.hd" --period 10 --object-link 0 \
   --link-address 127.0.0.1 --log --watch Q0.0,AQW0 >"$dir/out" 2>"$dir/err" &
 runner_pid=$!
-port=""
-for _ in $(seq 100); do
-  port=$(sed -n 's/^korvane-run: object link on port \([0-9]*\)$/\1/p' "$dir/err")
-  [ -n "$port" ] && break
-  kill -0 "$runner_pid" 2>/dev/null || break
-  sleep 0.05
-done
+. "$here/link_port.sh"
+port=$(link_port "$dir/err" "$runner_pid")
 if [ -z "$port" ]; then
   cat "$dir/err"
   grep -q "Operation not permitted\|Address family not supported" "$dir/err" && exit 77

@@ -19,11 +19,7 @@ trap cleanup EXIT
 "$runner" "$examples/tank_level.awl" --hw "$examples/plant/tank.hd" --object-link 0 --link-address 127.0.0.1 \
   --log 2>"$dir/err" >/dev/null &
 runner_pid=$!
-port=""
-for _ in $(seq 100); do
-  port=$(sed -n 's/^korvane-run: object link on port \([0-9]*\)$/\1/p' "$dir/err")
-  [ -n "$port" ] && break
-  sleep 0.05
-done
+. "$(dirname "$0")/link_port.sh"
+port=$(link_port "$dir/err" "$runner_pid")
 [ -n "$port" ] || { cat "$dir/err"; echo "korvane-run did not start its object link"; exit 1; }
 QT_QPA_PLATFORM=offscreen "$plant" --headless --port "$port" --speed 4 --seconds 12
