@@ -591,7 +591,11 @@ bool StatusTable::rowFromFields(const std::vector<std::string_view>& fields, boo
         return trimFields ? trimBlanks(fields[k]) : fields[k];
     };
     StatusRow r;
-    r.symbol = std::string(field(0));
+    // A byte order mark ahead of the first symbol is no part of the name; a symbol that
+    // starts with one would not survive a save and load.
+    std::string_view symbol = field(0);
+    while (trimFields && symbol.starts_with("\xEF\xBB\xBF")) symbol = trimBlanks(symbol.substr(3));
+    r.symbol = std::string(symbol);
     r.address = upperAscii(field(1));
     r.comment = std::string(field(2));
     auto number = [&](std::string_view f, double& target) {

@@ -355,6 +355,13 @@ TEST(StatusFile, NegativeZeroIsSavedAsZeroAndAByteOrderMarkIsSkipped) {
     ASSERT_EQ(table.size(), 1u);
     EXPECT_EQ(table.row(0).symbol, "Lamp");
     EXPECT_TRUE(table.row(0).valid);
+    // A mark behind blanks is no part of the symbol either, so saving and loading again
+    // gives the same first row.
+    ASSERT_TRUE(table.loadTableText(" \xEF\xBB\xBF \xEF\xBB\xBFLamp \tQ0.3\r\n"));
+    EXPECT_EQ(table.row(0).symbol, "Lamp");
+    StatusTable again;
+    ASSERT_TRUE(again.loadTableText(table.tableFileText()));
+    EXPECT_EQ(again.row(0).symbol, "Lamp");
 }
 
 TEST(StatusFile, AFileThatCannotBeWrittenIsLoggedAsAnError) {
