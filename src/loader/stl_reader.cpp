@@ -84,8 +84,11 @@ bool StlReader::loadcode(const std::string& strFileName, Program& prog, const Lo
     if (std::FILE* f = std::fopen(strFileName.c_str(), "rb")) {
         char buf[1 << 16];
         std::size_t n = 0;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
-        ok = !std::ferror(f);
+        // An export of even a very large program is a few megabytes; anything past
+        // kMaxProgramBytes (say an endless device picked by mistake) is refused as
+        // unreadable instead of being read until memory runs out.
+        while (bytes.size() <= kMaxProgramBytes && (n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+        ok = !std::ferror(f) && bytes.size() <= kMaxProgramBytes;
         std::fclose(f);
     }
     if (!ok) {

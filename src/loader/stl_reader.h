@@ -3,6 +3,7 @@
 // ORGANIZATION_BLOCK line on, drops comment, title and blank lines, strips trailing comments,
 // normalises declarations, numbers the edge instructions and appends block-end operands,
 // and records the subroutine and interrupt routine names from the block headers.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -16,10 +17,13 @@ namespace korvane {
 
 class StlReader {
 public:
+    // A program file longer than this is refused as unreadable.
+    static constexpr std::size_t kMaxProgramBytes = std::size_t{64} << 20;
+
     // Reads strFileName in two passes. On success the line list and prog.CodeTable (one empty
     // row per line) are replaced and true is returned. A file with fewer than 3 counted lines
     // is ignored (false, nothing changed, no message). A read error logs " 源程序非法" and
-    // keeps what was stored before it (false).
+    // keeps what was stored before it (false); so does a file longer than kMaxProgramBytes.
     bool loadcode(const std::string& strFileName, Program& prog, const Log& log);
 
     // The same on text already in memory (bytes as read from a file, any encoding).

@@ -669,8 +669,15 @@ bool StatusTable::loadFile(const std::string& path, const Log& log) {
         log.plain("载入状态表配置错误");
         return false;
     }
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    // A table of a few hundred rows is a few kilobytes; a file past kMaxFileBytes (an
+    // endless device, say) is refused instead of being read until memory runs out.
+    std::string text;
+    char chunk[65536];
+    while (in && text.size() <= kMaxFileBytes) {
+        in.read(chunk, sizeof chunk);
+        text.append(chunk, static_cast<std::size_t>(in.gcount()));
+    }
+    if (in.bad() || text.size() > kMaxFileBytes) {
         log.plain("载入状态表配置错误");
         return false;
     }

@@ -176,7 +176,9 @@ public:
     // "保存状态表配置错误：" and the path when the file cannot be written.
     bool saveFile(const std::string& path, const Log& log) const;
     // "载入状态表(&L)" after its dialog; the log gets "载入状态表文件：" and the path, or
-    // "载入状态表配置错误" when the file cannot be read or a line cannot be stored.
+    // "载入状态表配置错误" when the file cannot be read, is longer than kMaxFileBytes or a
+    // line cannot be stored.
+    static constexpr std::size_t kMaxFileBytes = std::size_t{16} << 20;
     bool loadFile(const std::string& path, const Log& log);
     // "粘贴符号表(&P)": the clipboard's text (nullopt or empty when it holds none, which
     // shows "剪贴板没有文本" and keeps the list).

@@ -233,6 +233,10 @@ TEST(ReaderFiles, AMissingFileIsAnIllegalSource) {
     // A folder opens but cannot be read.
     EXPECT_FALSE(r.reader.loadcode(Reader::tempFile("").parent_path().string(), r.prog, r.log));
     EXPECT_EQ(r.sink.lines, std::vector<std::string>{"09:30:00 源程序非法"});
+    r.sink.lines.clear();
+    // An endless device is read only up to the size limit, then refused.
+    EXPECT_FALSE(r.reader.loadcode("/dev/zero", r.prog, r.log));
+    EXPECT_EQ(r.sink.lines, std::vector<std::string>{"09:30:00 源程序非法"});
 }
 
 TEST(ReaderFiles, MoreLinesThanA16BitIndexHoldsAreAnIllegalSource) {

@@ -385,6 +385,13 @@ TEST(StatusFile, ALineThatCannotBeStoredEndsTheLoadAndIsLogged) {
     EXPECT_FALSE(table.loadFile(f.path("missing.txt"), f.log));
     EXPECT_EQ(f.sink.lines, std::vector<std::string>{"载入状态表配置错误"});
     EXPECT_FALSE(table.loadTableText("\tVB0\t\t1\tFalse\t 3\r\n"));  // 3 is not a format
+    // An endless device is refused once it is past any real table's size; the rows stay.
+    ASSERT_TRUE(table.loadTableText("\tMB7\r\n"));
+    f.sink.lines.clear();
+    EXPECT_FALSE(table.loadFile("/dev/zero", f.log));
+    EXPECT_EQ(f.sink.lines, std::vector<std::string>{"载入状态表配置错误"});
+    ASSERT_EQ(table.size(), 1u);
+    EXPECT_EQ(table.row(0).address, "MB7");
 }
 
 // A copy of selected rows of the STEP 7-MicroWIN symbol table: symbol, address, comment,
