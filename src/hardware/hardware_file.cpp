@@ -1,8 +1,9 @@
 #include "hardware/hardware_file.h"
 
 #include <fstream>
-#include <iterator>
 #include <vector>
+
+#include "platform/file_read.h"
 
 namespace korvane {
 
@@ -81,19 +82,10 @@ bool saveHardwareFile(const std::string& path, const HardwareConfig& hw, const L
 bool loadHardwareFile(const std::string& path, HardwareConfig& hw, const Log& log, Prompt* prompt) {
     std::optional<HardwareRecord> record;
     if (!path.empty()) {
-        std::ifstream in(path, std::ios::binary);
         // A configuration file is a line or a few; anything far larger is not one.
         constexpr std::size_t kMaxBytes = 64 * 1024;
         std::string text;
-        if (in) {
-            std::vector<char> buffer(kMaxBytes + 1);
-            in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-            const auto got = static_cast<std::size_t>(in.gcount());
-            if (got <= kMaxBytes && !in.bad()) {
-                text.assign(buffer.data(), got);
-                record = parseHardwareRecord(text);
-            }
-        }
+        if (readFileUpTo(path, kMaxBytes, text)) record = parseHardwareRecord(text);
         if (!record) {
             if (prompt) prompt->inform(kMsgHardwareFileBad);
         } else {

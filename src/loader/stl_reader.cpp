@@ -1,13 +1,13 @@
 #include "loader/stl_reader.h"
 
 #include <array>
-#include <cstdio>
 #include <exception>
 #include <string_view>
 
 #include "core/fault.h"
 #include "loader/stl_text.h"
 #include "loader/text_encoding.h"
+#include "platform/file_read.h"
 
 namespace korvane {
 
@@ -77,21 +77,10 @@ constexpr std::array<std::string_view, 8> kTypes{":BOOL;", ":BYTE;", ":WORD;",  
 }  // namespace
 
 bool StlReader::loadcode(const std::string& strFileName, Program& prog, const Log& log) {
-    // Plain C reads: a folder or an unreadable file shows up as a read error, not as an
-    // exception from the stream library.
+    // An export of even a very large program is a few megabytes; a file past
+    // kMaxProgramBytes is refused like an unreadable one.
     std::string bytes;
-    bool ok = false;
-    if (std::FILE* f = std::fopen(strFileName.c_str(), "rb")) {
-        char buf[1 << 16];
-        std::size_t n = 0;
-        // An export of even a very large program is a few megabytes; anything past
-        // kMaxProgramBytes (say an endless device picked by mistake) is refused as
-        // unreadable instead of being read until memory runs out.
-        while (bytes.size() <= kMaxProgramBytes && (n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
-        ok = !std::ferror(f) && bytes.size() <= kMaxProgramBytes;
-        std::fclose(f);
-    }
-    if (!ok) {
+    if (!readFileUpTo(strFileName, kMaxProgramBytes, bytes)) {
         log.stamped(" 源程序非法");
         return false;
     }

@@ -4,10 +4,10 @@
 #include <charconv>
 #include <cmath>
 #include <fstream>
-#include <iterator>
 
 #include "loader/data_block.h"
 #include "loader/text_encoding.h"
+#include "platform/file_read.h"
 #include "sim/display_format.h"
 
 namespace korvane {
@@ -664,20 +664,9 @@ bool StatusTable::saveFile(const std::string& path, const Log& log) const {
 
 bool StatusTable::loadFile(const std::string& path, const Log& log) {
     if (path.empty()) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        log.plain("载入状态表配置错误");
-        return false;
-    }
-    // A table of a few hundred rows is a few kilobytes; a file past kMaxFileBytes (an
-    // endless device, say) is refused instead of being read until memory runs out.
+    // A table of a few hundred rows is a few kilobytes; a longer file is refused.
     std::string text;
-    char chunk[65536];
-    while (in && text.size() <= kMaxFileBytes) {
-        in.read(chunk, sizeof chunk);
-        text.append(chunk, static_cast<std::size_t>(in.gcount()));
-    }
-    if (in.bad() || text.size() > kMaxFileBytes) {
+    if (!readFileUpTo(path, kMaxFileBytes, text)) {
         log.plain("载入状态表配置错误");
         return false;
     }

@@ -95,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct BadFile {
     const char* name;
-    const char* content;
+    std::string content;
 };
 class MalformedHardwareFile : public ::testing::TestWithParam<BadFile> {};
 
@@ -116,7 +116,9 @@ TEST_P(MalformedHardwareFile, IsRefusedWithItsMessageAndLeavesTheRack) {
 INSTANTIATE_TEST_SUITE_P(Files, MalformedHardwareFile,
                          ::testing::Values(BadFile{"short.hd", "4 10 0\n"}, BadFile{"words.hd", "CPU 224\n"},
                                            BadFile{"range.hd", "12 0 0 0 0 0 0 0\n"},
-                                           BadFile{"binary.hd", "\x01\x02\xff\xfe"}),
+                                           BadFile{"binary.hd", "\x01\x02\xff\xfe"},
+                                           // a good record, then more than any rack file holds
+                                           BadFile{"huge.hd", "4 1 2 0 0 0 0 0\n" + std::string(70000, ' ')}),
                          [](const auto& p) {
                              std::string n = p.param.name;
                              return n.substr(0, n.find('.'));
