@@ -1,7 +1,6 @@
 #include "hardware/hardware_file.h"
 
 #include <fstream>
-#include <vector>
 
 #include "platform/file_read.h"
 
