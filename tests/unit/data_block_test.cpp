@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "test_tmp.h"
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -14,9 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 
 fs::path tmpDir() {
-    fs::path dir = fs::path(KORVANE_TEST_TMP) / "data_block";
-    fs::create_directories(dir);
-    return dir;
+    return testTmpDir("data_block");
 }
 
 std::string writeFile(const std::string& name, const std::string& content) {

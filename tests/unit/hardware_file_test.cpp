@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "test_tmp.h"
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -17,7 +19,7 @@ struct Fixture {
     bool running = false;
     int notified = 0;
     HardwareConfig hw{&prompt, [this] { return running; }};
-    std::filesystem::path dir = std::filesystem::path(KORVANE_TEST_TMP) / "hardware_file";
+    std::filesystem::path dir = testTmpDir("hardware_file");
     Fixture() {
         std::filesystem::create_directories(dir);
         hw.subscribe([this] { ++notified; });

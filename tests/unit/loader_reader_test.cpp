@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "test_tmp.h"
+
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -28,9 +30,7 @@ struct Reader {
     Reader() { log.setClock([] { return std::string("09:30:00"); }); }
 
     static fs::path tempFile(const std::string& name) {
-        fs::path dir = fs::path(KORVANE_TEST_TMP) / "loader";
-        fs::create_directories(dir);
-        return dir / name;
+        return testTmpDir("loader") / name;
     }
     // Writes bytes to a file under the test folder and loads it.
     bool loadFile(const std::string& name, const std::string& bytes) {

@@ -2,6 +2,8 @@
 // through the interpreter, and the scan cycle resets them on RUN and STOP.
 #include <gtest/gtest.h>
 
+#include "test_tmp.h"
+
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -15,9 +17,7 @@ using namespace korvane;
 namespace {
 
 std::string writeProgram(const std::string& name, const std::string& text) {
-    auto d = std::filesystem::path(KORVANE_TEST_TMP) / "master_ports";
-    std::filesystem::create_directories(d);
-    auto p = d / name;
+    auto p = testTmpDir("master_ports") / name;
     std::ofstream(p, std::ios::binary) << text;
     return p.string();
 }

@@ -3,6 +3,8 @@
 // rules, and the reassembly of split and merged messages.
 #include <gtest/gtest.h>
 
+#include "test_tmp.h"
+
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -312,7 +314,7 @@ TEST(ObjectLinkAssignment, PointsWalkTheSlotsAndFollowRackChangesAndLoadedFiles)
     EXPECT_FALSE(t.link.point(PointKind::AI, 0).assigned());
 
     // A .hd file: CPU 224 with M1 = EM235: AIW0 and AIW2, AQW0.
-    const auto path = std::filesystem::path(KORVANE_TEST_TMP) / "object_link_rack.hd";
+    const auto path = testTmpDir("object_link") / "rack.hd";
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path) << "4 22 0 0 0 0 0 0\r\n";
     ASSERT_TRUE(loadHardwareFile(path.string(), t.rack, t.log, &t.prompt));
@@ -558,7 +560,7 @@ TEST(ObjectLinkReassembly, AViewThatDisconnectsWhileMessagesWaitStopsTheRest) {
 // --- in the scan cycle ---------------------------------------------------------------------
 
 TEST(ObjectLinkScan, ObjectInputsDriveTheProgramAndItsOutputsComeBack) {
-    const auto path = std::filesystem::path(KORVANE_TEST_TMP) / "object_link_scan.awl";
+    const auto path = testTmpDir("object_link") / "scan.awl";
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << "ORGANIZATION_BLOCK OB1\r\nBEGIN\r\nNetwork 1\r\nLD     I0.1\r\n"
                                              "=      Q0.2\r\nNetwork 2\r\nLD     SM0.0\r\nMOVW   AIW0, AQW0\r\n"

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "test_tmp.h"
+
 #include <filesystem>
 #include <fstream>
 
@@ -14,9 +16,7 @@ using namespace korvane;
 namespace {
 
 std::filesystem::path tmpDir() {
-    auto d = std::filesystem::path(KORVANE_TEST_TMP) / "simulator";
-    std::filesystem::create_directories(d);
-    return d;
+    return testTmpDir("simulator");
 }
 
 std::string writeFile(const std::string& name, const std::string& text) {

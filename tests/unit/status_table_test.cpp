@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "test_tmp.h"
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -290,7 +292,7 @@ TEST(StatusRowCommands, InsertAppendAndDelete) {
 struct FileFixture {
     MemoryLogSink sink;
     Log log{&sink};
-    std::filesystem::path dir = std::filesystem::path(KORVANE_TEST_TMP) / "status_table";
+    std::filesystem::path dir = testTmpDir("status_table");
     FileFixture() { std::filesystem::create_directories(dir); }
     std::string path(const char* name) const { return (dir / name).string(); }
 };
