@@ -41,6 +41,10 @@ const char* kUsage =
     "  --script FILE      timed events: '<ms> set ADDR VALUE', '<ms> expect ADDR VALUE'\n"
     "                     (VALUE may be a range LOW..HIGH), '<ms> mode MODE'; '#' comments\n"
     "  --hw FILE          apply a hardware configuration (.hd) before running\n"
+    "  --symbols FILE     a symbol table (tab-separated lines: symbol, address, comment) that\n"
+    "                     resolves the program's symbolic operands\n"
+    "  --check            check the program and print what will not run as on the CPU, one\n"
+    "                     line each, without running it; exit status 0 none found, 3 some\n"
     "  --table FILE       load a status table; its forced rows stay forced during the run\n"
     "  --force ADDR=VALUE force an address to a value (repeatable)\n"
     "  --watch A,B,...    print ADDR=VALUE for each address at the end; an address may also\n"
@@ -60,7 +64,9 @@ const char* kUsage =
     "addresses: I0.0 Q1.7 M2.3 V10.1 S0.1 SM0.5, IB/QB/MB/VB/SB/SMB n, IW/QW/MW/VW/SW/AIW/AQW n,\n"
     "  ID/QD/MD/VD/SD n, T n, C n (current value), T n:b, C n:b (bit), AC0..AC3;\n"
     "  suffix :s signed, :r real (double words), :x hexadecimal\n"
-    "exit status: 0 success, 1 a scripted check failed, 2 bad usage or unreadable input\n";
+    "every load prints the program check's findings to standard error\n"
+    "exit status: 0 success, 1 a scripted check failed, 2 bad usage or unreadable input,\n"
+    "  3 --check found something\n";
 
 int usage(const std::string& message) {
     std::cerr << "korvane-run: " << message << "\n" << kUsage << kObjectLinkUsage;
@@ -102,7 +108,8 @@ struct WatchItem {
 StatusTable gWatchTable;
 
 struct Options {
-    std::string program, db, script, hw, table;
+    std::string program, db, script, hw, table, symbols;
+    bool check = false;
     std::vector<std::pair<std::string, std::string>> forces;
     long scans = -1;
     long long ms = -1;
@@ -235,10 +242,12 @@ int main(int argc, char** argv) {
             if (!v) return usage("--watch needs a list of addresses");
             std::string bad;
             if (!splitWatch(*v, o.watch, bad)) return usage("unknown address '" + bad + "'");
-        } else if (a == "--db" || a == "--script" || a == "--hw" || a == "--table") {
+        } else if (a == "--db" || a == "--script" || a == "--hw" || a == "--table" || a == "--symbols") {
             const std::string* v = next();
             if (!v) return usage(a + " needs a file");
-            (a == "--db" ? o.db : a == "--script" ? o.script : a == "--hw" ? o.hw : o.table) = *v;
+            (a == "--db" ? o.db : a == "--script" ? o.script : a == "--hw" ? o.hw : a == "--table" ? o.table : o.symbols) = *v;
+        } else if (a == "--check") {
+            o.check = true;
         } else if (a == "--force") {
             const std::string* v = next();
             auto eq = v ? v->find('=') : std::string::npos;
@@ -318,6 +327,10 @@ int main(int argc, char** argv) {
     VirtualScheduler clock;
     Simulator sim(clock, &sink, &prompt, &views);
     views.image = &sim.memory;
+    if (!o.symbols.empty() && !sim.loadSymbolFile(o.symbols)) {
+        std::cerr << "korvane-run: '" << o.symbols << "' is not a symbol table (no line with a symbol and an address)\n";
+        return 2;
+    }
     sim.setDialogFileName(o.program);
     sim.myLoadCode();
     if (!sim.hasProgram()) {
@@ -325,8 +338,19 @@ int main(int argc, char** argv) {
                   << "' holds no program (an ORGANIZATION_BLOCK with at least three lines is needed)\n";
         return 2;
     }
-    if (o.program.size() < 4 || o.program.compare(o.program.size() - 4, 4, ".awl") != 0)
+    if (!hasAwlExtension(o.program))
         std::cerr << "korvane-run: warning: the file name does not end in \".awl\"; its lines are read but not built\n";
+    // The program check: on standard error with every load, on standard output for --check.
+    {
+        std::ostream& out = o.check ? std::cout : std::cerr;
+        for (const Finding& f : sim.findings()) out << o.program << ":" << findingEnglishLine(f) << "\n";
+        if (o.check) {
+            const std::size_t n = sim.findings().size();
+            out << o.program << ": " << (n == 0 ? std::string("no findings") : std::to_string(n) + (n == 1 ? " finding" : " findings"))
+                << "\n";
+            return n == 0 ? 0 : 3;
+        }
+    }
 
     if (!o.hw.empty() && !loadHardwareFile(o.hw, sim.hardware, sim.log, &prompt)) {
         std::cerr << "korvane-run: '" << o.hw << "' is not a hardware configuration the rack can take";

@@ -5,13 +5,14 @@ namespace korvane {
 
 namespace {
 
-// The end of the area in which a set/reset run starting at key k must stay; 0 when no cut.
+// The end of the area in which a set/reset run starting at key k must stay: a run never
+// reaches into the next area. 0 when k lies in no area.
 int areaEnd(int k) {
-    if (k >= area::I && k < area::Q) return area::Q;
-    if (k >= area::Q && k < area::M) return area::M;
-    if (k >= area::M && k < area::V) return area::V;
-    if (k >= area::V && k < area::Edge) return area::Edge;
-    if (k >= area::SM && k < area::T) return area::T;
+    if (const area::Span a = area::dataAreaOf(k); a.end) return a.end;
+    if (k >= area::Edge && k < area::EdgeEnd) return area::EdgeEnd;
+    if (k >= area::T && k < area::C) return area::C;
+    if (k >= area::C && k < area::FirstScanDone) return area::FirstScanDone;
+    if (k >= area::AC && k < area::ACEnd) return area::ACEnd;
     return 0;
 }
 

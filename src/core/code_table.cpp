@@ -25,6 +25,12 @@ double GetCodeParamVal(const PlcMemory& mem, const CodeLine& line, int index) {
         return mem.timers()[recordIndex(p, area::T)].Current;
     case kind::Counter:
         return mem.counters()[recordIndex(p, area::C)].Current;
+    case kind::IndirectByte:
+        return mem.GetByteValue(pointerTarget(mem, p, 8));
+    case kind::IndirectWord:
+        return mem.GetWordValue(pointerTarget(mem, p, 16));
+    case kind::IndirectDWord:
+        return mem.GetDWordValue(pointerTarget(mem, p, 32));
     default:
         return 0;
     }
@@ -32,8 +38,18 @@ double GetCodeParamVal(const PlcMemory& mem, const CodeLine& line, int index) {
 
 double GetCodeParamRealVal(const PlcMemory& mem, const CodeLine& line, int index) {
     double p = line.Param[index];
-    if (line.kindOf(index) == kind::Constant) return p;
+    const int knd = line.kindOf(index);
+    if (knd == kind::Constant) return p;
+    if (pointerBits(knd)) return mem.GetRealValue(pointerTarget(mem, p, 32));
     return mem.GetRealValue(keyOf(p));
+}
+
+int pointerTarget(const PlcMemory& mem, double pointerKey, int bits) {
+    const double target = mem.GetDWordValue(keyOf(pointerKey)) * 8.0;
+    if (!(target <= area::LastCell)) fault(FaultCode::AccessOutOfImage);
+    const int key = static_cast<int>(target);
+    if (!area::dataAreaOf(key).holds(key, bits)) fault(FaultCode::AccessOutOfImage);
+    return key;
 }
 
 }  // namespace korvane

@@ -21,7 +21,15 @@ inline constexpr int Timer = 5;
 inline constexpr int Counter = 6;
 inline constexpr int IndirectByte = 7;
 inline constexpr int IndirectWord = 8;
+inline constexpr int IndirectDWord = 9;  // a pointer in a double-word or real operand
 }  // namespace kind
+
+// How the interpreter treats a line the builder found a bad operand in.
+enum class LineGuard : std::uint8_t {
+    None,
+    NamesNothing,  // an operand names nothing: the line does nothing
+    OutsideArea,   // an operand lies (partly) outside its area: a run-time error when executed
+};
 
 inline constexpr int kMaxOperands = 20;
 inline constexpr int kOperandCountSlot = 40;
@@ -38,6 +46,9 @@ struct CodeLine {
     std::array<char, 4> StackText{'0', '0', '0', '0'};
     std::array<double, 3> StatusValue{};
     std::array<std::int16_t, 3> StatusKind{};
+    std::int16_t Block = 0;                 // the program block of the line: 0 main, then in file order
+    LineGuard Guard = LineGuard::None;
+    bool UnknownLogged = false;             // an unknown mnemonic is logged once per RUN
 
     double number(int k) const { return Param[k]; }
     int kindOf(int k) const { return static_cast<int>(Param[20 + k]); }
@@ -87,12 +98,46 @@ inline constexpr int MBUS_CTRL = 101, MBUS_MSG = 102, USS_INIT = 103, USS_CTRL =
                      MBUS_SLAVE = 106;
 }
 
+// One program block: the main program, a subroutine or an interrupt routine, from its
+// header line to its end line.
+enum class BlockKind : std::uint8_t { Main, Subroutine, Interrupt };
+struct BlockInfo {
+    BlockKind kind = BlockKind::Main;
+    int number = 0;     // SBR n, INT n
+    int firstLine = 0;  // the header line
+    int lastLine = 0;   // the end line, or the last line before the next header
+};
+
+// An operand the builder could not take as written, for the program check.
+enum class OperandProblem : std::uint8_t {
+    Missing,        // the instruction needs more operands, or one is empty
+    Unreadable,     // the text names nothing this CPU has
+    UnknownSymbol,  // a symbol the symbol table does not hold
+    UnknownLocal,   // a #name that is not a local variable of its block
+    OutsideArea,    // past the end of its area (VW1023, T300, AIW3, the 129th edge)
+    BitNumber,      // a bit number above 7 (I0.9)
+    WrongType,      // an operand of another type than the instruction takes (LD VW0)
+};
+struct OperandNote {
+    int line = 0;     // code-table index
+    int operand = 0;  // position, from 0
+    OperandProblem problem = OperandProblem::Unreadable;
+    std::string text;  // the operand as written
+};
+
+using LabelTable = std::array<std::int16_t, 256>;
+
 struct Program {
     std::vector<CodeLine> CodeTable{1};
     std::array<SubroutineEntry, 501> subroutines{};
     std::array<InterruptEntry, 101> interrupts{};
-    std::array<std::int16_t, 256> labels{};
+    // Labels belong to their block: labels[b][n] is the line of LBL n in block b (0 none).
+    std::vector<LabelTable> labels{LabelTable{}};
     std::array<EventEntry, 34> events{};
+    std::vector<BlockInfo> blocks;       // filled by the builder
+    std::vector<OperandNote> operandNotes;  // filled by the builder
+
+    void clearLabels() { labels.assign(1, LabelTable{}); }
 
     // A table whose last index is 0 counts as no program.
     int lastIndex() const { return static_cast<int>(CodeTable.size()) - 1; }
@@ -101,9 +146,11 @@ struct Program {
 };
 
 // The value of operand index of a line: constants as they stand, memory read unsigned,
-// timers and counters from their records, indirect kinds 0. Faults pass to the caller.
+// timers and counters from their records, pointer operands read through the pointer.
+// Faults pass to the caller.
 double GetCodeParamVal(const PlcMemory& mem, const CodeLine& line, int index);
-// The value as a real: a constant as it stands, anything else the four bytes at the key.
+// The value as a real: a constant as it stands, a pointer operand the four bytes it
+// addresses, anything else the four bytes at the key.
 double GetCodeParamRealVal(const PlcMemory& mem, const CodeLine& line, int index);
 
 // A key held as a double, as an image index (rounded; faults when it is not one).
@@ -112,5 +159,20 @@ inline int keyOf(double number) {
     if (!(r >= 0 && r <= area::LastCell)) fault(FaultCode::AccessOutOfImage);
     return static_cast<int>(r);
 }
+
+}  // namespace korvane
+
+namespace korvane {
+
+// The bits a pointer operand of this kind reads or writes: 8, 16 or 32; 0 for other kinds.
+constexpr int pointerBits(int knd) {
+    return knd == kind::IndirectByte ? 8 : knd == kind::IndirectWord ? 16 : knd == kind::IndirectDWord ? 32 : 0;
+}
+
+// The key a pointer addresses. The pointer double word at pointerKey holds a byte address
+// (&VB100 gives 164); the bits from it must lie inside one of the areas a pointer may
+// address (I, Q, M, V, SM, AIW, AQW, L, S), or it faults: a pointer never reaches into
+// another area.
+int pointerTarget(const PlcMemory& mem, double pointerKey, int bits);
 
 }  // namespace korvane

@@ -76,7 +76,10 @@ void transition(Interpreter& cpu, CodeLine& line) {
 void jump(Interpreter& cpu, CodeLine& line) {
     if (cpu.logicResult != kOn) return;
     Program& prog = cpu.prog();
-    const int target = prog.labels[static_cast<std::size_t>(labelIndex(line.Param[0]))];
+    // Labels belong to their block: a jump reaches only the LBL of its own block.
+    const auto block = static_cast<std::size_t>(line.Block);
+    if (block >= prog.labels.size()) return;
+    const int target = prog.labels[block][static_cast<std::size_t>(labelIndex(line.Param[0]))];
     if (target <= 0) return;
     if (target > prog.lastIndex()) fault(FaultCode::IndexOutOfRange);
     cpu.iPC = target;

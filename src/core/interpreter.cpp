@@ -23,6 +23,33 @@ void Interpreter::resetForRun() {
     top = 0;
     scr = ScrState{};
     counterInputs = CounterInputs{};
+    for (CodeLine& line : prog_.CodeTable) line.UnknownLogged = false;
+}
+
+// Contacts compute the logic result and run whatever it is; everything else is a box or a
+// coil that acts only on power flow.
+static bool isContact(Op op) {
+    switch (op) {
+    case Op::LD:
+    case Op::LDN:
+    case Op::A:
+    case Op::AN:
+    case Op::O:
+    case Op::ON:
+    case Op::LSCR:
+        return true;
+    default:
+        return isCompare(op);
+    }
+}
+
+// A line with an operand the builder could not take: one that names nothing makes the line
+// do nothing (the builder has already given contacts an operand that reads 0); one outside
+// its area is a run-time error when the line would act, and nothing is written.
+bool Interpreter::guardAllows(const CodeLine& line) const {
+    if (line.Guard == LineGuard::OutsideArea && (logicResult == kOn || isContact(line.op)))
+        fault(FaultCode::AccessOutOfImage);
+    return false;
 }
 
 void Interpreter::endOfPass(int posted) {
@@ -54,6 +81,7 @@ void Interpreter::epilogue() {
 void Interpreter::dispatch(CodeLine& line) {
     const Op op = line.op;
     if (scr.active && scr.skip && !runsUnderScrSkip(op)) return;
+    if (line.Guard != LineGuard::None && !guardAllows(line)) return;
     switch (info(op).family) {
     case Family::BitLogic:
         execBitLogic(*this, line);
@@ -141,7 +169,12 @@ void Interpreter::dispatch(CodeLine& line) {
     }
     case Op::Unknown:
     default:
-        log_.stamped(" 不可识别的指令：" + line.Mnemonic + ",iPC=" + std::to_string(iPC));
+        // Once per line until the next RUN entry: a jump loop through such a line would
+        // otherwise flood the log on every pass.
+        if (!line.UnknownLogged) {
+            line.UnknownLogged = true;
+            log_.stamped(" 不可识别的指令：" + line.Mnemonic + ",iPC=" + std::to_string(iPC));
+        }
         line.HasStatus = 0;
         return;
     }

@@ -106,6 +106,7 @@ public:
 
 private:
     void dispatch(CodeLine& line);
+    bool guardAllows(const CodeLine& line) const;
     void endOfPass(int posted);
     void epilogue();
 

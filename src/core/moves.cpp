@@ -86,7 +86,8 @@ void movr(Interpreter& cpu, CodeLine& line) {
     }
 }
 
-// BMB, BMW, BMD: count blocks of width bits, a forward copy through the image.
+// BMB, BMW, BMD: count blocks of width bits, a forward copy through the image. Both blocks
+// must lie inside their areas, or nothing is copied and the pass ends.
 void blockMove(Interpreter& cpu, CodeLine& line, int width, int ownKind) {
     PlcMemory& mem = cpu.mem();
     const int in = effectiveKind(line.kindOf(0));
@@ -98,13 +99,20 @@ void blockMove(Interpreter& cpu, CodeLine& line, int width, int ownKind) {
         const int lastOffset = count * width - 1;
         if (lastOffset > 32767 || lastOffset < -32768) fault(FaultCode::Overflow);
         if (count <= 0) return;
-        copyCells(mem, operandKey(mem, line, 0), operandKey(mem, line, 1), count * width);
+        const int from = operandKey(mem, line, 0);
+        const int to = operandKey(mem, line, 1);
+        requireSpan(from, count * width);
+        requireSpan(to, count * width);
+        copyCells(mem, from, to, count * width);
     } else if (width == 16 && (in == kind::Timer || in == kind::Counter) && out == kind::Word) {
         // Current values of count consecutive timers (counters) from the named one into
         // count consecutive words; a run past T255 (C255) ends the pass as a fault.
         const int count = toInt16(operandValue(cpu, line, 2));
         const int first = keyOf(line.Param[0]) - (in == kind::Timer ? area::T : area::C);
         const int to = operandKey(mem, line, 1);
+        if (count <= 0) return;
+        if (first + count - 1 > 255) fault(FaultCode::IndexOutOfRange);
+        requireSpan(to, 16 * count);
         for (int k = 0; k < count; ++k) {
             const TimerCounterRecord& r = in == kind::Timer ? mem.timer(first + k) : mem.counter(first + k);
             writeBits(mem, to + 16 * k, 16, static_cast<std::uint32_t>(r.Current) & 0xFFFFu);
@@ -117,6 +125,9 @@ void fill(Interpreter& cpu, CodeLine& line) {
     // N is normally a constant; a memory N gives its value as the count.
     const int count = toInt16(line.kindOf(2) == kind::Constant ? line.Param[2] : operandValue(cpu, line, 2));
     const int out = isPointer(line.kindOf(1)) ? operandKey(mem, line, 1) : rawKey(line.Param[1]);
+    // The whole run is checked before the first word is written: a FILL that would pass the
+    // end of its area writes nothing.
+    if (count > 0) requireSpan(out, 16 * count);
     for (int k = 1; k <= count; ++k) {
         const int offset = 16 * (k - 1);  // a 16-bit offset: word 2049 is out of reach
         if (offset > 32767) fault(FaultCode::Overflow);

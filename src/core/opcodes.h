@@ -179,4 +179,23 @@ constexpr Relation compareRelation(Op op) { return static_cast<Relation>(compare
 // The opcode of a mnemonic (case-sensitive, exact); Op::Empty for "", Op::Unknown when none.
 Op opcodeOf(std::string_view mnemonic);
 
+// The operands an instruction takes, one character each, in STL order:
+//   b  a bit (I, Q, M, V, SM, S, L bit, or the bit of T n / C n)
+//   B  a byte value, W a word (INT or WORD), D a double word (DINT or DWORD), R a real: an
+//      address, a constant, a pointer *VD/*LD/*AC, an accumulator or T n / C n for words
+//   t  a timer number T n, c a counter number C n
+//   k  a constant number (label, event, stack depth, loop, port)
+//   r  a routine: SBR n, INT n or a routine's name
+//   e  the edge number the reader appends to EU and ED
+//   p  a PID loop table: a V byte address, 36 bytes
+// After '?' the operands are optional; '*' takes any further operands unchecked. An empty
+// signature takes no operand.
+std::string_view operandSignature(Op op);
+// The byte width of signature character c (B 1, W 2, D and R 4); 0 for the others.
+constexpr int signatureBytes(char c) { return c == 'B' ? 1 : c == 'W' ? 2 : (c == 'D' || c == 'R') ? 4 : 0; }
+
+// Instructions of the S7-200 that this simulator does not execute: a program line with one
+// is loaded, reported by the program check, and skipped when run.
+bool isUnsimulatedS7Instruction(std::string_view mnemonic);
+
 }  // namespace korvane

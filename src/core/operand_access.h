@@ -71,26 +71,30 @@ inline std::uint32_t readBits(const PlcMemory& mem, int key, int width) {
     return v;
 }
 
-// --- pointer operands (*VD n, *LD n) -----------------------------------------------------
+// --- pointer operands (*VD n, *LD n, *AC n) ----------------------------------------------
 
-inline bool isPointer(int knd) { return knd == kind::IndirectByte || knd == kind::IndirectWord; }
+inline bool isPointer(int knd) { return pointerBits(knd) != 0; }
 
-// The kind an instruction sees: a pointer to a byte is a byte, a pointer to a word a word.
+// The kind an instruction sees: a pointer to a byte is a byte, to a word a word, to a double
+// word (or real) a double word.
 inline int effectiveKind(int knd) {
     if (knd == kind::IndirectByte) return kind::Byte;
     if (knd == kind::IndirectWord) return kind::Word;
+    if (knd == kind::IndirectDWord) return kind::DWord;
     return knd;
 }
 
-// The key of the byte a pointer double word addresses. A pointer holds a byte address as
-// &VB100 gives it (byte base of the area + offset), so &VB100 = 164 addresses key 1312.
-inline int pointerTarget(const PlcMemory& mem, double pointerKey) {
-    return keyOf(static_cast<double>(readBits(mem, imageKey(pointerKey), 32)) * 8.0);
+// The key of operand k: its number, or the pointer's target (which must hold the width of
+// the pointer's kind inside one area).
+inline int operandKey(const PlcMemory& mem, const CodeLine& line, int k) {
+    const int knd = line.kindOf(k);
+    return isPointer(knd) ? pointerTarget(mem, line.Param[k], pointerBits(knd)) : imageKey(line.Param[k]);
 }
 
-// The key of operand k: its number, or the pointer's target.
-inline int operandKey(const PlcMemory& mem, const CodeLine& line, int k) {
-    return isPointer(line.kindOf(k)) ? pointerTarget(mem, line.Param[k]) : imageKey(line.Param[k]);
+// Faults unless the cells [key, key + cells) lie inside one data area: a block move, FILL or
+// shift register never runs past the end of its area into the next one.
+inline void requireSpan(int key, int cells) {
+    if (!area::dataAreaOf(key).holds(key, cells)) fault(FaultCode::AccessOutOfImage);
 }
 
 // The value of operand k, as GetCodeParamVal gives it (constants as they stand, memory read
@@ -109,9 +113,11 @@ inline double operandValue(Interpreter& cpu, const CodeLine& line, int k) {
     case kind::DWord:
         return readBits(mem, imageKey(p), 32);
     case kind::IndirectByte:
-        return readBits(mem, pointerTarget(mem, p), 8);
+        return readBits(mem, pointerTarget(mem, p, 8), 8);
     case kind::IndirectWord:
-        return readBits(mem, pointerTarget(mem, p), 16);
+        return readBits(mem, pointerTarget(mem, p, 16), 16);
+    case kind::IndirectDWord:
+        return readBits(mem, pointerTarget(mem, p, 32), 32);
     default:
         return cpu.val(line, k);
     }

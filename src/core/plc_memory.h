@@ -44,6 +44,39 @@ inline constexpr int SM1_2 = SM + 10;
 inline constexpr int SM1_3 = SM + 11;
 inline constexpr int SMB34 = SM + 8 * 34;
 inline constexpr int SMB35 = SM + 8 * 35;
+
+// A cell no instruction writes: contacts whose operand names nothing read it (always off).
+inline constexpr int AlwaysOff = FirstScanDone + 1;
+
+// Ends (one past the last cell) of the areas.
+inline constexpr int IEnd = I + 8 * 16;
+inline constexpr int QEnd = Q + 8 * 16;
+inline constexpr int MEnd = M + 8 * 32;
+inline constexpr int VEnd = V + 8 * 1024;
+inline constexpr int EdgeEnd = Edge + 128;
+inline constexpr int SMEnd = SM + 8 * 550;
+inline constexpr int AIWEnd = AIW + 8 * 64;
+inline constexpr int AQWEnd = AQW + 8 * 64;
+inline constexpr int LEnd = L + 8 * 64;
+inline constexpr int SEnd = S + 8 * 32;
+inline constexpr int ACEnd = AC + 32 * 4;
+
+// The cells [begin, end) of one area.
+struct Span {
+    int begin = 0;
+    int end = 0;
+    constexpr bool holds(int key, int cells) const { return key >= begin && cells >= 0 && key + cells <= end; }
+};
+
+// The data area a pointer may address that holds cell key (I, Q, M, V, SM, AIW, AQW, L or
+// S); an empty span for any other cell.
+constexpr Span dataAreaOf(int key) {
+    constexpr Span kAreas[] = {{I, IEnd},     {Q, QEnd},     {M, MEnd}, {V, VEnd}, {SM, SMEnd},
+                               {AIW, AIWEnd}, {AQW, AQWEnd}, {L, LEnd}, {S, SEnd}};
+    for (const Span& a : kAreas)
+        if (key >= a.begin && key < a.end) return a;
+    return {};
+}
 }  // namespace area
 
 inline constexpr std::int16_t kOn = -1;

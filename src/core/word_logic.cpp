@@ -140,6 +140,8 @@ void shrb(Interpreter& cpu, CodeLine& line, bool on) {
     if (on) {
         const int n = toInt16(length);
         const std::int16_t in = boolCell(mem.cell(data) != 0);  // DATA as it was before the shift
+        // The register must lie inside the area of S_BIT, or nothing shifts and the pass ends.
+        if (n != 0) requireSpan(s, n > 0 ? n : -n);
         if (n > 0) {
             setSm(mem, area::SM1_1, mem.cell(s + n - 1) != 0);
             for (int k = n - 1; k >= 1; --k) mem.setCell(s + k, boolCell(mem.cell(s + k - 1) != 0));

@@ -3,10 +3,13 @@
 #include <array>
 #include <exception>
 #include <string_view>
+#include <unordered_map>
 
 #include "core/fault.h"
 #include "loader/operand_decoder.h"
+#include "loader/operand_syntax.h"
 #include "loader/stl_text.h"
+#include "loader/symbol_table.h"
 
 namespace korvane {
 
@@ -14,6 +17,7 @@ namespace {
 
 using stl::isBlank;
 using stl::startsWith;
+using stl::trailingNumber;
 using stl::trim;
 
 enum class Section { None, Input, InOut, Output };
@@ -44,13 +48,27 @@ std::int16_t int16Of(long v) {
 }
 
 // The working state of one build: current subroutine s, local-memory bit offset j,
-// parameter slot k and the declaration section.
+// parameter slot k and the declaration section; the current block with the addresses of its
+// named local variables.
 struct BuildState {
     int s = 0;
     int j = 0;
     int k = 0;
     Section section = Section::None;
+    int block = 0;
+    int localBits = 0;  // the next free L bit of the block's local variables
+    std::unordered_map<std::string, std::string> locals;
 };
+
+// The L placement of a declaration: a bit takes the next bit; anything wider starts at the
+// next byte boundary unless j is on one. Returns the start; j moves past the declaration.
+int placeLocal(int& j, int bits) {
+    if (bits == 1) return j++;
+    const int f = j % 8;
+    const int start = f == 0 ? j : j - f + 8;
+    j = start + bits;
+    return start;
+}
 
 SubroutineEntry& subroutine(Program& prog, int s) {
     if (s < 0 || s >= static_cast<int>(prog.subroutines.size())) fault(FaultCode::IndexOutOfRange);
@@ -58,8 +76,8 @@ SubroutineEntry& subroutine(Program& prog, int s) {
 }
 
 // A line without a blank: a block keyword, a section header, a declaration, or an
-// instruction without operands.
-void buildBareLine(Program& prog, CodeLine& line, std::string_view t, BuildState& st) {
+// instruction without operands. name is the declaration's name as the file gives it.
+void buildBareLine(Program& prog, CodeLine& line, std::string_view t, BuildState& st, std::string_view name) {
     line.Param[kOperandCountSlot] = 0;
     line.setMnemonic(std::string(t));
     if (t == "VAR_INPUT") {
@@ -87,7 +105,13 @@ void buildBareLine(Program& prog, CodeLine& line, std::string_view t, BuildState
             break;
         }
         st.section = Section::None;
-    } else if (const Declaration* d = declarationOf(t); d && st.k <= 20) {
+    } else if (const Declaration* d = declarationOf(t); d) {
+        // Every declaration has its L address for #name, also past the 20th.
+        if (d->bits > 0) {
+            const int start = placeLocal(st.localBits, d->bits);
+            if (!name.empty() && start + d->bits <= 8 * 64) st.locals[std::string(name)] = localAddress(d->type, start);
+        }
+        if (st.k > 20) return;
         SubroutineEntry& e = subroutine(prog, st.s);
         switch (st.section) {
         case Section::Input:
@@ -106,25 +130,175 @@ void buildBareLine(Program& prog, CodeLine& line, std::string_view t, BuildState
         line.HasStatus = 0;
         // Each declaration gets its own bits in L, counted from L0.0; anything wider than a
         // bit starts at the next byte boundary unless j is on one.
-        if (d->bits == 1) {
-            e.ParamKey[st.k] = int16Of(long{area::L} + st.j);
-            st.j += 1;
-        } else if (d->bits > 1) {
-            const int f = st.j % 8;
-            const int start = f == 0 ? st.j : st.j - f + 8;
-            e.ParamKey[st.k] = int16Of(long{area::L} + start);
-            st.j = start + d->bits;
-        }
+        if (d->bits > 0) e.ParamKey[st.k] = int16Of(long{area::L} + placeLocal(st.j, d->bits));
         ++st.k;
     }
 }
 
-// A line "mnemonic operands": every operand decoded into its number and kind.
-void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, std::size_t p, BuildState& st) {
+// The signature character of operand k (see operandSignature): 0 past the signature, '*'
+// where any operand goes.
+char signatureChar(std::string_view sig, int k) {
+    int i = 0;
+    for (char c : sig) {
+        if (c == '?') continue;
+        if (c == '*') return '*';
+        if (i++ == k) return c;
+    }
+    return 0;
+}
+
+// The operands an instruction cannot do without.
+int requiredOperands(std::string_view sig) {
+    int n = 0;
+    for (char c : sig) {
+        if (c == '?' || c == '*') break;
+        ++n;
+    }
+    return n;
+}
+
+// Lines whose operands are taken as they stand: block headers and ends, networks, unknown
+// mnemonics.
+bool takesOperandsAsWritten(Op op) { return operandSignature(op) == "*"; }
+
+// The contacts compute the logic result; an operand of theirs that names nothing reads 0.
+bool isContactOp(Op op) {
+    switch (op) {
+    case Op::LD:
+    case Op::LDN:
+    case Op::A:
+    case Op::AN:
+    case Op::O:
+    case Op::ON:
+    case Op::LSCR:
+        return true;
+    default:
+        return isCompare(op);
+    }
+}
+
+// What one operand resolved to, and what is wrong with it.
+struct Resolved {
+    std::string text;  // the text the decoder reads
+    bool problem = false;
+    OperandProblem kind = OperandProblem::Unreadable;
+    bool namesNothing = false;  // the line must not act on it
+    bool outside = false;       // a run-time error when the line acts
+};
+
+// Turns a symbol, a local variable name, a "symbol:address" pair or a routine name into the
+// address text the decoder reads, and checks the result against what the instruction takes
+// (signature character c).
+Resolved resolveOperand(const Program& prog, Op op, std::string_view text, char c, const BuildState& st,
+                        const BuildInputs& in) {
+    Resolved r{std::string(text)};
+    auto nothing = [&](OperandProblem k) {
+        r.problem = true;
+        r.kind = k;
+        r.namesNothing = true;
+        return r;
+    };
+    if (text.empty()) return nothing(OperandProblem::Missing);
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+        const std::string_view name = text.substr(1, text.size() - 2);
+        const std::string* a = in.symbols ? in.symbols->addressOf(name) : nullptr;
+        if (!a) return nothing(OperandProblem::UnknownSymbol);
+        r.text = *a;
+    } else if (text.front() == '#') {
+        auto it = st.locals.find(std::string(text.substr(1)));
+        if (it == st.locals.end()) return nothing(OperandProblem::UnknownLocal);
+        r.text = it->second;
+    } else if (std::string_view a = addressAfterSymbol(text); !a.empty()) {
+        r.text = std::string(a);
+    }
+    OperandSyntax syn = parseOperand(r.text);
+    if (syn.form == OperandForm::Invalid) {
+        if (c == 'r') {
+            // A routine by its name (CALL MBUS_CTRL, ATCH Timer_INT), or SBR_0 / INT_0.
+            if (op == Op::CALL) {
+                for (std::size_t n = 0; n < prog.subroutines.size(); ++n)
+                    if (!prog.subroutines[n].Name.empty() && prog.subroutines[n].Name == r.text) {
+                        r.text = "SBR" + std::to_string(n);
+                        return r;
+                    }
+            } else {
+                for (std::size_t n = 0; n < prog.interrupts.size(); ++n)
+                    if (!prog.interrupts[n].Name.empty() && prog.interrupts[n].Name == r.text) {
+                        r.text = "INT" + std::to_string(n);
+                        return r;
+                    }
+            }
+            if ((startsWith(r.text, "SBR") || startsWith(r.text, "INT")) && trailingNumber(r.text) >= 0) return r;
+            return nothing(isSymbolName(r.text) ? OperandProblem::UnknownSymbol : OperandProblem::Unreadable);
+        }
+        const std::string* a = in.symbols ? in.symbols->addressOf(r.text) : nullptr;
+        // HC n (the high-speed counters) and other forms this simulator has no area for.
+        const bool highSpeedCounter = startsWith(r.text, "HC") && trailingNumber(r.text) >= 0;
+        if (!a)
+            return nothing(isSymbolName(r.text) && !highSpeedCounter ? OperandProblem::UnknownSymbol
+                                                                       : OperandProblem::Unreadable);
+        r.text = *a;
+        syn = parseOperand(r.text);
+        if (syn.form == OperandForm::Invalid) return nothing(OperandProblem::Unreadable);
+    }
+    auto note = [&](OperandProblem k) {
+        r.problem = true;
+        r.kind = k;
+    };
+    bool typeOk = true;
+    switch (c) {
+    case 'b':
+        typeOk = syn.form == OperandForm::Bit || syn.form == OperandForm::Timer || syn.form == OperandForm::Counter;
+        break;
+    case 'B':
+    case 'W':
+    case 'D':
+    case 'R':
+        typeOk = syn.form != OperandForm::Bit && syn.form != OperandForm::Routine;
+        break;
+    case 't':
+        typeOk = syn.form == OperandForm::Timer;
+        break;
+    case 'c':
+        typeOk = syn.form == OperandForm::Counter;
+        break;
+    case 'k':
+    case 'e':
+        typeOk = syn.form == OperandForm::Constant;
+        break;
+    case 'r':
+        typeOk = syn.form == OperandForm::Routine;
+        break;
+    case 'p':
+        typeOk = syn.form == OperandForm::Byte && syn.area == AreaId::V;
+        break;
+    default:
+        break;
+    }
+    if (!typeOk) note(OperandProblem::WrongType);
+    // A PID loop table takes 36 bytes from its first.
+    const bool pidPastEnd = c == 'p' && typeOk && syn.offset + 36 > areaSize(AreaId::V);
+    if (!insideArea(syn) || pidPastEnd) {
+        note(OperandProblem::OutsideArea);
+        r.outside = true;
+    } else if (syn.form == OperandForm::Bit && syn.bit > 7 && !r.problem) {
+        note(OperandProblem::BitNumber);
+    }
+    return r;
+}
+
+// A line "mnemonic operands": every operand resolved, checked and decoded into its number
+// and kind.
+void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, std::size_t p, BuildState& st,
+                      const BuildInputs& in) {
     CodeLine& line = prog.CodeTable[i];
     const std::string_view mnemonic = trim(t.substr(0, p));
     const std::string_view rest = trim(t.substr(p + 1));
     line.setMnemonic(std::string(mnemonic));
+    const Op op0 = line.op;
+    const std::string_view sig = operandSignature(op0);
+    const bool checked = !takesOperandsAsWritten(op0);
+    std::array<bool, kMaxOperands> usable{};
 
     std::size_t commas = 0;
     for (char c : rest)
@@ -139,17 +313,57 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
         std::size_t to = rest.find(',', from);
         if (to == std::string_view::npos) to = rest.size();
         const std::string_view operand = trim(rest.substr(from, to - from));
-        // Kind slots written by the decoder for earlier operands (accumulators in
-        // conversions) must survive, so the number goes in after the call.
-        const double number = GetParamValue(prog, mnemonic, operand, i, k);
-        line.Param[k] = number;
         from = to + 1;
+        usable[static_cast<std::size_t>(k)] = true;
+        const char c = signatureChar(sig, k);
+        if (!checked || c == 0) {
+            line.Param[k] = GetParamValue(prog, mnemonic, operand, i, k);
+            continue;
+        }
+        const Resolved r = resolveOperand(prog, op0, operand, c, st, in);
+        if (r.problem) prog.operandNotes.push_back({i, k, r.kind, std::string(operand)});
+        if (r.namesNothing || r.outside) usable[static_cast<std::size_t>(k)] = false;
+        if (r.outside) {
+            line.Guard = LineGuard::OutsideArea;
+        } else if (r.namesNothing) {
+            if (isContactOp(op0)) {
+                // A contact on nothing reads off: a bit contact the cell no one writes, a
+                // compare the constant 0.
+                line.Param[k] = c == 'b' ? area::AlwaysOff : 0;
+                line.Param[20 + k] = kind::Constant;
+                continue;
+            }
+            if (line.Guard == LineGuard::None) line.Guard = LineGuard::NamesNothing;
+        }
+        line.Param[k] = GetParamValue(prog, mnemonic, r.text, i, k);
+    }
+    // The 129th edge instruction and those after it have no edge flag of their own.
+    if ((op0 == Op::EU || op0 == Op::ED) && line.Param[0] >= area::EdgeEnd) {
+        prog.operandNotes.push_back({i, 0, OperandProblem::OutsideArea, std::string(rest)});
+        line.Guard = LineGuard::OutsideArea;
+        usable[0] = false;
+    }
+    if (checked && static_cast<int>(commas) + 1 < requiredOperands(sig)) {
+        prog.operandNotes.push_back({i, static_cast<int>(commas) + 1, OperandProblem::Missing, {}});
+        if (isContactOp(op0)) {
+            for (int k = static_cast<int>(commas) + 1; k < requiredOperands(sig); ++k) {
+                line.Param[k] = sig[static_cast<std::size_t>(k)] == 'b' ? area::AlwaysOff : 0;
+                line.Param[20 + k] = kind::Constant;
+            }
+        } else if (line.Guard == LineGuard::None) {
+            line.Guard = LineGuard::NamesNothing;
+        }
     }
 
     const Op op = line.op;
     auto timerIndex = [&] { return toInt16(line.Param[0] - area::T); };
     auto counterIndex = [&] { return toInt16(line.Param[0] - area::C); };
-    switch (op) {
+    // A timer or counter box whose number names nothing, or one past 255, has no record.
+    const bool boxNumberUsable = usable[0];
+    switch (boxNumberUsable || (op != Op::TON && op != Op::TOF && op != Op::TONR && op != Op::CTU &&
+                                op != Op::CTD && op != Op::CTUD)
+                ? op
+                : Op::Empty) {
     case Op::TON:
         mem.timer(timerIndex()).Kind = 1;
         break;
@@ -170,8 +384,9 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
         break;
     case Op::LBL: {
         const int n = toInt16(line.Param[0]);
-        if (n < 0 || n >= static_cast<int>(prog.labels.size())) fault(FaultCode::IndexOutOfRange);
-        prog.labels[n] = int16Of(i);
+        LabelTable& labels = prog.labels[static_cast<std::size_t>(st.block)];
+        if (n < 0 || n >= static_cast<int>(labels.size())) fault(FaultCode::IndexOutOfRange);
+        labels[static_cast<std::size_t>(n)] = int16Of(i);
         line.HasStatus = 0;
         break;
     }
@@ -201,12 +416,48 @@ bool showsNoStatus(std::string_view mnemonic) {
            startsWith(mnemonic, "ORG") || startsWith(mnemonic, "BEGIN") || startsWith(mnemonic, "INTER");
 }
 
+// An instruction written without the operands it needs ("LD" alone) names nothing: a
+// contact reads off, anything else does nothing.
+void missingOperands(Program& prog, CodeLine& line, int i) {
+    const std::string_view sig = operandSignature(line.op);
+    if (takesOperandsAsWritten(line.op) || requiredOperands(sig) == 0) return;
+    prog.operandNotes.push_back({i, 0, OperandProblem::Missing, {}});
+    if (isContactOp(line.op)) {
+        for (int k = 0; k < requiredOperands(sig); ++k) {
+            line.Param[k] = sig[static_cast<std::size_t>(k)] == 'b' ? area::AlwaysOff : 0;
+            line.Param[20 + k] = kind::Constant;
+        }
+    } else {
+        line.Guard = LineGuard::NamesNothing;
+    }
+}
+
+// A block header line starts a new block: its labels and local variables are its own.
+void startBlock(Program& prog, BuildState& st, int i, std::string_view t) {
+    const bool sbr = startsWith(t, "SUBROUTINE_BLOCK");
+    if (!sbr && !startsWith(t, "INTERRUPT_BLOCK")) return;
+    if (i > 0) prog.blocks.back().lastLine = i - 1;
+    const std::string_view rest = trim(t.substr(sbr ? 16 : 15));
+    prog.blocks.push_back({sbr ? BlockKind::Subroutine : BlockKind::Interrupt, trailingNumber(rest), i, i});
+    prog.labels.emplace_back();
+    st.block = static_cast<int>(prog.blocks.size()) - 1;
+    st.locals.clear();
+    st.localBits = 0;
+}
+
 }  // namespace
 
-bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory& mem, const Log& log) {
+bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory& mem, const Log& log,
+                 const BuildInputs& inputs) {
     for (auto& e : prog.events) e.Routine = -1;
     // Labels of an earlier program must not send a jump of this one to a stale line.
-    prog.labels.fill(0);
+    prog.clearLabels();
+    prog.blocks.assign(1, BlockInfo{BlockKind::Main, 0, 0, 0});
+    prog.operandNotes.clear();
+    // Entry lines are recorded again from this program's headers: one left from an earlier
+    // program would send a CALL of a routine this program does not have into another one.
+    for (auto& e : prog.subroutines) e.EntryLine = 0;
+    for (auto& e : prog.interrupts) e.EntryLine = 0;
     // The table has one row per line when the reader made it. A table with fewer rows (an
     // unloaded program's line list built again after a failed read) ends the build at the
     // first line without a row, so that the unloaded program does not come back.
@@ -224,12 +475,20 @@ bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory
             line.HasStatus = kOn;
             line.StackText = {'0', '0', '0', '0'};
             line.StatusKind = {0, 0, 0};
+            startBlock(prog, st, static_cast<int>(i), t);
+            line.Block = static_cast<std::int16_t>(st.block);
+            prog.blocks.back().lastLine = static_cast<int>(i);
             std::size_t p = 0;
             while (p < t.size() && !isBlank(t[p])) ++p;
-            if (p == t.size())
-                buildBareLine(prog, line, t, st);
-            else
-                buildInstruction(prog, mem, static_cast<int>(i), t, p, st);
+            if (p == t.size()) {
+                const std::string_view name = inputs.declarationNames && i < inputs.declarationNames->size()
+                                                  ? std::string_view((*inputs.declarationNames)[i])
+                                                  : std::string_view();
+                buildBareLine(prog, line, t, st, name);
+                missingOperands(prog, line, static_cast<int>(i));
+            } else {
+                buildInstruction(prog, mem, static_cast<int>(i), t, p, st, inputs);
+            }
         }
     } catch (const PlcFault&) {
         log.stamped(" 代码组装错误");

@@ -11,9 +11,25 @@
 
 namespace korvane {
 
+class SymbolTable;
+
+// What the builder may use beside the program lines: the symbol table that resolves
+// symbolic operands ("Start_PB"), and the names of the declarations (one per line, empty for
+// other lines) that resolve local variables (#IN1) to their L addresses.
+struct BuildInputs {
+    const SymbolTable* symbols = nullptr;
+    const std::vector<std::string>* declarationNames = nullptr;
+};
+
 // prog.CodeTable should have lines.size() rows (a larger table is cut to size; a line
 // without a row ends the build). Returns false when the build ended early at a bad line
 // (logged as " 代码组装错误"); the lines before it stay built.
-bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory& mem, const Log& log);
+//
+// Beside the code table the build records the program blocks (prog.blocks), the labels of
+// each block, and every operand it could not take as written (prog.operandNotes). A line
+// with an operand that names nothing does nothing when run (a contact reads it as off); a
+// line with an operand outside its area is a run-time error when it acts.
+bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory& mem, const Log& log,
+                 const BuildInputs& inputs = {});
 
 }  // namespace korvane

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <optional>
 
+#include "core/opcodes.h"
 #include "loader/stl_text.h"
 
 namespace korvane {
@@ -48,35 +49,35 @@ int libraryCode(std::string_view name, std::size_t count) {
     return 0;
 }
 
-template <std::size_t N>
-bool oneOf(std::string_view m, const std::array<std::string_view, N>& list) {
-    for (auto s : list)
-        if (s == m) return true;
-    return false;
+// The signature character of operand k of a mnemonic (see operandSignature): 'B', 'W', 'D',
+// 'R' for value operands, '*' where anything goes, 0 past the last operand or for an
+// unknown mnemonic.
+char signatureChar(std::string_view mnemonic, int k) {
+    const Op op = opcodeOf(mnemonic);
+    if (op == Op::Unknown) return 0;
+    int i = 0;
+    for (char c : operandSignature(op)) {
+        if (c == '?') continue;
+        if (c == '*') return '*';
+        if (i++ == k) return c;
+    }
+    return 0;
 }
 
-constexpr std::array<std::string_view, 26> kIndirectByte{
-    "MOVB", "BMB",  "ANDB", "ORB",  "XORB", "DECB", "INCB", "INVB", "AB<=",  "AB=",   "AB<",   "AB>",   "AB<>",
-    "AB>=", "LDB<=", "LDB=", "LDB<", "LDB>", "LDB<>", "LDB>=", "OB<=", "OB=", "OB<", "OB>", "OB<>", "OB>="};
-constexpr std::array<std::string_view, 28> kIndirectWord{
-    "+I",   "-I",   "*I",   "/I",    "ANDW", "ORW",  "XORW", "DECW",  "INCW",  "INVW", "AW<=", "AW=", "AW<", "AW>",
-    "AW<>", "AW>=", "LDW<=", "LDW=", "LDW<", "LDW>", "LDW<>", "LDW>=", "OW<=", "OW=",  "OW<",  "OW>", "OW<>", "OW>="};
-
-// The width letter of a conversion mnemonic as an operand kind: B byte, W or I word, D
-// double word.
-int conversionKind(char letter) {
-    switch (letter) {
+// A pointer operand's kind by the width the instruction gives that operand.
+int pointerKind(char c) {
+    switch (c) {
     case 'B':
-        return kind::Byte;
+        return kind::IndirectByte;
     case 'W':
-    case 'I':
-        return kind::Word;
+        return kind::IndirectWord;
+    case 'D':
+    case 'R':
+        return kind::IndirectDWord;
     default:
-        return kind::DWord;
+        return kind::Constant;
     }
 }
-
-bool isConversion(std::string_view m) { return m == "BTI" || m == "ITB" || m == "ITD" || m == "DTI"; }
 
 // Operand slots of one line; writes outside the line or its kind slots are dropped.
 class Slots {
@@ -217,14 +218,14 @@ double GetParamValue(Program& prog, std::string_view strCodeInstru, std::string_
         }
         if (auto v = offsetKey(base, t.substr(3), 1)) number = *v;
     }
-    // 6. Indirect: the key of the pointer double word; byte or word kind by instruction.
-    if ((startsWith(t, "*VD") || startsWith(t, "*LD")) && t.size() > 3 && isNumeric(t.substr(3))) {
-        if (auto v = offsetKey(t[1] == 'V' ? area::V : area::L, t.substr(3))) {
+    // 6. Indirect: the key of the pointer double word (*VD n, *LD n, or the accumulator of
+    // *AC n); the kind says how wide the value it addresses is, by the instruction.
+    if ((startsWith(t, "*VD") || startsWith(t, "*LD") || startsWith(t, "*AC")) && t.size() > 3 &&
+        isNumeric(t.substr(3))) {
+        const int base = t[1] == 'V' ? area::V : t[1] == 'L' ? area::L : area::AC;
+        if (auto v = offsetKey(base, t.substr(3), t[1] == 'A' ? 32 : 8)) {
             number = *v;
-            if (oneOf(m, kIndirectByte))
-                setOwnKind(kind::IndirectByte);
-            else if (oneOf(m, kIndirectWord))
-                setOwnKind(kind::IndirectWord);
+            if (const int k = pointerKind(signatureChar(m, operandIndex)); k != kind::Constant) setOwnKind(k);
         }
     }
     const std::size_t dot = t.find('.');
@@ -290,22 +291,14 @@ double GetParamValue(Program& prog, std::string_view strCodeInstru, std::string_
     if (startsWith(t, "AC")) {
         if (auto v = offsetKey(area::AC, t.substr(2), 32)) {
             number = *v;
-            if (isConversion(m)) {
-                // BTI, ITB, ITD, DTI: operand 0 by the first letter, operand 1 by the last.
-                // An operand already read as a constant, timer or counter keeps its kind
-                // (ITD 5, AC0 converts the constant 5).
-                for (int k = 0; k < 2; ++k) {
-                    const int current = slots.kindOf(k);
-                    const bool keep = k < operandIndex && (current == kind::Constant || current == kind::Timer ||
-                                                           current == kind::Counter);
-                    if (keep) continue;
-                    const int k2 = conversionKind(k == 0 ? m.front() : m.back());
-                    if (k == operandIndex)
-                        setOwnKind(k2);
-                    else
-                        slots.setKind(k, k2);
-                }
+            // A byte of an accumulator is its least significant byte, a word its least
+            // significant word (AC0 = 16#12345678 as a byte is 16#78): the key moves to them.
+            const char c = signatureChar(m, operandIndex);
+            if (c == 'B' || c == 'W' || c == 'D' || c == 'R') {
+                setOwnKind(c == 'B' ? kind::Byte : c == 'W' ? kind::Word : kind::DWord);
+                number = *v + (c == 'B' ? 24 : c == 'W' ? 16 : 0);
             } else {
+                // An instruction without a width for this operand: the mnemonic's last letter.
                 const char last = m.empty() ? ' ' : m.back();
                 setOwnKind(last == 'B' ? kind::Byte : last == 'W' ? kind::Word : kind::DWord);
             }

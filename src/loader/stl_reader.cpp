@@ -113,15 +113,20 @@ bool StlReader::loadText(std::string_view fileBytes, Program& prog, const Log& l
         if (count < 3) return false;
 
         lines.assign(static_cast<std::size_t>(count), std::string());
+        fileLines.assign(static_cast<std::size_t>(count), 0);
+        declarationNames.assign(static_cast<std::size_t>(count), std::string());
         prog.resetCodeTable(static_cast<std::size_t>(count));
         const int lastIndex = count - 1;
 
         // Pass 2: the same filter, so exactly the counted lines are stored.
         mainBlock = false;
         int index = 0;
+        int fileLine = 0;
         for (std::string_view r : raw) {
+            ++fileLine;
             if (startsWith(r, "ORGANIZATION_BLOCK")) mainBlock = true;
             if (!mainBlock || !counts(r)) continue;
+            fileLines[static_cast<std::size_t>(index)] = fileLine;
             const std::string_view t = withoutComment(r);
             std::string& kept = lines[static_cast<std::size_t>(index)];
             if (t == "EU" || t == "ED") {
@@ -149,6 +154,10 @@ bool StlReader::loadText(std::string_view fileBytes, Program& prog, const Log& l
                     }
                 }
                 kept.assign(type.empty() ? t : type);
+                if (!type.empty()) {
+                    const std::size_t colon = t.find(':');
+                    declarationNames[static_cast<std::size_t>(index)] = std::string(trim(t.substr(0, colon)));
+                }
             }
             if (onProgress) onProgress(index, lastIndex);
             ++index;

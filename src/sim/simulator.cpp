@@ -12,6 +12,14 @@ bool endsWith(const std::string& s, const std::string& tail) {
 }
 }  // namespace
 
+bool hasAwlExtension(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string tail = path.substr(path.size() - 4);
+    for (char& c : tail)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return tail == ".awl";
+}
+
 std::string baseNameOf(const std::string& path) {
     // Paths from Windows exports use "\", ours "/": both separate folders.
     auto slash = path.find_last_of("/\\");
@@ -79,14 +87,14 @@ void Simulator::loadProgramCommand() {
             resetProgramState();
             scan.stop();
         }
-        if (!listing_.empty() && endsWith(dialogFileName_, ".awl")) {
+        if (!listing_.empty() && hasAwlExtension(dialogFileName_)) {
             if (!prompt_->ask("可能已经有程序，继续则覆盖该程序，继续？")) return;
         }
         dialogFileName_.clear();
         dialogFileName_ = views_->chooseProgramFile("");
         // The label table is cleared only once a file has been chosen: a load cancelled at a
         // question or in the dialog keeps the program, and its jumps need their labels.
-        if (!dialogFileName_.empty()) program.labels.fill(0);
+        if (!dialogFileName_.empty()) program.clearLabels();
         myLoadCode();
     } catch (const std::exception&) {
         log.stamped(" 打开用户AWL文件错误");
@@ -113,12 +121,55 @@ void Simulator::myLoadCode() {
         listing_ += "      ";
         listing_ += reader.lines[i];
     }
-    if (endsWith(dialogFileName_, ".awl") && reader.lines.size() > 1) AnalyseCode(reader.lines, program, memory, log);
+    // Exports from Windows may carry the extension in capitals (PROG.AWL): built all the same.
+    if (hasAwlExtension(dialogFileName_) && reader.lines.size() > 1) buildAndCheck();
     views_->FreshAllShow();
     views_->codeViewChanged(listing_);
     // A cancelled dialog keeps the loaded program, and with it its name; with no program
     // there is no name.
     if (!dialogFileName_.empty() || !hasProgram()) programBaseName_ = baseNameOf(dialogFileName_);
+}
+
+void Simulator::buildAndCheck() {
+    BuildInputs inputs;
+    inputs.symbols = &symbols;
+    inputs.declarationNames = &reader.declarationNames;
+    AnalyseCode(reader.lines, program, memory, log, inputs);
+    // A failed read of an unloaded program leaves nothing to check.
+    if (!program.loaded()) {
+        findings_.clear();
+        views_->checkFindingsChanged(findings_);
+        return;
+    }
+    findings_ = CheckProgram(program, reader.lines, reader.fileLines);
+    for (const Finding& f : findings_) log.stamped(findingLogText(f));
+    log.stamped(checkSummaryText(findings_.size()));
+    views_->checkFindingsChanged(findings_);
+}
+
+void Simulator::loadSymbolsCommand() {
+    if (running()) {
+        if (!prompt_->ask("程序在运行，停止？")) return;
+        scan.stop();
+    }
+    const std::string path = views_->chooseSymbolFile();
+    if (!path.empty()) loadSymbolFile(path);
+}
+
+bool Simulator::loadSymbolFile(const std::string& path) {
+    if (!symbols.loadFile(path)) {
+        log.stamped(" 载入符号表错误：" + path);
+        return false;
+    }
+    log.plain("载入符号表文件：" + path + "，共" + std::to_string(symbols.entries().size()) + "个符号");
+    for (int n : symbols.skippedLines()) log.stamped(" 符号表第" + std::to_string(n) + "行没有地址，已跳过");
+    views_->symbolsChanged();
+    // The loaded program is built again, so that its symbols resolve through the new table.
+    if (hasProgram() && !running() && hasAwlExtension(dialogFileName_)) {
+        buildAndCheck();
+        views_->FreshAllShow();
+    }
+    return true;
 }
 
 void Simulator::unloadProgramCommand() {

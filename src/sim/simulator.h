@@ -13,7 +13,9 @@
 #include "core/plc_memory.h"
 #include "hardware/hardware_config.h"
 #include "loader/data_block.h"
+#include "loader/program_check.h"
 #include "loader/stl_reader.h"
+#include "loader/symbol_table.h"
 #include "objectlink/object_link.h"
 #include "platform/log_sink.h"
 #include "platform/prompt.h"
@@ -50,6 +52,12 @@ public:
     // The status table's pending values were written: the input and analog panels render
     // from the image at once, as if an object drove them, so that written inputs show.
     virtual void statusWritesApplied() {}
+    // The program check ran after a build (its findings are also in the log).
+    virtual void checkFindingsChanged(const std::vector<Finding>& /*findings*/) {}
+    // The open-file dialog of the symbol-table command; "" when cancelled.
+    virtual std::string chooseSymbolFile() { return {}; }
+    // A symbol table was loaded or replaced: views that show symbols render again.
+    virtual void symbolsChanged() {}
 };
 
 class Simulator : private ScanParticipants {
@@ -93,6 +101,17 @@ public:
     void loadRecentProgram(const std::string& path);
     // The unload command.
     void unloadProgramCommand();
+
+    // The symbol-table command ("载入符号表"): the dialog (ViewHooks::chooseSymbolFile), then
+    // loadSymbolFile. In RUN it asks to stop first, as the program load does.
+    void loadSymbolsCommand();
+    // Loads a symbol table and builds the loaded program again with it, so that symbolic
+    // operands resolve. False (with a log line) when the file holds no symbol.
+    bool loadSymbolFile(const std::string& path);
+    // The symbols programs are resolved through, and the status views show.
+    SymbolTable symbols;
+    // What the program check found at the last build, in line order.
+    const std::vector<Finding>& findings() const { return findings_; }
 
     // The data-block load command: asks before replacing a loaded data block, shows the
     // dialog (suggesting the program's base name), reads, analyses and writes V memory, and
@@ -146,6 +165,8 @@ private:
 
     void setCaption(std::string caption);
     void resetProgramState();  // what a load in RUN and an unload reset
+    // Builds the code table from the reader's lines and runs the program check.
+    void buildAndCheck();
 
     Prompt* prompt_;
     ViewHooks* views_;
@@ -155,7 +176,11 @@ private:
     std::string caption_ = kProductTitle;
     std::string listing_;
     std::string programBaseName_;
+    std::vector<Finding> findings_;
 };
+
+// Whether a file name ends in ".awl" in any letter case (PROG.AWL, prog.Awl).
+bool hasAwlExtension(const std::string& path);
 
 // The file name after its last folder separator and before its last ".".
 std::string baseNameOf(const std::string& path);

@@ -14,6 +14,7 @@ TEST(OperandFetch, ReadsEachKindItsOwnWayAndMemoryUnsigned) {
     mem.timers()[37].Current = 123;
     mem.counters()[4].Current = -7;
     mem.setCell(area::T + 37, kOn);
+    mem.tobit(64 + 10, area::V + 240, 32);        // VD30 = &VB10, a pointer to VW10
     struct Case {
         double number;
         int kind;
@@ -24,8 +25,10 @@ TEST(OperandFetch, ReadsEachKindItsOwnWayAndMemoryUnsigned) {
                  {area::V + 160, kind::DWord, 0x3F800000},
                  {area::T + 37, kind::Timer, 123},  // the record, not the bit
                  {area::C + 4, kind::Counter, -7},
-                 {area::V + 160, kind::IndirectByte, 0},
-                 {area::V + 160, kind::IndirectWord, 0},
+                 // a pointer operand reads what it points at, with the instruction's width
+                 {area::V + 240, kind::IndirectByte, 0xFF},
+                 {area::V + 240, kind::IndirectWord, 0xFFFF},
+                 {area::V + 240, kind::IndirectDWord, 0xFFFF0000},
                  {-5, kind::Constant, -5}};
     for (const auto& c : cases) {
         CodeLine line;

@@ -157,7 +157,7 @@ struct Rig {
                 prog.interrupts[static_cast<std::size_t>(l.ops[0].number)].EntryLine = static_cast<std::int16_t>(idx);
                 break;
             case Op::LBL:
-                prog.labels[static_cast<std::size_t>(l.ops[0].number)] = static_cast<std::int16_t>(idx);
+                prog.labels[0][static_cast<std::size_t>(l.ops[0].number)] = static_cast<std::int16_t>(idx);
                 break;
             case Op::VAR_INPUT:
                 sub.InCount = 0;

@@ -201,7 +201,10 @@ INSTANTIATE_TEST_SUITE_P(
                       SetResetCase{"R_M31_0_by9", "R", M(31, 0), 0, 9, M(31, 0), M(31, 7), area::V},
                       SetResetCase{"S_M0_0_by3", "S", M(0, 0), 0, 3, M(0, 0), M(0, 2), M(0, 3)},
                       SetResetCase{"S_SM_end", "S", area::T - 2, 0, 4, area::T - 2, area::T - 1, area::T},
-                      SetResetCase{"S_L_uncut", "S", area::S - 1, 0, 2, area::S - 1, area::S, area::S + 1}),
+                      // a run never reaches into the next area, whatever the area
+                      SetResetCase{"S_L_end", "S", area::S - 1, 0, 2, area::S - 1, area::S - 1, area::S},
+                      SetResetCase{"S_S_end", "S", area::AC - 1, 0, 3, area::AC - 1, area::AC - 1, area::AC},
+                      SetResetCase{"S_T255_by2", "S", area::C - 1, 0, 2, area::C - 1, area::C - 1, area::C}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(SetReset, ResetOfTimersAndCountersClearsBitsAndCurrentValues) {
@@ -350,15 +353,20 @@ TEST(PostedBit, IsOnForExactlyOnePassWhetherPostedBetweenPassesOrDuringOne) {
 
 // --- faults ------------------------------------------------------------------------------
 
-TEST(Faults, AnUnknownInstructionIsLoggedOnEveryExecutionAndSkipped) {
+TEST(Faults, AnUnknownInstructionIsLoggedOncePerLineUntilRunIsEnteredAgain) {
     Cpu t;
-    t.program({{"Network", {{1}}}, {"XYZ", {}}, {"LD", {{double(area::SM0_0)}}}, {"=", {{double(Q(0, 0))}}}});
+    t.program({{"Network", {{1}}}, {"XYZ", {}}, {"LD", {{double(area::SM0_0)}}}, {"=", {{double(Q(0, 0))}}}, {"XYZ", {}}});
     t.pass();
     t.pass();
+    // Each line once, not on every pass (a jump loop through one would flood the log).
     ASSERT_EQ(t.sink.lines.size(), 2u);
     EXPECT_EQ(t.sink.lines[0], "12:00:00 不可识别的指令：XYZ,iPC=2");
+    EXPECT_EQ(t.sink.lines[1], "12:00:00 不可识别的指令：XYZ,iPC=5");
     EXPECT_TRUE(t.bit(Q(0, 0)));
     EXPECT_EQ(t.line(2).HasStatus, 0);
+    t.cpu.resetForRun();
+    t.pass();
+    EXPECT_EQ(t.sink.lines.size(), 4u);
 }
 
 TEST(Faults, AKeyOutsideTheImageEndsThePassWithTheRunTimeErrorLineAndTheNextPassRuns) {
@@ -384,7 +392,7 @@ TEST(Faults, ARunawayPassEndsAsARunTimeError) {
     // A jump back to a label in front of it loops for ever without the line budget.
     Cpu t;
     t.program({{"Network", {{1}}}, {"LBL", {{3}}}, {"LD", {{double(area::SM0_0)}}}, {"JMP", {{3}}}});
-    t.prog.labels[3] = 2;
+    t.prog.labels[0][3] = 2;
     t.pass();
     ASSERT_EQ(t.sink.lines.size(), 1u);
     EXPECT_NE(t.sink.lines[0].find(" 运行代码错误:iPC="), std::string::npos);

@@ -106,13 +106,13 @@ TEST(BuilderLines, ConversionKindsSetByAnAccumulatorSurviveTheOperandNumbers) {
 TEST(BuilderLines, LabelsRecordTheirLineAndEventsAreReset) {
     Builder b;
     b.prog.events[3].Routine = 7;
-    b.prog.labels[9] = 33;  // left from an earlier program
+    b.prog.labels[0][9] = 33;  // left from an earlier program
     std::vector<std::string> body(38, "NOP 0");
     body.push_back("LBL 5");  // line 40
     ASSERT_TRUE(b.build(mainProgram(body)));
     EXPECT_EQ(b.at(40).Mnemonic, "LBL");
-    EXPECT_EQ(b.prog.labels[5], 40);
-    EXPECT_EQ(b.prog.labels[9], 0);
+    EXPECT_EQ(b.prog.labels[0][5], 40);
+    EXPECT_EQ(b.prog.labels[0][9], 0);
     for (const auto& e : b.prog.events) EXPECT_EQ(e.Routine, -1);
 }
 
@@ -239,7 +239,7 @@ TEST_P(BuilderErrors, StopTheBuildAtTheLineAndLeaveTheRestEmpty) {
 
 INSTANTIATE_TEST_SUITE_P(Lines, BuilderErrors,
                          ::testing::Values(BadLine{"TON C5, 10"}, BadLine{"TON VW0, 10"}, BadLine{"CTU T3, 5"},
-                                           BadLine{"TOF T256, 5"}, BadLine{"LBL 256"}, BadLine{"LBL -1"},
+                                           BadLine{"LBL 256"}, BadLine{"LBL -1"},
                                            BadLine{"LBL 1e9"},
                                            BadLine{"CALL SBR0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, "
                                                    "17, 18, 19, 20"}));

@@ -43,8 +43,11 @@ INSTANTIATE_TEST_SUITE_P(
                       OperandCase{"MOVD", "&VB40000", 0, 0, 0},  // offset does not fit 16 bits
                       OperandCase{"MOVB", "*VD100", 0, 1312, 7}, OperandCase{"LDB>=", "*VD0", 1, 512, 7},
                       OperandCase{"+I", "*LD4", 0, 14816, 8}, OperandCase{"OW<>", "*VD2", 0, 528, 8},
-                      OperandCase{"MOVW", "*VD100", 0, 1312, 0},  // not in either list
-                      OperandCase{"MOVB", "*AC1", 0, 0, 0}));
+                      // every value operand follows a pointer, with the instruction's width
+                      OperandCase{"MOVW", "*VD100", 0, 1312, 8}, OperandCase{"MOVD", "*VD100", 1, 1312, 9},
+                      OperandCase{"MOVR", "*LD4", 1, 14816, 9}, OperandCase{"BMW", "*VD8", 1, 576, 8},
+                      OperandCase{"MOVB", "*AC1", 0, 15584, 7}, OperandCase{"+D", "*AC2", 0, 15616, 9},
+                      OperandCase{"LD", "*VD0", 0, 512, 0}));
 
 INSTANTIATE_TEST_SUITE_P(
     Constants, OperandDecoding,
@@ -93,10 +96,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     Accumulators, OperandDecoding,
-    ::testing::Values(OperandCase{"MOVB", "AC1", 1, 15584, 1}, OperandCase{"MOVW", "AC0", 0, 15552, 2},
-                      OperandCase{"MOVD", "AC1", 1, 15584, 3}, OperandCase{"+I", "AC1", 1, 15584, 3},
-                      OperandCase{"+R", "AC3", 1, 15648, 3}, OperandCase{"BMB", "AC0", 2, 15552, 1},
-                      OperandCase{"MOVB", "AC", 0, 0, 0}));
+    // A byte of an accumulator is its least significant byte, a word its least significant
+    // word: the width comes from the instruction's operand.
+    ::testing::Values(OperandCase{"MOVB", "AC1", 1, 15584 + 24, 1}, OperandCase{"MOVW", "AC0", 0, 15552 + 16, 2},
+                      OperandCase{"MOVD", "AC1", 1, 15584, 3}, OperandCase{"+I", "AC1", 1, 15584 + 16, 2},
+                      OperandCase{"+R", "AC3", 1, 15648, 3}, OperandCase{"BMB", "AC0", 2, 15552 + 24, 1},
+                      OperandCase{"ITD", "AC0", 0, 15552 + 16, 2}, OperandCase{"ITD", "AC1", 1, 15584, 3},
+                      OperandCase{"BTI", "AC1", 1, 15584 + 16, 2}, OperandCase{"DTI", "AC1", 0, 15584, 3},
+                      OperandCase{"MUL", "AC2", 1, 15616, 3}, OperandCase{"MOVB", "AC", 0, 0, 0}));
 
 INSTANTIATE_TEST_SUITE_P(
     UnreadableAndRoutines, OperandDecoding,
@@ -148,35 +155,6 @@ TEST(OperandRoutines, InterruptHeaderRecordsItsEntryLine) {
             EXPECT_EQ(e.EntryLine, 0);
         }
     }
-}
-
-TEST(OperandAccumulators, ConversionsSetTheKindsOfBothOperands) {
-    Fixture f;
-    EXPECT_EQ(f.decode("ITD", "AC0", 1, 0), 15552);
-    EXPECT_EQ(f.decode("ITD", "AC1", 1, 1), 15584);
-    EXPECT_EQ(f.kindOf(1, 0), kind::Word);
-    EXPECT_EQ(f.kindOf(1, 1), kind::DWord);
-
-    f.decode("BTI", "VB0", 2, 0);
-    f.decode("BTI", "AC1", 2, 1);
-    EXPECT_EQ(f.kindOf(2, 0), kind::Byte);
-    EXPECT_EQ(f.kindOf(2, 1), kind::Word);
-
-    f.decode("DTI", "AC1", 3, 0);
-    EXPECT_EQ(f.kindOf(3, 0), kind::DWord);
-    EXPECT_EQ(f.kindOf(3, 1), kind::Word);  // set ahead of operand 1
-}
-
-TEST(OperandAccumulators, AConstantOrTimerConvertedIntoAnAccumulatorKeepsItsKind) {
-    Fixture f;
-    EXPECT_EQ(f.decode("ITD", "5", 1, 0), 5);
-    f.decode("ITD", "AC0", 1, 1);
-    EXPECT_EQ(f.kindOf(1, 0), kind::Constant);
-    EXPECT_EQ(f.kindOf(1, 1), kind::DWord);
-
-    f.decode("ITD", "T5", 2, 0);
-    f.decode("ITD", "AC0", 2, 1);
-    EXPECT_EQ(f.kindOf(2, 0), kind::Timer);
 }
 
 TEST(OperandRobustness, OutOfRangeLinesAndOperandIndexesAreHarmless) {

@@ -361,7 +361,8 @@ TEST_P(LoadCommandCancel, KeepsTheProgramWithItsLabels) {
     LoadRig r;
     r.load("jump.awl", kJumpProgram);
     ASSERT_TRUE(r.jumpTaken());
-    ASSERT_EQ(r.sim.program.labels[1], 9);
+    ASSERT_EQ(r.sim.program.labels[0][1], 9);
+    r.sink.lines.clear();
     switch (GetParam()) {
     case CancelAt::RunQuestion:
         r.sim.scan.continuousRun();
@@ -379,7 +380,7 @@ TEST_P(LoadCommandCancel, KeepsTheProgramWithItsLabels) {
         EXPECT_TRUE(r.sim.running());
         r.sim.scan.stop();
     }
-    EXPECT_EQ(r.sim.program.labels[1], 9);
+    EXPECT_EQ(r.sim.program.labels[0][1], 9);
     EXPECT_TRUE(r.jumpTaken());
     EXPECT_EQ(r.sim.programBaseName(), "jump");
     EXPECT_TRUE(r.sink.lines.empty());
@@ -403,15 +404,16 @@ TEST(LoadCommandCancel, AfterStoppingForTheLoadACancelledDialogLeavesNoProgramAn
 TEST(LoadCommandLabels, AFileReadButNotBuiltLeavesNoLabels) {
     LoadRig r;
     r.load("jump.awl", kJumpProgram);
-    // An upper-case extension is read but not built; the labels of the old program go.
-    r.load("JUMP2.AWL", kJumpProgram);
-    EXPECT_EQ(r.sim.program.labels[1], 0);
+    // A file that is not an STL export is read but not built; the labels of the old program go.
+    r.load("jump2.txt", kJumpProgram);
+    EXPECT_EQ(r.sim.program.labels[0][1], 0);
 }
 
 TEST(LoadCommandFailures, AnUnloadedProgramDoesNotComeBackWhenTheNextFileFails) {
     LoadRig r;
     r.load("jump.awl", kJumpProgram);
     r.sim.unloadProgramCommand();
+    r.sink.lines.clear();
     ASSERT_FALSE(r.sim.hasProgram());
     r.sim.loadRecentProgram(Reader::tempFile("gone.awl").string());
     EXPECT_FALSE(r.sim.hasProgram());
@@ -426,6 +428,7 @@ TEST(LoadCommandFailures, AnUnloadedProgramDoesNotComeBackWhenTheNextFileFails) 
 TEST(LoadCommandFailures, AFailureOutsideTheReaderIsLogged) {
     LoadRig r;
     r.load("jump.awl", kJumpProgram);
+    r.sink.lines.clear();
     r.views.throwInDialog = true;
     r.sim.loadProgramCommand();
     EXPECT_EQ(r.sink.lines, std::vector<std::string>{"09:30:00 打开用户AWL文件错误"});

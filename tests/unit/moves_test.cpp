@@ -199,16 +199,31 @@ TEST(MoveFaults, AMoveRunningOffTheImageKeepsTheBitsWrittenBeforeIt) {
     EXPECT_EQ(c.sink.lines[0], c.runtimeError(c.firstLine));
 }
 
-TEST(MoveFaults, FillStopsAfter2048WordsAndLogsEachRefusedWord) {
-    Cpu c;
-    // From IW0, 1200 words reach cell 19199; the writer refuses the other 848.
-    c.load({{"FILL", {K(-1), Key(0, kind::Word), K(2049)}}});
-    c.run();
-    ASSERT_EQ(c.sink.lines.size(), 849u);
-    EXPECT_EQ(c.sink.lines[847], "12:00:00 tobit错误");
-    EXPECT_EQ(c.sink.lines.back(), c.runtimeError(c.firstLine));
-    EXPECT_EQ(c.mem.cell(19199), kOn);
-    EXPECT_EQ(c.mem.cell(19200), kOn) << "the first cell of the word that ran off the image";
+TEST(MoveFaults, ABlockPastTheEndOfItsAreaWritesNothingAndEndsThePass) {
+    struct Case {
+        const char* name;
+        Instr line;
+    } cases[] = {
+        {"FillPastIW14", {"FILL", {K(-1), Key(area::I + 8 * 14, kind::Word), K(2)}}},
+        {"FillOfAllOfTheImage", {"FILL", {K(-1), Key(0, kind::Word), K(2049)}}},
+        {"BmbFromTheLastVBytes", {"BMB", {VB(1020), VB(0), K(5)}}},
+        {"BmdIntoTheLastVBytes", {"BMD", {VD(0), VD(1016), K(3)}}},
+        {"BmwTimersIntoTheEndOfV", {"BMW", {T(0), VW(1022), K(2)}}},
+    };
+    for (const auto& k : cases) {
+        Cpu c;
+        c.setB(0, 0x5A);
+        c.setB(1020, 0xA5);
+        c.load({k.line});
+        c.run();
+        ASSERT_EQ(c.sink.lines.size(), 1u) << k.name;
+        EXPECT_EQ(c.sink.lines[0], c.runtimeError(c.firstLine)) << k.name;
+        EXPECT_EQ(c.mem.GetByteValue(area::I + 8 * 14), 0) << k.name;
+        EXPECT_EQ(c.mem.GetByteValue(area::V), 0x5A) << k.name;
+        EXPECT_EQ(c.mem.GetByteValue(area::V + 8 * 1020), 0xA5) << k.name;
+        EXPECT_EQ(c.mem.GetByteValue(area::Edge), 0) << k.name << ": nothing past VB1023";
+        EXPECT_EQ(c.mem.GetByteValue(area::V + 8 * 1016), 0) << k.name;
+    }
 }
 
 TEST(MoveFaults, TheNextPassRunsNormally) {

@@ -118,13 +118,15 @@ TEST(LoadCommand, ACancelledDialogKeepsTheProgramAndRebuildsTheListing) {
     EXPECT_EQ(f.sim.program.lastIndex(), 7);
 }
 
-TEST(LoadCommand, AnUpperCaseExtensionIsReadButNotBuilt) {
-    Fixture f;
-    f.views.nextFile = writeFile("PROG.AWL", kMotor);
-    f.sim.loadProgramCommand();
-    EXPECT_EQ(f.sim.program.lastIndex(), 7);
-    EXPECT_EQ(f.sim.program.CodeTable[3].Mnemonic, "");
-    EXPECT_EQ(f.sim.programBaseName(), "PROG");
+TEST(LoadCommand, AnExtensionInAnyCaseIsBuiltLikeAwl) {
+    for (const char* name : {"PROG.AWL", "prog.Awl"}) {
+        Fixture f;
+        f.views.nextFile = writeFile(name, kMotor);
+        f.sim.loadProgramCommand();
+        EXPECT_EQ(f.sim.program.lastIndex(), 7) << name;
+        EXPECT_EQ(f.sim.program.CodeTable[3].Mnemonic, "LD") << name;
+        EXPECT_EQ(f.sim.programBaseName(), std::string(name).substr(0, 4)) << name;
+    }
 }
 
 TEST(UnloadCommand, EmptiesTheCodeTableButKeepsTheImageAndTheLineList) {

@@ -146,19 +146,23 @@ INSTANTIATE_TEST_SUITE_P(
                       ShrbCase{"ZeroLengthDoesNothing", K(0), 0, 0b0110, 0b0110, false}),
     CaseName());
 
-TEST(ShiftRegister, RunningOffTheImageKeepsTheBitsMovedBeforeIt) {
-    Cpu c;
-    for (int k = 19196; k <= 19200; ++k) c.mem.setBit(k, k % 2 == 0);
-    c.load({{"SHRB", {I(0, 0), Key(19196, kind::Constant), K(-8)}}});
-    c.run();
-    ASSERT_EQ(c.sink.lines.size(), 1u);
-    EXPECT_EQ(c.sink.lines[0], c.runtimeError(c.firstLine));
-    // 19196 ... 19199 took the bit above them, then 19200 had no bit above.
-    EXPECT_EQ(c.mem.cell(19196), kOff);
-    EXPECT_EQ(c.mem.cell(19197), kOn);
-    EXPECT_EQ(c.mem.cell(19198), kOff);
-    EXPECT_EQ(c.mem.cell(19199), kOn);
-    EXPECT_EQ(c.mem.cell(area::SM1_1), kOn) << "SM1.1 took the old S_BIT first";
+TEST(ShiftRegister, ARegisterPastTheEndOfItsAreaShiftsNothingAndEndsThePass) {
+    // V1023.4 with 8 bits would run into the edge flags; M31.0 with -9 into V.
+    for (const Instr& l : {Instr{"SHRB", {I(0, 0), V(1023, 4), K(8)}}, Instr{"SHRB", {I(0, 0), M(31, 0), K(-9)}}}) {
+        Cpu c;
+        c.mem.setBit(area::I, true);
+        c.mem.setBit(area::V + 8 * 1023 + 4, true);
+        c.mem.setBit(area::M + 8 * 31, true);
+        c.load({l});
+        c.run();
+        ASSERT_EQ(c.sink.lines.size(), 1u);
+        EXPECT_EQ(c.sink.lines[0], c.runtimeError(c.firstLine));
+        EXPECT_EQ(c.mem.GetByteValue(area::V + 8 * 1023), 0x10);
+        EXPECT_EQ(c.mem.GetByteValue(area::M + 8 * 31), 0x01);
+        EXPECT_EQ(c.mem.GetByteValue(area::Edge), 0);
+        EXPECT_EQ(c.mem.GetByteValue(area::V), 0);
+        EXPECT_EQ(c.mem.cell(area::SM1_1), kOff);
+    }
 }
 
 TEST(WordLogicStatus, RecordsOperandsBeforeAndAfter) {

@@ -1,0 +1,307 @@
+#include "loader/program_check.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string_view>
+
+#include "core/opcodes.h"
+#include "loader/stl_text.h"
+
+namespace korvane {
+
+namespace {
+
+// The operand texts of a program line, split as the builder splits them.
+std::vector<std::string_view> operandTexts(std::string_view line) {
+    std::vector<std::string_view> out;
+    std::size_t p = 0;
+    while (p < line.size() && !stl::isBlank(line[p])) ++p;
+    if (p == line.size()) return out;
+    const std::string_view rest = stl::trim(line.substr(p + 1));
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t to = rest.find(',', from);
+        out.push_back(stl::trim(rest.substr(from, to == std::string_view::npos ? std::string_view::npos : to - from)));
+        if (to == std::string_view::npos) return out;
+        from = to + 1;
+    }
+}
+
+// The line with each run of blanks as one blank ("LDI    I0.0" reads "LDI I0.0").
+std::string oneBlank(std::string_view line) {
+    std::string out;
+    out.reserve(line.size());
+    bool blank = false;
+    for (char c : stl::trim(line)) {
+        if (stl::isBlank(c)) {
+            blank = true;
+            continue;
+        }
+        if (blank) out += ' ';
+        blank = false;
+        out += c;
+    }
+    return out;
+}
+
+int asInt(double v) { return std::isfinite(v) && std::fabs(v) < 1e9 ? static_cast<int>(std::lround(v)) : -1; }
+
+// Events the simulator raises: the input edges of I0.0 to I0.3, the two timed interrupts and
+// T32 / T96 reaching their preset.
+bool eventRaised(int ev) { return (ev >= 0 && ev <= 7) || ev == 10 || ev == 11 || ev == 21 || ev == 22; }
+
+// Timer numbers of the retentive on-delay timers (TONR); the others are TON/TOF timers.
+bool isTonrNumber(int t) { return (t >= 0 && t <= 31) || (t >= 64 && t <= 95); }
+
+FindingKind kindOfProblem(OperandProblem p, Op op) {
+    switch (p) {
+    case OperandProblem::Missing:
+        return FindingKind::MissingOperand;
+    case OperandProblem::Unreadable:
+        return FindingKind::UnreadableOperand;
+    case OperandProblem::UnknownSymbol:
+        return FindingKind::UnknownSymbol;
+    case OperandProblem::UnknownLocal:
+        return FindingKind::UnknownLocal;
+    case OperandProblem::OutsideArea:
+        return (op == Op::EU || op == Op::ED) ? FindingKind::EdgeLimit : FindingKind::OutsideArea;
+    case OperandProblem::BitNumber:
+        return FindingKind::BitNumber;
+    case OperandProblem::WrongType:
+        return FindingKind::WrongType;
+    }
+    return FindingKind::UnreadableOperand;
+}
+
+constexpr std::string_view kLibraryNames[] = {"MBUS_CTRL", "MBUS_MSG", "USS_INIT", "USS_CTRL", "MBUS_INIT", "MBUS_SLAVE"};
+
+bool isLineOf(const Program& prog, int line, Op op) {
+    return line > 0 && line <= prog.lastIndex() && prog.CodeTable[static_cast<std::size_t>(line)].op == op;
+}
+
+// A CALL target (a subroutine number, or the library code its name gave) that this program
+// defines.
+bool subroutineDefined(const Program& prog, int target) {
+    if (target >= 0 && target < 64) return isLineOf(prog, prog.subroutines[static_cast<std::size_t>(target)].EntryLine,
+                                                     Op::SUBROUTINE_BLOCK);
+    if (target >= 101 && target <= 106) {
+        for (const BlockInfo& b : prog.blocks)
+            if (b.kind == BlockKind::Subroutine && b.number >= 0 && b.number < 501 &&
+                prog.subroutines[static_cast<std::size_t>(b.number)].Name == kLibraryNames[target - 101])
+                return true;
+    }
+    return false;
+}
+
+bool interruptDefined(const Program& prog, int r) {
+    return r >= 0 && r <= 100 && isLineOf(prog, prog.interrupts[static_cast<std::size_t>(r)].EntryLine, Op::INTERRUPT_BLOCK);
+}
+
+}  // namespace
+
+std::vector<Finding> CheckProgram(const Program& prog, const std::vector<std::string>& lines,
+                                  const std::vector<int>& fileLines) {
+    std::vector<Finding> out;
+    if (!prog.loaded()) return out;
+    const int last = prog.lastIndex();
+    auto add = [&](int i, FindingKind k, std::string detail) {
+        Finding f;
+        f.line = i;
+        f.fileLine = static_cast<std::size_t>(i) < fileLines.size() ? fileLines[static_cast<std::size_t>(i)] : i + 1;
+        f.text = oneBlank(static_cast<std::size_t>(i) < lines.size() ? lines[static_cast<std::size_t>(i)]
+                                                                     : prog.CodeTable[static_cast<std::size_t>(i)].SourceText);
+        f.kind = k;
+        f.detail = std::move(detail);
+        out.push_back(std::move(f));
+    };
+
+    // Lines whose operands the builder already reported: their targets are not looked at
+    // again.
+    std::vector<bool> noted(static_cast<std::size_t>(last) + 1, false);
+    for (const OperandNote& n : prog.operandNotes) {
+        if (n.line < 0 || n.line > last) continue;
+        noted[static_cast<std::size_t>(n.line)] = true;
+        add(n.line, kindOfProblem(n.problem, prog.CodeTable[static_cast<std::size_t>(n.line)].op), n.text);
+    }
+
+    // Per block: labels seen, and an open sequence segment.
+    std::vector<std::vector<bool>> labelSeen(prog.labels.size(), std::vector<bool>(256, false));
+    int openScr = -1;
+    int openScrBlock = -1;
+    auto closeBlockScr = [&](int block) {
+        if (openScr >= 0 && openScrBlock == block) add(openScr, FindingKind::ScrWithoutEnd, {});
+        if (openScrBlock == block) openScr = -1, openScrBlock = -1;
+    };
+
+    for (int i = 0; i <= last; ++i) {
+        const CodeLine& line = prog.CodeTable[static_cast<std::size_t>(i)];
+        if (i > 0 && line.Block != prog.CodeTable[static_cast<std::size_t>(i - 1)].Block)
+            closeBlockScr(prog.CodeTable[static_cast<std::size_t>(i - 1)].Block);
+        const bool ok = !noted[static_cast<std::size_t>(i)];
+        const auto block = static_cast<std::size_t>(line.Block);
+        switch (line.op) {
+        case Op::Unknown:
+            add(i, isUnsimulatedS7Instruction(line.Mnemonic) ? FindingKind::UnsimulatedInstruction
+                                                              : FindingKind::UnknownInstruction,
+                line.Mnemonic);
+            break;
+        case Op::CALL: {
+            const int target = asInt(line.Param[0]);
+            if (ok && (target == library::MBUS_INIT || target == library::MBUS_SLAVE)) {
+                // The Modbus slave library is not simulated: the slave port answers by itself.
+                add(i, FindingKind::UnsimulatedInstruction, std::string(kLibraryNames[target - 101]));
+            } else if (ok && !subroutineDefined(prog, target)) {
+                const auto ops = operandTexts(line.SourceText);
+                add(i, FindingKind::UndefinedSubroutine, ops.empty() ? std::string() : std::string(ops[0]));
+            }
+            break;
+        }
+        case Op::ATCH: {
+            if (!ok) break;
+            const auto ops = operandTexts(line.SourceText);
+            if (!interruptDefined(prog, asInt(line.Param[0])))
+                add(i, FindingKind::UndefinedInterrupt, ops.empty() ? std::string() : std::string(ops[0]));
+            const int ev = asInt(line.Param[1]);
+            if (line.operandCount() >= 2 && !eventRaised(ev)) add(i, FindingKind::EventNeverRaised, std::to_string(ev));
+            break;
+        }
+        case Op::LBL: {
+            const int n = asInt(line.Param[0]);
+            if (!ok || n < 0 || n > 255 || block >= labelSeen.size()) break;
+            if (labelSeen[block][static_cast<std::size_t>(n)]) add(i, FindingKind::DuplicateLabel, std::to_string(n));
+            labelSeen[block][static_cast<std::size_t>(n)] = true;
+            break;
+        }
+        case Op::JMP: {
+            const int n = asInt(line.Param[0]);
+            if (!ok || n < 0 || n > 255) break;
+            if (block >= prog.labels.size() || prog.labels[block][static_cast<std::size_t>(n)] == 0)
+                add(i, FindingKind::JumpWithoutLabel, std::to_string(n));
+            break;
+        }
+        case Op::LSCR:
+            if (openScr >= 0) add(openScr, FindingKind::ScrWithoutEnd, {});
+            openScr = i;
+            openScrBlock = line.Block;
+            break;
+        case Op::SCRE:
+            openScr = -1;
+            openScrBlock = -1;
+            break;
+        case Op::TON:
+        case Op::TOF:
+        case Op::TONR: {
+            if (!ok || line.kindOf(0) != kind::Timer) break;
+            const int t = asInt(line.Param[0]) - area::T;
+            if ((line.op == Op::TONR) != isTonrNumber(t)) add(i, FindingKind::TimerKind, "T" + std::to_string(t));
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    closeBlockScr(prog.CodeTable[static_cast<std::size_t>(last)].Block);
+
+    std::stable_sort(out.begin(), out.end(), [](const Finding& a, const Finding& b) { return a.line < b.line; });
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
+}
+
+std::string findingMessage(const Finding& f) {
+    const std::string& d = f.detail;
+    switch (f.kind) {
+    case FindingKind::UnknownInstruction:
+        return "不可识别的指令";
+    case FindingKind::UnsimulatedInstruction:
+        return "不支持的指令";
+    case FindingKind::MissingOperand:
+        return "缺少操作数";
+    case FindingKind::UnreadableOperand:
+        return "无法识别的操作数 " + d;
+    case FindingKind::UnknownSymbol:
+        return "符号未定义 " + d;
+    case FindingKind::UnknownLocal:
+        return d + " 不是本程序块的局部变量";
+    case FindingKind::OutsideArea:
+        return "地址超出范围 " + d;
+    case FindingKind::BitNumber:
+        return "位号大于7 " + d;
+    case FindingKind::EdgeLimit:
+        return "沿指令超过128个";
+    case FindingKind::WrongType:
+        return "操作数类型不符 " + d;
+    case FindingKind::UndefinedSubroutine:
+        return "子程序不存在 " + d;
+    case FindingKind::UndefinedInterrupt:
+        return "中断程序不存在 " + d;
+    case FindingKind::EventNeverRaised:
+        return "仿真时不会发生中断事件 " + d;
+    case FindingKind::DuplicateLabel:
+        return "本程序块中标号 " + d + " 重复";
+    case FindingKind::JumpWithoutLabel:
+        return "本程序块中没有标号 " + d;
+    case FindingKind::ScrWithoutEnd:
+        return "LSCR没有对应的SCRE";
+    case FindingKind::TimerKind:
+        return isTonrNumber(std::atoi(d.c_str() + 1)) ? d + " 是TONR定时器，不能用于TON/TOF"
+                                                       : d + " 是TON/TOF定时器，不能用于TONR";
+    }
+    return {};
+}
+
+std::string findingMessageEnglish(const Finding& f) {
+    const std::string& d = f.detail;
+    switch (f.kind) {
+    case FindingKind::UnknownInstruction:
+        return "unknown instruction";
+    case FindingKind::UnsimulatedInstruction:
+        return "instruction not simulated";
+    case FindingKind::MissingOperand:
+        return "missing operand";
+    case FindingKind::UnreadableOperand:
+        return "unreadable operand " + d;
+    case FindingKind::UnknownSymbol:
+        return "unknown symbol " + d;
+    case FindingKind::UnknownLocal:
+        return d + " is not a local variable of this block";
+    case FindingKind::OutsideArea:
+        return "address outside its area " + d;
+    case FindingKind::BitNumber:
+        return "bit number above 7 " + d;
+    case FindingKind::EdgeLimit:
+        return "more than 128 edge instructions";
+    case FindingKind::WrongType:
+        return "operand of the wrong type " + d;
+    case FindingKind::UndefinedSubroutine:
+        return "no such subroutine " + d;
+    case FindingKind::UndefinedInterrupt:
+        return "no such interrupt routine " + d;
+    case FindingKind::EventNeverRaised:
+        return "interrupt event " + d + " is never raised in the simulator";
+    case FindingKind::DuplicateLabel:
+        return "label " + d + " defined twice in this block";
+    case FindingKind::JumpWithoutLabel:
+        return "no LBL " + d + " in this block";
+    case FindingKind::ScrWithoutEnd:
+        return "LSCR without SCRE";
+    case FindingKind::TimerKind:
+        return isTonrNumber(std::atoi(d.c_str() + 1)) ? d + " is a TONR timer, not TON/TOF"
+                                                       : d + " is a TON/TOF timer, not TONR";
+    }
+    return {};
+}
+
+std::string findingLogText(const Finding& f) {
+    return " 程序检查：第" + std::to_string(f.fileLine) + "行 " + f.text + "：" + findingMessage(f);
+}
+
+std::string checkSummaryText(std::size_t count) {
+    return count == 0 ? std::string(" 程序检查：没有发现问题") : " 程序检查：发现" + std::to_string(count) + "处问题";
+}
+
+std::string findingEnglishLine(const Finding& f) {
+    return std::to_string(f.fileLine) + ": " + f.text + ": " + findingMessageEnglish(f);
+}
+
+}  // namespace korvane
