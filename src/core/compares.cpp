@@ -1,5 +1,6 @@
 // The 72 compare contacts (LD, A, O) x (B, W, D, R) x (=, <>, >, >=, <, <=): one handler that
 // takes the opcode apart. They run whatever the logic result is, since they compute it.
+// Bytes compare unsigned, words as INT and double words as DINT, reals as reals.
 #include <cfloat>
 #include <cmath>
 
@@ -18,6 +19,17 @@ double compareReal(Interpreter& cpu, const CodeLine& line, int k) {
     const double v = operandReal(cpu, line, k);
     if (line.kindOf(k) == kind::Constant && std::fabs(v) <= FLT_MAX) return static_cast<float>(v);
     return v;
+}
+
+// A word or double-word operand as a signed integer of the compare's width (range 65536 for
+// W, 4294967296 for D), as the integer arithmetic takes it: VW0 holding 16#FFFF is -1, and so
+// is the constant 16#FFFF in a word compare; a negative constant stays negative. A timer's or
+// counter's current value is signed already and is taken as it stands.
+double compareInteger(Interpreter& cpu, const CodeLine& line, int k, double range) {
+    const double v = operandValue(cpu, line, k);
+    const int knd = line.kindOf(k);
+    if (knd == kind::Timer || knd == kind::Counter) return v;
+    return (v >= range / 2 && v < range) ? v - range : v;
 }
 
 bool relate(Relation r, double in1, double in2) {
@@ -51,10 +63,17 @@ void execCompare(Interpreter& cpu, CodeLine& line) {
     if (type == CompareType::Real) {
         in2 = compareReal(cpu, line, 1);
         in1 = compareReal(cpu, line, 0);
-    } else {
+    } else if (type == CompareType::Byte) {
+        // Bytes compare unsigned, 0 to 255.
         in2 = operandValue(cpu, line, 1);
         in1 = operandValue(cpu, line, 0);
-        displayKind = static_cast<std::int16_t>(static_cast<int>(type) + 1);  // 1 byte, 2 word, 3 dword
+        displayKind = 1;
+    } else {
+        const bool wide = type == CompareType::DWord;
+        const double range = wide ? 4294967296.0 : 65536.0;
+        in2 = compareInteger(cpu, line, 1, range);
+        in1 = compareInteger(cpu, line, 0, range);
+        displayKind = wide ? 6 : 5;  // signed 32-bit, signed 16-bit integer
     }
     const bool c = relate(compareRelation(op), in1, in2);
     std::int16_t& lr = cpu.logicResult;

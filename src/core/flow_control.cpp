@@ -196,13 +196,13 @@ void runInterrupts(Interpreter& cpu, InterruptEdges& edges) {
     edges.primed = true;
     if (!cpu.interruptsEnabled) return;
 
-    // Inputs I0.0 to I0.2: event 2i when the input went off, 2i + 1 when it went on.
+    // Inputs I0.0 to I0.3: event 2i on the rising edge of I0.i, 2i + 1 on its falling edge.
     if (before.primed) {
         for (std::size_t i = 0; i < edges.inputs.size(); ++i) {
             const bool now = edges.inputs[i] != 0;
             const bool was = before.inputs[i] != 0;
             if (now == was) continue;
-            const int ev = 2 * static_cast<int>(i) + (now ? 1 : 0);
+            const int ev = 2 * static_cast<int>(i) + (now ? 0 : 1);
             if (fire(cpu, ev) == Fired::EndTick) return;
         }
     }

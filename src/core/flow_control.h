@@ -23,11 +23,12 @@ void StackPop(Interpreter& cpu);
 void returnFromSubroutine(Interpreter& cpu, CodeLine& line);
 
 // --- interrupt dispatcher -----------------------------------------------------------------
-// What the dispatcher remembers from the previous tick: the inputs I0.0 to I0.2 (input
-// events 0 to 5 run once per edge) and whether T32 and T96 stood at their preset (events 21
-// and 22 run once each time the timer reaches its preset).
+// What the dispatcher remembers from the previous tick: the inputs I0.0 to I0.3 (input
+// events 0 to 7 run once per edge: 2i when I0.i goes on, 2i + 1 when it goes off) and whether
+// T32 and T96 stood at their preset (events 21 and 22 run once each time the timer reaches
+// its preset).
 struct InterruptEdges {
-    std::array<std::int16_t, 3> inputs{};
+    std::array<std::int16_t, 4> inputs{};
     std::array<bool, 2> timerAtPreset{};
     bool primed = false;  // off after a reset: the next tick only takes the baseline
 };

@@ -184,9 +184,10 @@ void DataBlock::AnalyseDB() {
     bool firstTaken = false;  // the first value replaces the empty row
     std::int32_t width = 0;
     std::int32_t address = 0;
+    lineOutsideV_ = -1;
     try {
-        for (const std::string& line : lines_) {
-            std::string s = line;
+        for (std::size_t i = 0; i < lines_.size(); ++i) {
+            std::string s = lines_[i];
             if (const std::size_t c = s.find("//"); c != std::string::npos) s = std::string(trim(s.substr(0, c)));
             if (s.find('V') != std::string::npos) {
                 const std::size_t blank = firstBlank(s);
@@ -219,6 +220,8 @@ void DataBlock::AnalyseDB() {
                     DbEntry e;
                     e.Width = width;
                     e.ByteOffset = checked32(std::int64_t{address} + std::int64_t{width} * k / 8);
+                    if (lineOutsideV_ < 0 && std::int64_t{e.ByteOffset} + width / 8 > kVBytes)
+                        lineOutsideV_ = static_cast<int>(i);
                     if (firstTaken) {
                         entries_.push_back(e);
                     } else {
@@ -292,6 +295,12 @@ bool DataBlock::load(const std::string& path, PlcMemory& mem, Prompt& prompt, co
         return false;
     }
     AnalyseDB();
+    if (lineOutsideV_ >= 0) {
+        // Refused whole, so that no half-written block is left in V memory.
+        const auto n = static_cast<std::size_t>(lineOutsideV_);
+        log.stamped(" 数据块第" + std::to_string(n + 1) + "行超出V存储区：" + std::string(trim(lines_[n])));
+        return false;
+    }
     showView();
     writeEntries(mem);
     return true;

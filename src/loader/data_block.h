@@ -27,17 +27,24 @@ std::int32_t BinToLong(std::string_view text);
 class DataBlock {
 public:
     static constexpr std::size_t kMaxLines = 101;
+    // V memory: VB0 to VB1023; the cells after it are the edge flags and special memory.
+    static constexpr std::int64_t kVBytes = (area::Edge - area::V) / 8;
 
     DataBlock() = default;
 
     // Rebuilds the entry table from the line list. A value that cannot be read ends the
     // analysis there: its row keeps Value 0 and no later value is taken.
     void AnalyseDB();
+    // The first line (from 0) of the last analysis with an entry any byte of which lies past
+    // VB1023; -1 when every entry ends inside V memory.
+    int lineOutsideV() const { return lineOutsideV_; }
 
     // The load command from a chosen file name (empty: the dialog was cancelled, the lines
     // held are analysed and written again). True when the entries were written; false when
     // the file could not be read (logged as " 打开DB数据块文件错误"; nothing is written and
-    // the entries keep the previous analysis).
+    // the entries keep the previous analysis) or when an entry runs past VB1023 (logged as
+    // " 数据块第n行超出V存储区：" and that line, n counted from 1; the lines are held and
+    // analysed, but nothing of the block is written and the view is not rebuilt).
     bool load(const std::string& path, PlcMemory& mem, Prompt& prompt, const Log& log);
     // Every non-empty entry into V memory through tobit, in file order.
     void writeEntries(PlcMemory& mem) const;
@@ -63,6 +70,7 @@ private:
     std::vector<DbEntry> entries_{DbEntry{}};
     std::string fileName_;
     std::string viewText_;
+    int lineOutsideV_ = -1;
 };
 
 }  // namespace korvane

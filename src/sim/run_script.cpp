@@ -22,6 +22,14 @@ std::vector<std::string> words(std::string_view line) {
     return out;
 }
 
+// A comment starts with '#' at the start of the line or after a blank or tab; a '#' inside a
+// word is part of it (16#FF, 2#101).
+std::string_view withoutComment(std::string_view line) {
+    for (std::size_t i = 0; i < line.size(); ++i)
+        if (line[i] == '#' && (i == 0 || line[i - 1] == ' ' || line[i - 1] == '\t')) return line.substr(0, i);
+    return line;
+}
+
 std::optional<double> number(const std::string& s) {
     if (s.empty()) return std::nullopt;
     char* end = nullptr;
@@ -74,7 +82,7 @@ std::optional<RunScript> parseRunScript(std::string_view text, std::string& erro
         std::string_view line = text.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
         pos = nl == std::string_view::npos ? text.size() + 1 : nl + 1;
         ++lineNo;
-        if (auto hash = line.find('#'); hash != std::string_view::npos) line = line.substr(0, hash);
+        line = withoutComment(line);
         auto w = words(line);
         if (w.empty()) continue;
         auto fail = [&](const std::string& why) {

@@ -1,3 +1,4 @@
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
@@ -55,7 +56,7 @@ TEST(CompareContacts, AllFormsTypesAndRelationsCombineWithTheLogicResult) {
                         if (f == 0) {
                             EXPECT_EQ(line.StackText[2], before ? '1' : '0');
                         }
-                        EXPECT_EQ(line.StatusKind[0], t == 3 ? 7 : t + 1);
+                        EXPECT_EQ(line.StatusKind[0], (std::array<int, 4>{1, 5, 6, 7})[static_cast<std::size_t>(t)]);
                         EXPECT_EQ(line.StatusValue[0], t == 3 ? in1 / 4 : in1);
                         EXPECT_EQ(line.StatusValue[1], t == 3 ? in2 / 4 : in2);
                         ++checked;
@@ -72,7 +73,9 @@ struct CompareCase {
 
 class CompareValues : public ::testing::TestWithParam<CompareCase> {};
 
-TEST_P(CompareValues, CompareAsPlainNumbersWithMemoryReadUnsigned) {
+// Bytes compare unsigned; words as INT and double words as DINT, constants written as a bit
+// pattern taken in two's complement of the width.
+TEST_P(CompareValues, BytesUnsignedWordsAndDoubleWordsSigned) {
     const CompareCase& cc = GetParam();
     Cpu c;
     cc.setup(c);
@@ -85,13 +88,32 @@ TEST_P(CompareValues, CompareAsPlainNumbersWithMemoryReadUnsigned) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, CompareValues,
     ::testing::Values(
-        CompareCase{"WordIsNeverBelowZero", [](Cpu& c) { c.setW(0, 0x8000); }, {"LDW<", {VW(0), K(0)}}, false},
-        CompareCase{"WordIsAboveNegativeConstant", [](Cpu& c) { c.setW(0, 0xFFFF); }, {"LDW>", {VW(0), K(-5)}}, true},
-        CompareCase{"DwordAllOnes",
+        CompareCase{"Word8000IsBelowZero", [](Cpu& c) { c.setW(0, 0x8000); }, {"LDW<", {VW(0), K(0)}}, true},
+        CompareCase{"Word7FFFIsAboveZero", [](Cpu& c) { c.setW(0, 0x7FFF); }, {"LDW>", {VW(0), K(0)}}, true},
+        CompareCase{"WordMinus16IsBelowMinus5", [](Cpu& c) { c.setW(0, 0xFFF0); }, {"LDW>", {VW(0), K(-5)}}, false},
+        CompareCase{"WordBitPatternConstant", [](Cpu& c) { c.setW(0, 0xFFFF); }, {"LDW=", {VW(0), K(0xFFFF)}}, true},
+        CompareCase{"WordFFFFIsMinusOne", [](Cpu& c) { c.setW(0, 0xFFFF); }, {"LDW=", {VW(0), K(-1)}}, true},
+        CompareCase{"WordsBothSigned",
+                    [](Cpu& c) {
+                        c.setW(0, 0x8000);
+                        c.setW(2, 1);
+                    },
+                    {"LDW<", {VW(0), VW(2)}},
+                    true},
+        CompareCase{"DwordAllOnesEqualsTheBitPattern",
                     [](Cpu& c) { c.setD(0, -1); },
                     {"LDD=", {VD(0), K(4294967295.0)}},
                     true},
-        CompareCase{"DwordIsNotMinusOne", [](Cpu& c) { c.setD(0, -1); }, {"LDD=", {VD(0), K(-1)}}, false},
+        CompareCase{"DwordAllOnesIsMinusOne", [](Cpu& c) { c.setD(0, -1); }, {"LDD=", {VD(0), K(-1)}}, true},
+        CompareCase{"Dword80000000IsBelowOne",
+                    [](Cpu& c) {
+                        c.setD(0, 0x80000000u);
+                        c.setD(4, 1);
+                    },
+                    {"LDD<", {VD(0), VD(4)}},
+                    true},
+        CompareCase{"DwordHoldingFFFFIsPositive", [](Cpu& c) { c.setD(0, 0xFFFF); }, {"LDD>", {VD(0), K(0)}}, true},
+        CompareCase{"ByteStaysUnsigned", [](Cpu& c) { c.setB(0, 0x80); }, {"LDB>", {VB(0), K(127)}}, true},
         CompareCase{"ByteWithItself", [](Cpu& c) { c.setB(0, 9); }, {"LDB>=", {VB(0), VB(0)}}, true},
         CompareCase{"ByteDiffersNotFromItself", [](Cpu& c) { c.setB(0, 9); }, {"LDB<>", {VB(0), VB(0)}}, false},
         CompareCase{"RealPattern", [](Cpu& c) { c.setD(0, 0x3FC00000); }, {"LDR=", {VD(0), K(1.5)}}, true},
@@ -109,6 +131,10 @@ INSTANTIATE_TEST_SUITE_P(
                     [](Cpu& c) { c.mem.counters()[2].Current = 4; },
                     {"LDW<", {C(2), K(4)}},
                     false},
+        CompareCase{"NegativeCounterInADoubleWordCompare",
+                    [](Cpu& c) { c.mem.counters()[2].Current = -3; },
+                    {"LDD<", {C(2), K(0)}},
+                    true},
         CompareCase{"ByteAddressInAWordCompareReadsTheByte",
                     [](Cpu& c) { c.setW(0, 0x0102); },
                     {"LDW=", {VB(0), K(1)}},
@@ -121,6 +147,33 @@ INSTANTIATE_TEST_SUITE_P(
                     {"LDB=", {PtrB(40), K(7)}},
                     true}),
     CaseName());
+
+// A value moved in as a negative integer compares and shows as that integer.
+TEST(CompareContacts, NegativeValuesCompareAndShowSigned) {
+    Cpu c;
+    c.load({{"MOVW", {K(-5), VW(0)}},
+            {"MOVD", {K(-70000), VD(4)}},
+            {"LDW<", {VW(0), K(0)}},
+            {"LDD<=", {VD(4), K(0xFFFEEE90)}},
+            {"LDB<", {VB(0), K(0)}}});
+    c.run();
+    const CodeLine& w = c.line(2);
+    EXPECT_EQ(w.FlowAfter, kOn);
+    EXPECT_EQ(w.StatusValue[0], -5);
+    EXPECT_EQ(w.StatusValue[1], 0);
+    EXPECT_EQ(w.StatusKind[0], 5);
+    EXPECT_EQ(w.StatusKind[1], 5);
+    const CodeLine& d = c.line(3);
+    EXPECT_EQ(d.FlowAfter, kOn);
+    EXPECT_EQ(d.StatusValue[0], -70000);
+    EXPECT_EQ(d.StatusValue[1], -70000);
+    EXPECT_EQ(d.StatusKind[0], 6);
+    EXPECT_EQ(d.StatusKind[1], 6);
+    const CodeLine& b = c.line(4);
+    EXPECT_EQ(b.FlowAfter, kOff) << "VB0 holds 16#FF, 255 as a byte";
+    EXPECT_EQ(b.StatusValue[0], 255);
+    EXPECT_EQ(b.StatusKind[0], 1);
+}
 
 TEST(CompareContacts, AndAfterLoadAndOrAfterFalseFollowTheNetwork) {
     Cpu c;

@@ -140,8 +140,8 @@ TEST_P(InputEvents, RunOncePerEdge) {
     const int input = GetParam();
     Rig r;
     r.load(attachingProgram(10));
-    r.prog.events[static_cast<std::size_t>(2 * input + 1)].Routine = 0;  // rising edge: INT0
-    r.prog.events[static_cast<std::size_t>(2 * input)].Routine = 1;      // falling edge: INT1
+    r.prog.events[static_cast<std::size_t>(2 * input)].Routine = 0;      // rising edge: INT0
+    r.prog.events[static_cast<std::size_t>(2 * input + 1)].Routine = 1;  // falling edge: INT1
     r.cpu.interruptsEnabled = kOn;
     Runs runs;
     record(r, runs);
@@ -154,11 +154,11 @@ TEST_P(InputEvents, RunOncePerEdge) {
     EXPECT_EQ(runs.ticks, (std::vector<std::uint32_t>{2, 5, 7}));
 }
 
-INSTANTIATE_TEST_SUITE_P(I0, InputEvents, ::testing::Values(0, 1, 2));
+INSTANTIATE_TEST_SUITE_P(I0, InputEvents, ::testing::Values(0, 1, 2, 3));
 
 TEST(InputEvent, EdgeSeenBeforeTheRoutineWasAttachedDoesNotFireLater) {
     Rig r;
-    r.load(attachingProgram(1));
+    r.load(attachingProgram(0));
     r.cpu.interruptsEnabled = kOn;
     Runs runs;
     record(r, runs);
@@ -166,7 +166,7 @@ TEST(InputEvent, EdgeSeenBeforeTheRoutineWasAttachedDoesNotFireLater) {
     r.set(Ibit(0, 0), true);
     r.tick();
     r.tick();
-    r.prog.events[1].Routine = 0;
+    r.prog.events[0].Routine = 0;
     r.tick();
     EXPECT_TRUE(runs.ticks.empty());
     r.set(Ibit(0, 0), false);
@@ -178,8 +178,8 @@ TEST(InputEvent, EdgeSeenBeforeTheRoutineWasAttachedDoesNotFireLater) {
 
 TEST(InputEvent, EdgeWhileInterruptsAreDisabledIsDropped) {
     Rig r;
-    r.load(attachingProgram(1));
-    r.prog.events[1].Routine = 0;
+    r.load(attachingProgram(0));
+    r.prog.events[0].Routine = 0;
     Runs runs;
     record(r, runs);
     r.tick();
@@ -192,8 +192,8 @@ TEST(InputEvent, EdgeWhileInterruptsAreDisabledIsDropped) {
 
 TEST(InputEvent, InputAlreadyOnAtRunEntryRaisesNoEvent) {
     Rig r;
-    r.load(attachingProgram(1));
-    r.prog.events[1].Routine = 0;
+    r.load(attachingProgram(0));
+    r.prog.events[0].Routine = 0;
     r.cpu.interruptsEnabled = kOn;
     Runs runs;
     record(r, runs);

@@ -23,6 +23,24 @@ TEST(RunScript, ParsesEventsAndKeepsFileOrderForEqualTimes) {
     EXPECT_EQ(s->events[3].value, "0.5..1.5");
 }
 
+// '#' starts a comment at the start of a line or after a blank or tab; inside a word it
+// belongs to the value (16#FF, 2#101).
+TEST(RunScript, HashInsideAWordIsPartOfTheValue) {
+    std::string error;
+    auto s = parseRunScript("0 set VW0 16#FF\n0 expect QB0 2#101 # five\n#0 set VW2 1\n0 expect VW0 255\t#255\n"
+                            "0 set VB4 16#1F#\n",
+                            error);
+    ASSERT_TRUE(s) << error;
+    ASSERT_EQ(s->events.size(), 4u);
+    EXPECT_EQ(s->events[0].value, "16#FF");
+    EXPECT_EQ(s->events[1].value, "2#101");
+    EXPECT_EQ(s->events[2].value, "255");
+    EXPECT_EQ(s->events[2].line, 4);
+    EXPECT_EQ(s->events[3].value, "16#1F#");
+    EXPECT_FALSE(parseRunScript("0 set VW0 1#x 2", error));
+    EXPECT_EQ(error, "line 1: set needs an address and a value");
+}
+
 TEST(RunScript, RefusesMalformedLinesNamingTheLine) {
     struct Case {
         const char* text;
