@@ -4,12 +4,15 @@
 file(STRINGS ${CASE_DIR}/args raw_args ENCODING UTF-8)
 set(args)
 foreach(a ${raw_args})
-  string(REPLACE "PROGRAM" "${CASE_DIR}/program.awl" a "${a}")
+  string(REPLACE "PROGRAM" "program.awl" a "${a}")
   string(REPLACE "CASEDIR" "${CASE_DIR}" a "${a}")
   string(REPLACE "EXAMPLES" "${SOURCE_DIR}/examples" a "${a}")
   list(APPEND args "${a}")
 endforeach()
-execute_process(COMMAND ${RUNNER} ${args} OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+# Run in the case folder: the program is named as program.awl, so what the runner prints
+# about it does not depend on where the tree lies.
+execute_process(COMMAND ${RUNNER} ${args} WORKING_DIRECTORY ${CASE_DIR} OUTPUT_VARIABLE out ERROR_VARIABLE err
+                RESULT_VARIABLE rc)
 set(want_rc 0)
 if(EXISTS ${CASE_DIR}/exit)
   file(STRINGS ${CASE_DIR}/exit want_rc)

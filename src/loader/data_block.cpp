@@ -220,7 +220,7 @@ void DataBlock::AnalyseDB() {
                     DbEntry e;
                     e.Width = width;
                     e.ByteOffset = checked32(std::int64_t{address} + std::int64_t{width} * k / 8);
-                    if (lineOutsideV_ < 0 && std::int64_t{e.ByteOffset} + width / 8 > kVBytes)
+                    if (lineOutsideV_ < 0 && (e.ByteOffset < 0 || std::int64_t{e.ByteOffset} + width / 8 > kVBytes))
                         lineOutsideV_ = static_cast<int>(i);
                     if (firstTaken) {
                         entries_.push_back(e);

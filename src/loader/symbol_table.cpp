@@ -123,4 +123,39 @@ const std::string* SymbolTable::symbolOf(std::string_view address) const {
     return it == byAddress_.end() ? nullptr : &entries_[it->second].symbol;
 }
 
+std::string withSymbols(std::string_view line, const SymbolTable& symbols) {
+    if (symbols.empty()) return std::string(line);
+    std::size_t p = 0;
+    while (p < line.size() && !stl::isBlank(line[p])) ++p;
+    if (p == line.size()) return std::string(line);
+    std::string out(line.substr(0, p));
+    bool changed = false;
+    std::size_t from = p;
+    while (from <= line.size()) {
+        std::size_t to = line.find(',', from);
+        if (to == std::string_view::npos) to = line.size();
+        const std::string_view field = line.substr(from, to - from);
+        // Keep the blanks around the operand as written.
+        const std::string_view t = stl::trim(field);
+        const std::size_t lead = t.empty() ? field.size() : static_cast<std::size_t>(t.data() - field.data());
+        out += field.substr(0, lead);
+        std::string_view name = t;
+        if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
+        if (const std::string* a = symbols.addressOf(name); a && !name.empty()) {
+            out += std::string(name) + ":" + *a;
+            changed = true;
+        } else if (const std::string* s = symbols.symbolOf(t); s && !t.empty()) {
+            out += *s + ":" + std::string(t);
+            changed = true;
+        } else {
+            out += t;
+        }
+        out += field.substr(lead + t.size());
+        if (to == line.size()) break;
+        out += ',';
+        from = to + 1;
+    }
+    return changed ? out : std::string(line);
+}
+
 }  // namespace korvane

@@ -49,4 +49,9 @@ private:
     std::string path_;
 };
 
+// A program line as the status views show it with a symbol table: every operand that is a
+// symbol, or an address a symbol names, reads "symbol:address" ("LD Start_PB:I0.0"); the
+// rest of the line is kept as written. The line unchanged when no operand has a symbol.
+std::string withSymbols(std::string_view line, const SymbolTable& symbols);
+
 }  // namespace korvane

@@ -129,12 +129,11 @@ INSTANTIATE_TEST_SUITE_P(
                  {{0, 8, 1}, {4, 32, 0}, {9, 8, 0x55}}, 2},
         FileCase{"HexWiderThan32BitsEndsTheAnalysis", "VB0 16#123456789, 1\n", {{0, 8, 0}, {1, 8, 0x55}}, 1},
         FileCase{"BinaryWithOtherDigitsEndsTheAnalysis", "VB0 2#102, 1\n", {{0, 8, 0}, {1, 8, 0x55}}, 1},
-        FileCase{"NegativeStartByteWritesBelowV", "VB-1 5\n", {{-1, 8, 5}}, 1},
         FileCase{"LastBytesOfVMemory", "VW1020 1\nVB1022 2, 3\nVD1020 4 // overwrites all four\n",
                  {{1020, 32, 4}}, 4}),
     [](const auto& p) { return std::string(p.param.name); });
 
-// An entry with a byte past VB1023 refuses the whole block: nothing of it is written (not
+// An entry with a byte past VB1023 (or before VB0) refuses the whole block: nothing of it is written (not
 // even the good lines before it), and the log names the first such line, counted from 1.
 TEST(DataBlockFile, AnEntryPastVMemoryRefusesTheWholeBlock) {
     struct Case {
@@ -147,7 +146,8 @@ TEST(DataBlockFile, AnEntryPastVMemoryRefusesTheWholeBlock) {
         {"VB1020 1, 2, 3, 4, 5\n", "数据块第1行超出V存储区：VB1020 1, 2, 3, 4, 5"},
         {"VW1020 1\n2, 3\nVB1 5\n", "数据块第2行超出V存储区：2, 3"},
         {"VB1023 1\n\tVW1023 16#FFFF // too far  \nVB5000 1\n", "数据块第2行超出V存储区：VW1023 16#FFFF // too far"},
-        {"VB2147483647 5\nVB1 2\n", "数据块第1行超出V存储区：VB2147483647 5"}};
+        {"VB2147483647 5\nVB1 2\n", "数据块第1行超出V存储区：VB2147483647 5"},
+        {"VB1 2\nVB-1 5\n", "数据块第2行超出V存储区：VB-1 5"}};
     for (const auto& c : cases) {
         Fixture f;
         for (int i = 0; i < 1024; ++i) f.mem.tobit(0x55, vbyte(i), 8);
