@@ -26,9 +26,10 @@ void Interpreter::resetForRun() {
     for (CodeLine& line : prog_.CodeTable) line.UnknownLogged = false;
 }
 
-// Contacts compute the logic result and run whatever it is; everything else is a box or a
-// coil that acts only on power flow.
-static bool isContact(Op op) {
+// Lines that act whatever the logic result is: the contacts that compute it, the coil that
+// writes it, the edges, and the timer and counter boxes, which run on every pass. The other
+// boxes act only on power flow.
+static bool actsWithoutPowerFlow(Op op) {
     switch (op) {
     case Op::LD:
     case Op::LDN:
@@ -37,6 +38,15 @@ static bool isContact(Op op) {
     case Op::O:
     case Op::ON:
     case Op::LSCR:
+    case Op::Assign:
+    case Op::EU:
+    case Op::ED:
+    case Op::TON:
+    case Op::TOF:
+    case Op::TONR:
+    case Op::CTU:
+    case Op::CTD:
+    case Op::CTUD:
         return true;
     default:
         return isCompare(op);
@@ -45,9 +55,9 @@ static bool isContact(Op op) {
 
 // A line with an operand the builder could not take: one that names nothing makes the line
 // do nothing (the builder has already given contacts an operand that reads 0); one outside
-// its area is a run-time error when the line would act, and nothing is written.
+// its area is a run-time error whenever the line would act, and nothing is written.
 bool Interpreter::guardAllows(const CodeLine& line) const {
-    if (line.Guard == LineGuard::OutsideArea && (logicResult == kOn || isContact(line.op)))
+    if (line.Guard == LineGuard::OutsideArea && (logicResult == kOn || actsWithoutPowerFlow(line.op)))
         fault(FaultCode::AccessOutOfImage);
     return false;
 }

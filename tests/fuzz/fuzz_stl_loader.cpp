@@ -1,5 +1,6 @@
-// Arbitrary bytes as an STL program file: read, build and run one pass. Nothing may crash,
-// leak or leave the engine as an exception.
+// Arbitrary bytes as an STL program file, optionally after a symbol table: the bytes up to
+// the first zero byte are the symbol table when a zero byte is there. Read, build, check and
+// run one pass. Nothing may crash, leak or leave the engine as an exception.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -7,7 +8,9 @@
 
 #include "core/interpreter.h"
 #include "loader/code_builder.h"
+#include "loader/program_check.h"
 #include "loader/stl_reader.h"
+#include "loader/symbol_table.h"
 
 namespace {
 
@@ -33,10 +36,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     PlcMemory mem(&log);
     Program prog;
     StlReader reader;
-    const std::string_view bytes(reinterpret_cast<const char*>(data), data ? size : 0);
+    std::string_view bytes(reinterpret_cast<const char*>(data), data ? size : 0);
+    SymbolTable symbols;
+    if (const std::size_t zero = bytes.find('\0'); zero != std::string_view::npos) {
+        symbols.loadText(bytes.substr(0, zero));
+        bytes.remove_prefix(zero + 1);
+    }
     reader.loadText(bytes, prog, log);
     if (reader.lines.size() > 1) {
-        AnalyseCode(reader.lines, prog, mem, log);
+        BuildInputs inputs;
+        inputs.symbols = &symbols;
+        inputs.declarationNames = &reader.declarationNames;
+        AnalyseCode(reader.lines, prog, mem, log, inputs);
+        for (const Finding& f : CheckProgram(prog, reader.lines, reader.fileLines)) {
+            (void)findingLogText(f);
+            (void)findingEnglishLine(f);
+        }
+        for (const CodeLine& line : prog.CodeTable) (void)withSymbols(line.SourceText, symbols);
         Interpreter cpu(mem, prog, log);
         cpu.lineBudget = 20000;  // a looping input ends quickly, like a pass whose watchdog fired
         sink.cpu = &cpu;

@@ -235,6 +235,25 @@ TEST(RealPrograms, SymbolsLocalsAndRoutineNamesResolve) {
     EXPECT_EQ(withSymbols("MOVW   VW10, VW12", p.sim.symbols), "MOVW   Count:VW10, VW12");
 }
 
+TEST(RealPrograms, WordAndDoubleWordComparesAreSigned) {
+    Loaded p("LD     SM0.0\r\nMOVW   -5, VW0\r\nMOVD   -70000, VD4\r\nMOVB   16#80, VB8\r\n"
+             "LDW<   VW0, 0\r\n=      Q0.0\r\nLDD<   VD4, -69999\r\n=      Q0.1\r\nLDB>   VB8, 16#7F\r\n=      Q0.2\r\n");
+    p.pass();
+    EXPECT_TRUE(p.bit(kQ0));
+    EXPECT_TRUE(p.bit(kQ0 + 1));
+    EXPECT_TRUE(p.bit(kQ0 + 2)) << "bytes stay unsigned";
+}
+
+TEST(RealPrograms, AnUnknownInstructionInAJumpLoopIsLoggedOnce) {
+    // VW0 counts to 1000 through a loop that passes an unknown line each time round.
+    Loaded p("LD     SM0.0\r\nMOVW   0, VW0\r\nLBL    2\r\nPRINT  VW0\r\nINCW   VW0\r\nLDW<   VW0, 1000\r\n"
+             "JMP    2\r\n");
+    p.pass();
+    p.pass();
+    EXPECT_EQ(p.word(vw(0)), 1000);
+    EXPECT_EQ(p.sink.lines, std::vector<std::string>{"12:00:00 不可识别的指令：PRINT,iPC=6"});
+}
+
 TEST(SymbolFile, TakesMicroWinRowsAndSaysWhichLinesItSkipped) {
     SymbolTable t;
     // A copied grid may lead with empty columns; a header row and an empty line are skipped
