@@ -1,4 +1,5 @@
-// Loading and building a 10,000-line program: StlReader::loadText and AnalyseCode.
+// Loading and building a 10,000-line program: StlReader::loadText and AnalyseCode, then the
+// program check over it.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -6,6 +7,7 @@
 #include "core/code_table.h"
 #include "core/plc_memory.h"
 #include "loader/code_builder.h"
+#include "loader/program_check.h"
 #include "loader/stl_reader.h"
 #include "loader/text_encoding.h"
 
@@ -54,5 +56,25 @@ void BM_LoadAndBuild10kUtf8(benchmark::State& state) { loadAndBuild(state, false
 void BM_LoadAndBuild10kGbk(benchmark::State& state) { loadAndBuild(state, true); }
 BENCHMARK(BM_LoadAndBuild10kUtf8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadAndBuild10kGbk)->Unit(benchmark::kMillisecond);
+
+// The program has findings on purpose (TON on TONR numbers, more than 128 edges), so the
+// check also formats what it finds.
+void BM_ProgramCheck10k(benchmark::State& state) {
+    const std::string text = makeProgram(10000, false);
+    Log log;
+    PlcMemory mem(&log);
+    Program prog;
+    StlReader reader;
+    reader.loadText(text, prog, log);
+    AnalyseCode(reader.lines, prog, mem, log);
+    std::size_t findings = 0;
+    for (auto _ : state) {
+        const auto f = CheckProgram(prog, reader.lines, reader.fileLines);
+        findings = f.size();
+        benchmark::DoNotOptimize(f.data());
+    }
+    state.counters["findings"] = static_cast<double>(findings);
+}
+BENCHMARK(BM_ProgramCheck10k)->Unit(benchmark::kMillisecond);
 
 }  // namespace

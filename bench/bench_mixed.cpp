@@ -38,8 +38,9 @@ std::vector<Line> block(int n) {
         {"MOVB", {K(0x5A), VB(b + 4)}},
         {"MOVD", {VD(b + 4), VD(b + 8)}},
         {"MOVR", {K(1.5), VD(b + 12)}},
-        {"AW>=", {VW(b + 2), K(0)}},
-        {"AD<=", {VD(b + 8), K(4294967295.0)}},
+        // Word and double-word compares are signed: these hold for every value.
+        {"AW>=", {VW(b + 2), K(-32768)}},
+        {"AD<=", {VD(b + 8), K(2147483647.0)}},
         {"AR<", {VD(b + 12), K(1e30)}},
         {"ANDW", {K(0x0FF0), VW(b)}},
         {"ORD", {K(0x00010001), VD(b + 8)}},
@@ -102,7 +103,7 @@ std::string mixedProgramWithCalls(int networks, int& executedPerPass) {
         const std::string body[] = {
             "Network " + std::to_string(n + 1), "LD     SM0.0", "MOVW   " + v("VW", 0) + ", " + v("VW", 2),
             "MOVB   16#5A, " + v("VB", 4), "MOVD   " + v("VD", 4) + ", " + v("VD", 8), "MOVR   1.5, " + v("VD", 12),
-            "AW>=   " + v("VW", 2) + ", 0", "AR<    " + v("VD", 12) + ", 1.0E+30", "ANDW   16#0FF0, " + v("VW", 0),
+            "AW>=   " + v("VW", 2) + ", -32768", "AR<    " + v("VD", 12) + ", 1.0E+30", "ANDW   16#0FF0, " + v("VW", 0),
             "XORB   16#FF, " + v("VB", 4), "SLW    " + v("VW", 2) + ", 3", "INCW   " + v("VW", 16),
             "+I     7, " + v("VW", 18), "-I     7, " + v("VW", 18), "+R     0.25, " + v("VD", 12),
             "*R     2.0, " + v("VD", 12), "ROUND  " + v("VD", 12) + ", " + v("VD", 20),
