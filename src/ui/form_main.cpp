@@ -590,7 +590,9 @@ QString FormMain::chooseFile(FileDialogKind kind, const QString& suggested) {
     if (options_.fileDialog) return options_.fileDialog(kind, suggested);
     switch (kind) {
     case FileDialogKind::OpenProgram:
-        return QFileDialog::getOpenFileName(this, QStringLiteral("载入用户程序"), suggested, QStringLiteral("awl (*.awl)"));
+        // Exports from Windows may carry the extension in capitals; they are built alike.
+        return QFileDialog::getOpenFileName(this, QStringLiteral("载入用户程序"), suggested,
+                                            QStringLiteral("awl (*.awl *.AWL *.Awl)"));
     case FileDialogKind::OpenDataBlock:
         return QFileDialog::getOpenFileName(this, QStringLiteral("载入数据块"), suggested, QStringLiteral("txt (*.txt)"));
     case FileDialogKind::OpenHardware:
