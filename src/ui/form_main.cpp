@@ -158,6 +158,7 @@ void FormMain::buildMenus() {
     addMenuItem(file, "mnuUnloadProg", QStringLiteral("卸载用户程序"), [this] { unloadProgramCommand(); });
     addMenuItem(file, "mnuLoadDB", QStringLiteral("载入数据块"), [this] { loadDataBlockCommand(); });
     addMenuItem(file, "mnuUnloadDB", QStringLiteral("卸载数据块"), [this] { unloadDataBlockCommand(); });
+    addMenuItem(file, "mnuLoadSymbols", QStringLiteral("载入符号表"), [this] { loadSymbolsCommand(); });
     file->addSeparator();
     for (int k = 0; k < kRecentItems; ++k) {
         QAction* a = addMenuItem(file, QStringLiteral("mnuRecent%1").arg(k + 1), QString(), nullptr);
@@ -603,6 +604,9 @@ QString FormMain::chooseFile(FileDialogKind kind, const QString& suggested) {
         return QFileDialog::getOpenFileName(this, QStringLiteral("载入状态表"), suggested, QStringLiteral("txt (*.txt)"));
     case FileDialogKind::SaveStatusTable:
         return QFileDialog::getSaveFileName(this, QStringLiteral("保存状态表"), suggested, QStringLiteral("txt (*.txt)"));
+    case FileDialogKind::OpenSymbols:
+        return QFileDialog::getOpenFileName(this, QStringLiteral("载入符号表"), suggested,
+                                            QStringLiteral("符号表 (*.txt *.csv);;所有文件 (*)"));
     }
     return {};
 }
@@ -613,6 +617,14 @@ std::string FormMain::chooseProgramFile(const std::string& suggested) {
 
 std::string FormMain::chooseDataBlockFile(const std::string& suggested) {
     return chooseFile(FileDialogKind::OpenDataBlock, q(suggested)).toStdString();
+}
+
+std::string FormMain::chooseSymbolFile() {
+    // The dialog opens where the last symbol file was chosen.
+    const QString folder = lastSymbolPath_.isEmpty() ? QString() : QFileInfo(lastSymbolPath_).absolutePath();
+    const QString path = chooseFile(FileDialogKind::OpenSymbols, folder);
+    if (!path.isEmpty()) lastSymbolPath_ = path;
+    return path.toStdString();
 }
 
 void FormMain::loadProgramFile(const QString& path) {
@@ -634,6 +646,8 @@ void FormMain::unloadDataBlockCommand() {
     sim_->unloadDataBlockCommand();
     unloadingDb_ = false;
 }
+
+void FormMain::loadSymbolsCommand() { sim_->loadSymbolsCommand(); }
 
 void FormMain::saveHardwareCommand() {
     const QString path = chooseFile(FileDialogKind::SaveHardware, q(sim_->programBaseName()));
@@ -736,6 +750,11 @@ void FormMain::FreshAllShow() {
 void FormMain::statusWritesApplied() {
     if (analog_) analog_->renderNow();
     if (input_) input_->renderNow();
+}
+
+void FormMain::symbolsChanged() {
+    if (statusTable_) statusTable_->rebuild();
+    if (programStatus_) programStatus_->FreshAllShow();
 }
 
 void FormMain::captionChanged(const std::string& caption) { setWindowTitle(q(caption)); }

@@ -39,7 +39,15 @@ namespace korvane {
 
 class RackView;
 
-enum class FileDialogKind { OpenProgram, OpenDataBlock, OpenHardware, SaveHardware, OpenStatusTable, SaveStatusTable };
+enum class FileDialogKind {
+    OpenProgram,
+    OpenDataBlock,
+    OpenHardware,
+    SaveHardware,
+    OpenStatusTable,
+    SaveStatusTable,
+    OpenSymbols,
+};
 
 struct FormMainOptions {
     Prompt* prompt = nullptr;            // message boxes when null
@@ -127,6 +135,7 @@ public:
     void unloadProgramCommand();
     void loadDataBlockCommand();
     void unloadDataBlockCommand();
+    void loadSymbolsCommand();
     void loadHardwareCommand();
     void saveHardwareCommand();
     void showStlView();
@@ -156,6 +165,8 @@ public:
     std::string chooseProgramFile(const std::string& suggested) override;
     std::string chooseDataBlockFile(const std::string& suggested) override;
     void dataBlockViewShown(const std::string& text) override;
+    std::string chooseSymbolFile() override;
+    void symbolsChanged() override;
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -222,6 +233,7 @@ private:
     std::array<ObjectDigitalPoint, 64> objectInputs_{};
     RecentFiles recent_;
     QString lastProgramPath_;
+    QString lastSymbolPath_;  // the symbol dialog's last choice
 };
 
 }  // namespace korvane

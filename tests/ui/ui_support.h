@@ -4,6 +4,7 @@
 // whose file dialogs return what the test chose.
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QMouseEvent>
 #include <QTest>
 #include <QToolBar>
@@ -25,6 +26,15 @@ inline QString testTmp() {
 
 inline QString example(const char* name) {
     return QStringLiteral(KORVANE_SOURCE_DIR "/examples/") + QString::fromLatin1(name);
+}
+
+// Writes a file of the test folder; its path, or "" when it cannot be written.
+inline QString writeTestFile(const QString& name, const QByteArray& bytes) {
+    const QString path = QDir(testTmp()).filePath(name);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size()) return {};
+    return path;
 }
 
 struct Harness {
