@@ -16,6 +16,7 @@
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTextBlock>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
@@ -188,6 +189,8 @@ void FormMain::buildMenus() {
     addMenuItem(debug, "mnuStop", QStringLiteral("停止(&S)"), [&s] { s.scan.stop(); }, true);
     debug->addSeparator();
     addMenuItem(debug, "mnuWarmRestart", QStringLiteral("热复位"), [&s] { s.scan.warmRestart(); });
+    debug->addSeparator();
+    addMenuItem(debug, "mnuCheckResults", QStringLiteral("程序检查结果"), [this] { showCheckResults(); });
     // A checkable item toggles itself; its mark follows the run state instead.
     for (const char* n : {"mnuSlowRun", "mnuStop"})
         connect(action(n), &QAction::triggered, this, [this] { syncRunButtons(sim_->scan.state().mode); });
@@ -489,6 +492,18 @@ void FormMain::showProgramStatus() {
     programStatus_->FreshShow();
 }
 
+void FormMain::showCheckResults() {
+    if (!checkResults_) {
+        checkResults_ = new FrmCheckResults;
+        connect(checkResults_, &FrmCheckResults::lineChosen, this, &FormMain::showCodeLine);
+        QMdiSubWindow* sub = addPanel(checkResults_);
+        sub->resize(640, 300);
+        centreIn(mdi_, sub);
+        checkResults_->showFindings(sim_->findings());
+    }
+    raisePanel(mdi_, checkResults_);
+}
+
 void FormMain::attachObjectLink() {
     objectServer_ = std::make_unique<QtObjectServer>();
     ObjectLink& link = sim_->attachObjectLink(*objectServer_, &sim_->hardware);
@@ -562,6 +577,21 @@ void FormMain::showDbView() {
     action("mnuDB")->setChecked(true);
     action("btDB")->setChecked(true);
     codeBox_->setPlainText(q(sim_->dataBlock.showView()).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+}
+
+void FormMain::showCodeLine(int line) {
+    if (line < 0) return;
+    if (codeViewDb_) showStlView();
+    // The listing starts with a line end: code-table line i is the view's line i + 1.
+    const QTextBlock block = codeBox_->document()->findBlockByNumber(line + 1);
+    if (!block.isValid()) return;
+    QTextCursor c(block);
+    // Anchored at the line's end with the cursor at its start, so that a long line shows
+    // from its beginning.
+    c.movePosition(QTextCursor::EndOfBlock);
+    c.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
+    codeBox_->setTextCursor(c);
+    codeBox_->centerCursor();
 }
 
 void FormMain::codeViewChanged(const std::string& text) {
@@ -752,6 +782,11 @@ void FormMain::statusWritesApplied() {
     if (input_) input_->renderNow();
 }
 
+void FormMain::checkFindingsChanged(const std::vector<Finding>& findings) {
+    statusPanels_[2]->setText(checkSummaryCaption(findings.size()));
+    if (checkResults_) checkResults_->showFindings(findings);
+}
+
 void FormMain::symbolsChanged() {
     if (statusTable_) statusTable_->rebuild();
     if (programStatus_) programStatus_->FreshAllShow();
@@ -827,11 +862,12 @@ void FormMain::shutDown() {
             if (auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget())) sub->close();
     if (about_) about_->close();
     if (instructions_) instructions_->close();
-    for (QMainWindow* view : std::initializer_list<QMainWindow*>{statusTable_, programStatus_, objectView_}) {
+    for (QMainWindow* view : std::initializer_list<QMainWindow*>{statusTable_, programStatus_, objectView_, checkResults_}) {
         if (!view) continue;
         if (auto* t = qobject_cast<frmStatusTable*>(view)) t->bRealExit = true;
         if (auto* o = qobject_cast<FrmObject*>(view)) o->bRealExit = true;
         if (auto* p = qobject_cast<frmProgramStatus*>(view)) p->bRealExit = true;
+        if (auto* c = qobject_cast<FrmCheckResults*>(view)) c->bRealExit = true;
         if (auto* sub = qobject_cast<QMdiSubWindow*>(view->parentWidget())) sub->close();
     }
 }

@@ -23,6 +23,7 @@
 #include "sim/simulator.h"
 #include "ui/analog_panels.h"
 #include "ui/bit_byte_panel.h"
+#include "ui/check_results.h"
 #include "ui/form_port.h"
 #include "ui/info_dialogs.h"
 #include "ui/object_view.h"
@@ -118,6 +119,9 @@ public:
     void showProgramStatus();
     frmStatusTable* statusTableWindow() const { return statusTable_; }
     frmProgramStatus* programStatusWindow() const { return programStatus_; }
+    // The program check's results ("程序检查结果"), made at its first showing.
+    void showCheckResults();
+    FrmCheckResults* checkResultsWindow() const { return checkResults_; }
     void showObjectView();
     FrmObject* objectView() const { return objectView_; }
     // The port the object link listens on; 0 when it does not listen.
@@ -140,6 +144,9 @@ public:
     void saveHardwareCommand();
     void showStlView();
     void showDbView();
+    // Shows a program line in the code view: the STL listing, scrolled to the line of that
+    // code-table index, which is selected.
+    void showCodeLine(int line);
     void setInputMode(bool momentary);
     void setStayOnTop(bool on);
     void showInstructions();
@@ -165,6 +172,7 @@ public:
     std::string chooseProgramFile(const std::string& suggested) override;
     std::string chooseDataBlockFile(const std::string& suggested) override;
     void dataBlockViewShown(const std::string& text) override;
+    void checkFindingsChanged(const std::vector<Finding>& findings) override;
     std::string chooseSymbolFile() override;
     void symbolsChanged() override;
 
@@ -213,6 +221,7 @@ private:
     QPointer<TimerCounterPanel> tc_;
     QPointer<frmStatusTable> statusTable_;
     QPointer<frmProgramStatus> programStatus_;
+    QPointer<FrmCheckResults> checkResults_;
     std::unique_ptr<QtObjectServer> objectServer_;
     QPointer<FrmObject> objectView_;
     QPointer<InstructionsWindow> instructions_;

@@ -37,6 +37,21 @@ inline QString writeTestFile(const QString& name, const QByteArray& bytes) {
     return path;
 }
 
+// A program as exported, with two lines the program check reports: an instruction the
+// simulator does not execute (file line 8, code line 6) and a word past V memory's image
+// (file line 9, code line 7).
+inline constexpr const char* kProgramWithFaults =
+    "ORGANIZATION_BLOCK 主程序:OB1\r\n"
+    "TITLE=检查示例\r\n"
+    "BEGIN\r\n"
+    "Network 1 // 启动\r\n"
+    "LD     I0.0\r\n"
+    "=      Q0.0\r\n"
+    "Network 2 // 有问题的行\r\n"
+    "LDI    I0.0\r\n"
+    "MOVW   1, VW1023\r\n"
+    "END_ORGANIZATION_BLOCK\r\n";
+
 struct Harness {
     AutoPrompt prompt;
     MemorySettingsStore settings;
