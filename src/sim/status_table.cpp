@@ -491,6 +491,12 @@ bool StatusTable::FreshShow(const PlcMemory& mem) {
 
 std::string StatusTable::indexCell(std::size_t i) { return std::string(1, ' ').append(std::to_string(i)); }
 
+std::string StatusTable::symbolCell(const StatusRow& row, const SymbolTable& symbols) {
+    if (!row.symbol.empty() || row.address.empty()) return row.symbol;
+    const std::string* s = symbols.symbolOf(row.address);
+    return s ? *s : std::string();
+}
+
 // --- writing and forcing -------------------------------------------------------------
 
 bool StatusTable::writeRow(PlcMemory& mem, const StatusRow& row) {

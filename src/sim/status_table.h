@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/plc_memory.h"
+#include "loader/symbol_table.h"
 #include "platform/log_sink.h"
 #include "platform/prompt.h"
 
@@ -135,6 +136,9 @@ public:
 
     // Cells the window shows besides the rendered ones.
     static std::string indexCell(std::size_t i);
+    // The "符号" cell: the row's own symbol; when it has none, the symbol the loaded symbol
+    // table gives its address (the row's symbol itself is not changed, nor saved).
+    static std::string symbolCell(const StatusRow& row, const SymbolTable& symbols);
     static std::string newValueCell(const StatusRow& row) { return row.valid ? row.newValueText : std::string(); }
     static std::string forceCell(const StatusRow& row) {
         if (!row.valid) return {};

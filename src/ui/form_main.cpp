@@ -16,6 +16,7 @@
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTextBlock>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
@@ -158,6 +159,7 @@ void FormMain::buildMenus() {
     addMenuItem(file, "mnuUnloadProg", QStringLiteral("卸载用户程序"), [this] { unloadProgramCommand(); });
     addMenuItem(file, "mnuLoadDB", QStringLiteral("载入数据块"), [this] { loadDataBlockCommand(); });
     addMenuItem(file, "mnuUnloadDB", QStringLiteral("卸载数据块"), [this] { unloadDataBlockCommand(); });
+    addMenuItem(file, "mnuLoadSymbols", QStringLiteral("载入符号表"), [this] { loadSymbolsCommand(); });
     file->addSeparator();
     for (int k = 0; k < kRecentItems; ++k) {
         QAction* a = addMenuItem(file, QStringLiteral("mnuRecent%1").arg(k + 1), QString(), nullptr);
@@ -187,6 +189,8 @@ void FormMain::buildMenus() {
     addMenuItem(debug, "mnuStop", QStringLiteral("停止(&S)"), [&s] { s.scan.stop(); }, true);
     debug->addSeparator();
     addMenuItem(debug, "mnuWarmRestart", QStringLiteral("热复位"), [&s] { s.scan.warmRestart(); });
+    debug->addSeparator();
+    addMenuItem(debug, "mnuCheckResults", QStringLiteral("程序检查结果"), [this] { showCheckResults(); });
     // A checkable item toggles itself; its mark follows the run state instead.
     for (const char* n : {"mnuSlowRun", "mnuStop"})
         connect(action(n), &QAction::triggered, this, [this] { syncRunButtons(sim_->scan.state().mode); });
@@ -488,6 +492,18 @@ void FormMain::showProgramStatus() {
     programStatus_->FreshShow();
 }
 
+void FormMain::showCheckResults() {
+    if (!checkResults_) {
+        checkResults_ = new FrmCheckResults;
+        connect(checkResults_, &FrmCheckResults::lineChosen, this, &FormMain::showCodeLine);
+        QMdiSubWindow* sub = addPanel(checkResults_);
+        sub->resize(640, 300);
+        centreIn(mdi_, sub);
+        checkResults_->showFindings(sim_->findings());
+    }
+    raisePanel(mdi_, checkResults_);
+}
+
 void FormMain::attachObjectLink() {
     objectServer_ = std::make_unique<QtObjectServer>();
     ObjectLink& link = sim_->attachObjectLink(*objectServer_, &sim_->hardware);
@@ -563,6 +579,21 @@ void FormMain::showDbView() {
     codeBox_->setPlainText(q(sim_->dataBlock.showView()).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 }
 
+void FormMain::showCodeLine(int line) {
+    if (line < 0) return;
+    if (codeViewDb_) showStlView();
+    // The listing starts with a line end: code-table line i is the view's line i + 1.
+    const QTextBlock block = codeBox_->document()->findBlockByNumber(line + 1);
+    if (!block.isValid()) return;
+    QTextCursor c(block);
+    // Anchored at the line's end with the cursor at its start, so that a long line shows
+    // from its beginning.
+    c.movePosition(QTextCursor::EndOfBlock);
+    c.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
+    codeBox_->setTextCursor(c);
+    codeBox_->centerCursor();
+}
+
 void FormMain::codeViewChanged(const std::string& text) {
     programText_ = text;
     if (text.empty()) {
@@ -590,7 +621,9 @@ QString FormMain::chooseFile(FileDialogKind kind, const QString& suggested) {
     if (options_.fileDialog) return options_.fileDialog(kind, suggested);
     switch (kind) {
     case FileDialogKind::OpenProgram:
-        return QFileDialog::getOpenFileName(this, QStringLiteral("载入用户程序"), suggested, QStringLiteral("awl (*.awl)"));
+        // Exports from Windows may carry the extension in capitals; they are built alike.
+        return QFileDialog::getOpenFileName(this, QStringLiteral("载入用户程序"), suggested,
+                                            QStringLiteral("awl (*.awl *.AWL *.Awl)"));
     case FileDialogKind::OpenDataBlock:
         return QFileDialog::getOpenFileName(this, QStringLiteral("载入数据块"), suggested, QStringLiteral("txt (*.txt)"));
     case FileDialogKind::OpenHardware:
@@ -601,6 +634,9 @@ QString FormMain::chooseFile(FileDialogKind kind, const QString& suggested) {
         return QFileDialog::getOpenFileName(this, QStringLiteral("载入状态表"), suggested, QStringLiteral("txt (*.txt)"));
     case FileDialogKind::SaveStatusTable:
         return QFileDialog::getSaveFileName(this, QStringLiteral("保存状态表"), suggested, QStringLiteral("txt (*.txt)"));
+    case FileDialogKind::OpenSymbols:
+        return QFileDialog::getOpenFileName(this, QStringLiteral("载入符号表"), suggested,
+                                            QStringLiteral("符号表 (*.txt *.csv);;所有文件 (*)"));
     }
     return {};
 }
@@ -611,6 +647,14 @@ std::string FormMain::chooseProgramFile(const std::string& suggested) {
 
 std::string FormMain::chooseDataBlockFile(const std::string& suggested) {
     return chooseFile(FileDialogKind::OpenDataBlock, q(suggested)).toStdString();
+}
+
+std::string FormMain::chooseSymbolFile() {
+    // The dialog opens where the last symbol file was chosen.
+    const QString folder = lastSymbolPath_.isEmpty() ? QString() : QFileInfo(lastSymbolPath_).absolutePath();
+    const QString path = chooseFile(FileDialogKind::OpenSymbols, folder);
+    if (!path.isEmpty()) lastSymbolPath_ = path;
+    return path.toStdString();
 }
 
 void FormMain::loadProgramFile(const QString& path) {
@@ -632,6 +676,8 @@ void FormMain::unloadDataBlockCommand() {
     sim_->unloadDataBlockCommand();
     unloadingDb_ = false;
 }
+
+void FormMain::loadSymbolsCommand() { sim_->loadSymbolsCommand(); }
 
 void FormMain::saveHardwareCommand() {
     const QString path = chooseFile(FileDialogKind::SaveHardware, q(sim_->programBaseName()));
@@ -736,6 +782,16 @@ void FormMain::statusWritesApplied() {
     if (input_) input_->renderNow();
 }
 
+void FormMain::checkFindingsChanged(const std::vector<Finding>& findings) {
+    statusPanels_[2]->setText(checkSummaryCaption(findings.size()));
+    if (checkResults_) checkResults_->showFindings(findings);
+}
+
+void FormMain::symbolsChanged() {
+    if (statusTable_) statusTable_->rebuild();
+    if (programStatus_) programStatus_->FreshAllShow();
+}
+
 void FormMain::captionChanged(const std::string& caption) { setWindowTitle(q(caption)); }
 
 void FormMain::progressText(const std::string& text) { statusPanels_[2]->setText(q(text)); }
@@ -806,11 +862,12 @@ void FormMain::shutDown() {
             if (auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget())) sub->close();
     if (about_) about_->close();
     if (instructions_) instructions_->close();
-    for (QMainWindow* view : std::initializer_list<QMainWindow*>{statusTable_, programStatus_, objectView_}) {
+    for (QMainWindow* view : std::initializer_list<QMainWindow*>{statusTable_, programStatus_, objectView_, checkResults_}) {
         if (!view) continue;
         if (auto* t = qobject_cast<frmStatusTable*>(view)) t->bRealExit = true;
         if (auto* o = qobject_cast<FrmObject*>(view)) o->bRealExit = true;
         if (auto* p = qobject_cast<frmProgramStatus*>(view)) p->bRealExit = true;
+        if (auto* c = qobject_cast<FrmCheckResults*>(view)) c->bRealExit = true;
         if (auto* sub = qobject_cast<QMdiSubWindow*>(view->parentWidget())) sub->close();
     }
 }

@@ -23,6 +23,7 @@
 #include "sim/simulator.h"
 #include "ui/analog_panels.h"
 #include "ui/bit_byte_panel.h"
+#include "ui/check_results.h"
 #include "ui/form_port.h"
 #include "ui/info_dialogs.h"
 #include "ui/object_view.h"
@@ -39,7 +40,15 @@ namespace korvane {
 
 class RackView;
 
-enum class FileDialogKind { OpenProgram, OpenDataBlock, OpenHardware, SaveHardware, OpenStatusTable, SaveStatusTable };
+enum class FileDialogKind {
+    OpenProgram,
+    OpenDataBlock,
+    OpenHardware,
+    SaveHardware,
+    OpenStatusTable,
+    SaveStatusTable,
+    OpenSymbols,
+};
 
 struct FormMainOptions {
     Prompt* prompt = nullptr;            // message boxes when null
@@ -110,6 +119,9 @@ public:
     void showProgramStatus();
     frmStatusTable* statusTableWindow() const { return statusTable_; }
     frmProgramStatus* programStatusWindow() const { return programStatus_; }
+    // The program check's results ("程序检查结果"), made at its first showing.
+    void showCheckResults();
+    FrmCheckResults* checkResultsWindow() const { return checkResults_; }
     void showObjectView();
     FrmObject* objectView() const { return objectView_; }
     // The port the object link listens on; 0 when it does not listen.
@@ -127,10 +139,14 @@ public:
     void unloadProgramCommand();
     void loadDataBlockCommand();
     void unloadDataBlockCommand();
+    void loadSymbolsCommand();
     void loadHardwareCommand();
     void saveHardwareCommand();
     void showStlView();
     void showDbView();
+    // Shows a program line in the code view: the STL listing, scrolled to the line of that
+    // code-table index, which is selected.
+    void showCodeLine(int line);
     void setInputMode(bool momentary);
     void setStayOnTop(bool on);
     void showInstructions();
@@ -156,6 +172,9 @@ public:
     std::string chooseProgramFile(const std::string& suggested) override;
     std::string chooseDataBlockFile(const std::string& suggested) override;
     void dataBlockViewShown(const std::string& text) override;
+    void checkFindingsChanged(const std::vector<Finding>& findings) override;
+    std::string chooseSymbolFile() override;
+    void symbolsChanged() override;
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -202,6 +221,7 @@ private:
     QPointer<TimerCounterPanel> tc_;
     QPointer<frmStatusTable> statusTable_;
     QPointer<frmProgramStatus> programStatus_;
+    QPointer<FrmCheckResults> checkResults_;
     std::unique_ptr<QtObjectServer> objectServer_;
     QPointer<FrmObject> objectView_;
     QPointer<InstructionsWindow> instructions_;
@@ -222,6 +242,7 @@ private:
     std::array<ObjectDigitalPoint, 64> objectInputs_{};
     RecentFiles recent_;
     QString lastProgramPath_;
+    QString lastSymbolPath_;  // the symbol dialog's last choice
 };
 
 }  // namespace korvane

@@ -218,7 +218,7 @@ void frmStatusTable::setCell(int row, int column, const std::string& text) { set
 void frmStatusTable::renderRow(int i) {
     const StatusRow& r = sim_.statusTable.row(static_cast<std::size_t>(i));
     setCell(i, 0, StatusTable::indexCell(static_cast<std::size_t>(i)));
-    setCell(i, 1, r.symbol);
+    setCell(i, 1, StatusTable::symbolCell(r, sim_.symbols));
     setCell(i, 2, r.address);
     setCell(i, 3, r.comment);
     setCell(i, 4, r.valid ? r.formatCell : std::string());
@@ -460,14 +460,19 @@ void frmProgramStatus::setCell(int row, int column, const std::string& text) { s
 // A grid row per program line; the header is the grid's own header row, so line i is row i.
 // Another program (other lines, or another number of them) empties the columns 2 to 7, so
 // that no value of the old program stands beside a line of the new one; the same program
-// loaded again keeps them until the next refresh after a pass.
+// loaded again keeps them until the next refresh after a pass. With a symbol table the
+// lines show their operands as "symbol:address"; other symbols count as other lines.
 void frmProgramStatus::FreshAllShow() {
     const auto& table = sim_.program.CodeTable;
     const int n = static_cast<int>(table.size());
     bool another = grid->rowCount() != n;
-    for (int i = 0; i < n && !another; ++i) {
+    std::vector<QString> texts(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        texts[k] = q(withSymbols(table[k].SourceText, sim_.symbols));
+        if (another) continue;
         const QTableWidgetItem* source = grid->item(i, 1);
-        another = !source || source->text() != q(table[static_cast<std::size_t>(i)].SourceText);
+        another = !source || source->text() != texts[k];
     }
     if (grid->rowCount() != n) grid->setRowCount(n);
     if (another) {
@@ -481,7 +486,7 @@ void frmProgramStatus::FreshAllShow() {
     for (int i = 0; i < n; ++i) {
         const CodeLine& line = table[static_cast<std::size_t>(i)];
         setCell(i, 0, blankSignedText(i));
-        setCell(i, 1, line.SourceText);
+        setCellText(grid, i, 1, texts[static_cast<std::size_t>(i)]);
         if (counted && line.HasStatus) setCell(i, 2, blankSignedText(line.operandCount()));
     }
     countedRebuild_ = counted;

@@ -5,6 +5,7 @@
 #include <QMdiSubWindow>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTextBlock>
 #include <QtTest>
 
 #include "qt/qt_settings.h"
@@ -287,6 +288,59 @@ private slots:
         Harness other(true, QStringLiteral("second.lock"));
         QVERIFY(!other.w().secondInstance());
         QVERIFY(other.w().objectLinkPort() != 0);
+    }
+
+    // The check's findings after a load: the status bar's summary, one row per finding, and
+    // a chosen row showing its line in the STL listing, even from the data-block view.
+    void programCheckResultsLeadToTheirLines() {
+        Harness h;
+        FormMain& w = h.w();
+        h.nextFile = writeTestFile(QStringLiteral("check/faults.awl"), QByteArray(kProgramWithFaults));
+        QVERIFY(!h.nextFile.isEmpty());
+        w.action("mnuLoadProg")->trigger();
+        QCOMPARE(w.statusPanel(3)->text(), QStringLiteral("程序检查：发现2处问题"));
+        w.showDbView();
+        w.action("mnuCheckResults")->trigger();
+        FrmCheckResults* r = w.checkResultsWindow();
+        QVERIFY(r && r->isVisible());
+        QCOMPARE(r->windowTitle(), QStringLiteral("程序检查结果"));
+        QCOMPARE(r->summary->text(), QStringLiteral("程序检查：发现2处问题"));
+        QTableWidget* g = r->grid;
+        const QStringList header{QStringLiteral("行号"), QStringLiteral("程序行"), QStringLiteral("问题")};
+        const QList<QStringList> rows{
+            {QStringLiteral("8"), QStringLiteral("LDI I0.0"), QStringLiteral("不支持的指令")},
+            {QStringLiteral("9"), QStringLiteral("MOVW 1, VW1023"), QStringLiteral("地址超出范围 VW1023")}};
+        QCOMPARE(g->columnCount(), 3);
+        QCOMPARE(g->rowCount(), rows.size());
+        for (int c = 0; c < 3; ++c) QCOMPARE(g->horizontalHeaderItem(c)->text(), header[c]);
+        for (int i = 0; i < rows.size(); ++i)
+            for (int c = 0; c < 3; ++c) QCOMPARE(g->item(i, c)->text(), rows[i][c]);
+
+        // A code view three lines high, so that line 7 lies below it until it is chosen.
+        w.codeBox()->setFixedHeight(3 * w.codeBox()->fontMetrics().lineSpacing() + 2 * w.codeBox()->frameWidth() + 8);
+        QCoreApplication::processEvents();
+        auto inView = [&w](const QTextCursor& c) { return w.codeBox()->viewport()->rect().contains(w.codeBox()->cursorRect(c)); };
+        // A click on the second row: the listing comes back with code line 7 selected.
+        QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, g->visualItemRect(g->item(1, 1)).center());
+        QVERIFY(!w.codeViewIsDb());
+        QVERIFY(w.action("mnuAWL")->isChecked());
+        QCOMPARE(w.codeBox()->textCursor().selectedText(), QStringLiteral("7      MOVW   1, VW1023"));
+        QVERIFY(inView(w.codeBox()->textCursor()));
+        QVERIFY(!inView(QTextCursor(w.codeBox()->document()->firstBlock())));
+        // Enter on the first row.
+        g->setFocus();
+        g->setCurrentCell(0, 0);
+        QTest::keyClick(g, Qt::Key_Return);
+        QCOMPARE(w.codeBox()->textCursor().selectedText(), QStringLiteral("6      LDI    I0.0"));
+
+        // A clean program empties the list; closing hides the window, which keeps up.
+        qobject_cast<QMdiSubWindow*>(r->parentWidget())->close();
+        QVERIFY(!r->isVisible());
+        w.loadProgramFile(example("motor_start_stop.awl"));
+        QCOMPARE(w.statusPanel(3)->text(), QStringLiteral("程序检查：没有发现问题"));
+        QCOMPARE(w.checkResultsWindow(), r);
+        QCOMPARE(g->rowCount(), 0);
+        QVERIFY(r->summary->text().endsWith(QStringLiteral("没有发现问题")));
     }
 
     void closedPanelReopensFresh() {

@@ -86,6 +86,16 @@ private slots:
         QTest::qWait(20);
         save(w.aboutBox(), "dialog_about");
 
+        // The program check's results with findings listed, a row chosen.
+        h.clickTool("btStop");
+        w.loadProgramFile(writeTestFile(QStringLiteral("screenshot/faults.awl"), QByteArray(kProgramWithFaults)));
+        w.showCheckResults();
+        FrmCheckResults* check = w.checkResultsWindow();
+        QVERIFY(check && check->grid->rowCount() == 2);
+        check->grid->selectRow(1);
+        QTest::qWait(150);
+        save(qobject_cast<QMdiSubWindow*>(check->parentWidget()), "window_check_results");
+
         QMessageBox box(QMessageBox::Question, QStringLiteral("Korvane107B"), QStringLiteral("正在运行，真的退出？"),
                         QMessageBox::Ok | QMessageBox::Cancel, &w);
         box.show();

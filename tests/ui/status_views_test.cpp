@@ -132,6 +132,41 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(p->txtState->text(), QStringLiteral("停止"), 3000);
         QCOMPARE(cell(g, 3, 3), QStringLiteral("ON"));  // kept after STOP
     }
+
+    // A symbol table loaded from the file menu names the status table's rows that have no
+    // symbol of their own, and the operands of the program status view's lines.
+    void symbolTableNamesRowsAndOperands() {
+        Harness h;
+        FormMain& w = h.w();
+        w.loadProgramFile(example("motor_start_stop.awl"));
+        w.showStatusTable();
+        w.showProgramStatus();
+        frmStatusTable* t = w.statusTableWindow();
+        QTableWidget* p = w.programStatusWindow()->grid;
+        typeInto(t, 2, 2, QStringLiteral("Q0.0"));
+        typeInto(t, 3, 1, QStringLiteral("Mine"));  // a symbol of the row's own for T50
+        QCOMPARE(cell(p, 3, 1), QStringLiteral("LD     I0.0"));
+
+        h.nextFile = writeTestFile(QStringLiteral("symbols/plant.txt"),
+                                   QByteArray("Start_PB\tI0.0\t启动按钮\r\nMotor\tQ0.0\r\nCycle\tT50\r\n"));
+        QVERIFY(!h.nextFile.isEmpty());
+        w.action("mnuLoadSymbols")->trigger();
+        QCOMPARE(h.lastSuggested, QString());
+        QCOMPARE(cell(t->grid, 1, 1), QStringLiteral("Start_PB"));
+        QCOMPARE(cell(t->grid, 2, 1), QStringLiteral("Motor"));
+        QCOMPARE(cell(t->grid, 3, 1), QStringLiteral("Mine"));
+        QCOMPARE(cell(t->grid, 4, 1), QStringLiteral("Cycle"));  // T50 again, without a symbol
+        QCOMPARE(cell(t->grid, 0, 1), QString());  // VD0 has no symbol
+        QCOMPARE(cell(p, 3, 1), QStringLiteral("LD     Start_PB:I0.0"));
+        QCOMPARE(cell(p, 4, 1), QStringLiteral("O      Motor:Q0.0"));
+        QCOMPARE(cell(p, 5, 1), QStringLiteral("AN     I0.1"));
+
+        // The next dialog opens in the folder of the file chosen before.
+        h.nextFile.clear();
+        w.action("mnuLoadSymbols")->trigger();
+        QCOMPARE(h.lastSuggested, QDir(testTmp()).filePath(QStringLiteral("symbols")));
+        QCOMPARE(cell(p, 3, 1), QStringLiteral("LD     Start_PB:I0.0"));
+    }
 };
 
 QTEST_MAIN(StatusViewsTest)

@@ -4,6 +4,7 @@
 // whose file dialogs return what the test chose.
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QMouseEvent>
 #include <QTest>
 #include <QToolBar>
@@ -26,6 +27,30 @@ inline QString testTmp() {
 inline QString example(const char* name) {
     return QStringLiteral(KORVANE_SOURCE_DIR "/examples/") + QString::fromLatin1(name);
 }
+
+// Writes a file of the test folder; its path, or "" when it cannot be written.
+inline QString writeTestFile(const QString& name, const QByteArray& bytes) {
+    const QString path = QDir(testTmp()).filePath(name);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size()) return {};
+    return path;
+}
+
+// A program as exported, with two lines the program check reports: an instruction the
+// simulator does not execute (file line 8, code line 6) and a word past V memory's image
+// (file line 9, code line 7).
+inline constexpr const char* kProgramWithFaults =
+    "ORGANIZATION_BLOCK 主程序:OB1\r\n"
+    "TITLE=检查示例\r\n"
+    "BEGIN\r\n"
+    "Network 1 // 启动\r\n"
+    "LD     I0.0\r\n"
+    "=      Q0.0\r\n"
+    "Network 2 // 有问题的行\r\n"
+    "LDI    I0.0\r\n"
+    "MOVW   1, VW1023\r\n"
+    "END_ORGANIZATION_BLOCK\r\n";
 
 struct Harness {
     AutoPrompt prompt;

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -287,6 +288,38 @@ TEST(StatusRowCommands, InsertAppendAndDelete) {
     table.removeRow(99);
     EXPECT_EQ(table.size(), 6u);
     EXPECT_EQ(StatusTable::indexCell(3), " 3");
+}
+
+// The symbol cell: a row's own symbol wins; a row without one shows the symbol the loaded
+// table gives its address, which stays out of the row and out of the saved file.
+TEST(StatusSymbols, RowsWithoutASymbolShowTheLoadedTablesSymbolOfTheirAddress) {
+    SymbolTable symbols;
+    ASSERT_TRUE(symbols.loadText("Start_PB\tI0.0\r\nSpeed\tVW100\r\nLamp\tQ0.0\tKM1\r\n"));
+    struct Case {
+        const char* address;
+        const char* own;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"i0.0", "", "Start_PB"},   // typed in lower case: the row's address is upper case
+        {"VW100", "Mine", "Mine"},  // the row's own symbol
+        {"VW102", "", ""},          // an address the table does not name
+        {"", "", ""},               // an empty row
+        {"Q0.0", "", "Lamp"},
+        {"QB0", "", ""},  // the byte holding a named bit is not named by it
+    };
+    StatusTable table;
+    while (table.size() < std::size(cases)) table.append();
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        table.setAddress(i, cases[i].address);
+        table.setSymbol(i, cases[i].own);
+    }
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(StatusTable::symbolCell(table.row(i), symbols), cases[i].shown) << i;
+        EXPECT_EQ(StatusTable::symbolCell(table.row(i), SymbolTable{}), cases[i].own) << i;
+        EXPECT_EQ(table.row(i).symbol, cases[i].own) << i;
+    }
+    EXPECT_EQ(table.tableFileText().find("Start_PB"), std::string::npos);
 }
 
 struct FileFixture {
