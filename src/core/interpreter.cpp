@@ -31,13 +31,6 @@ void Interpreter::resetForRun() {
 // boxes act only on power flow.
 static bool actsWithoutPowerFlow(Op op) {
     switch (op) {
-    case Op::LD:
-    case Op::LDN:
-    case Op::A:
-    case Op::AN:
-    case Op::O:
-    case Op::ON:
-    case Op::LSCR:
     case Op::Assign:
     case Op::EU:
     case Op::ED:
@@ -49,7 +42,7 @@ static bool actsWithoutPowerFlow(Op op) {
     case Op::CTUD:
         return true;
     default:
-        return isCompare(op);
+        return isContact(op);
     }
 }
 

@@ -171,6 +171,22 @@ enum class CompareForm : std::uint8_t { Load, And, Or };
 enum class CompareType : std::uint8_t { Byte, Word, DWord, Real };
 enum class Relation : std::uint8_t { Eq, Ne, Gt, Ge, Lt, Le };
 constexpr bool isCompare(Op op) { return op >= CompareFirst && op <= CompareLast; }
+
+// The contacts: they compute the logic result, and run whatever it is.
+constexpr bool isContact(Op op) {
+    switch (op) {
+    case Op::LD:
+    case Op::LDN:
+    case Op::A:
+    case Op::AN:
+    case Op::O:
+    case Op::ON:
+    case Op::LSCR:
+        return true;
+    default:
+        return op >= CompareFirst && op <= CompareLast;
+    }
+}
 constexpr int compareIndex(Op op) { return static_cast<int>(op) - static_cast<int>(CompareFirst); }
 constexpr CompareForm compareForm(Op op) { return static_cast<CompareForm>(compareIndex(op) / 24); }
 constexpr CompareType compareType(Op op) { return static_cast<CompareType>(compareIndex(op) / 6 % 4); }

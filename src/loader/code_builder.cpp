@@ -161,22 +161,6 @@ int requiredOperands(std::string_view sig) {
 // mnemonics.
 bool takesOperandsAsWritten(Op op) { return operandSignature(op) == "*"; }
 
-// The contacts compute the logic result; an operand of theirs that names nothing reads 0.
-bool isContactOp(Op op) {
-    switch (op) {
-    case Op::LD:
-    case Op::LDN:
-    case Op::A:
-    case Op::AN:
-    case Op::O:
-    case Op::ON:
-    case Op::LSCR:
-        return true;
-    default:
-        return isCompare(op);
-    }
-}
-
 // What one operand resolved to, and what is wrong with it.
 struct Resolved {
     std::string text;  // the text the decoder reads
@@ -326,7 +310,7 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
         if (r.outside) {
             line.Guard = LineGuard::OutsideArea;
         } else if (r.namesNothing) {
-            if (isContactOp(op0)) {
+            if (isContact(op0)) {
                 // A contact on nothing reads off: a bit contact the cell no one writes, a
                 // compare the constant 0.
                 line.Param[k] = c == 'b' ? area::AlwaysOff : 0;
@@ -345,7 +329,7 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
     }
     if (checked && static_cast<int>(commas) + 1 < requiredOperands(sig)) {
         prog.operandNotes.push_back({i, static_cast<int>(commas) + 1, OperandProblem::Missing, {}});
-        if (isContactOp(op0)) {
+        if (isContact(op0)) {
             for (int k = static_cast<int>(commas) + 1; k < requiredOperands(sig); ++k) {
                 line.Param[k] = sig[static_cast<std::size_t>(k)] == 'b' ? area::AlwaysOff : 0;
                 line.Param[20 + k] = kind::Constant;
@@ -422,7 +406,7 @@ void missingOperands(Program& prog, CodeLine& line, int i) {
     const std::string_view sig = operandSignature(line.op);
     if (takesOperandsAsWritten(line.op) || requiredOperands(sig) == 0) return;
     prog.operandNotes.push_back({i, 0, OperandProblem::Missing, {}});
-    if (isContactOp(line.op)) {
+    if (isContact(line.op)) {
         for (int k = 0; k < requiredOperands(sig); ++k) {
             line.Param[k] = sig[static_cast<std::size_t>(k)] == 'b' ? area::AlwaysOff : 0;
             line.Param[20 + k] = kind::Constant;

@@ -78,6 +78,8 @@ void Simulator::resetProgramState() {
     setCaption(kProductTitle);
     dataBlock.unload();
     listing_.clear();
+    findings_.clear();
+    views_->checkFindingsChanged(findings_);
 }
 
 void Simulator::loadProgramCommand() {

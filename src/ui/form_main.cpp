@@ -783,7 +783,8 @@ void FormMain::statusWritesApplied() {
 }
 
 void FormMain::checkFindingsChanged(const std::vector<Finding>& findings) {
-    statusPanels_[2]->setText(checkSummaryCaption(findings.size()));
+    // Without a program (after an unload) there is nothing to sum up.
+    statusPanels_[2]->setText(sim_->hasProgram() ? checkSummaryCaption(findings.size()) : QString());
     if (checkResults_) checkResults_->showFindings(findings);
 }
 

@@ -17,12 +17,23 @@ using namespace korvane;
 
 namespace {
 
+struct FromFile {
+    std::string path;
+};
+
 struct Loaded {
     MemoryLogSink sink;
     AutoPrompt prompt;
     ViewHooks views;
     VirtualScheduler clock;
     Simulator sim{clock, &sink, &prompt, &views};
+
+    // A file as it stands, keeping the log of its load.
+    explicit Loaded(const FromFile& file) {
+        sim.log.setClock([] { return std::string("12:00:00"); });
+        sim.setDialogFileName(file.path);
+        sim.myLoadCode();
+    }
 
     // The body goes between the main block's BEGIN and its end; more blocks may follow.
     explicit Loaded(const std::string& main, const std::string& blocks = "", const std::string& symbols = "") {
@@ -56,14 +67,9 @@ constexpr int kQ0 = area::Q;
 int vw(int n) { return area::V + 8 * n; }
 
 TEST(ProgramCheck, FindsEachKindOnItsLineOfTheFile) {
-    MemoryLogSink sink;
-    AutoPrompt prompt;
-    ViewHooks views;
-    VirtualScheduler clock;
-    Simulator sim{clock, &sink, &prompt, &views};
-    sim.log.setClock([] { return std::string("12:00:00"); });
-    sim.setDialogFileName(std::string(KORVANE_SOURCE_DIR) + "/tests/golden/program_check/program.awl");
-    sim.myLoadCode();
+    Loaded p(FromFile{std::string(KORVANE_SOURCE_DIR) + "/tests/golden/program_check/program.awl"});
+    Simulator& sim = p.sim;
+    const std::vector<std::string>& log = p.sink.lines;
     using K = FindingKind;
     const std::vector<std::pair<int, FindingKind>> want{
         {6, K::UnsimulatedInstruction}, {8, K::UnknownInstruction}, {10, K::UnknownSymbol},
@@ -77,23 +83,18 @@ TEST(ProgramCheck, FindsEachKindOnItsLineOfTheFile) {
     for (const Finding& f : sim.findings()) got.emplace_back(f.fileLine, f.kind);
     EXPECT_EQ(got, want);
     // One time-stamped log line per finding, then the summary.
-    ASSERT_EQ(sink.lines.size(), want.size() + 1);
-    EXPECT_EQ(sink.lines.front(), "12:00:00 程序检查：第6行 LDI I0.0：不支持的指令");
-    EXPECT_EQ(sink.lines[4], "12:00:00 程序检查：第14行 MOVW 1, VW1023：地址超出范围 VW1023");
-    EXPECT_EQ(sink.lines.back(), "12:00:00 程序检查：发现19处问题");
+    ASSERT_EQ(log.size(), want.size() + 1);
+    EXPECT_EQ(log.front(), "12:00:00 程序检查：第6行 LDI I0.0：不支持的指令");
+    EXPECT_EQ(log[4], "12:00:00 程序检查：第14行 MOVW 1, VW1023：地址超出范围 VW1023");
+    EXPECT_EQ(log.back(), "12:00:00 程序检查：发现19处问题");
+    sim.unloadProgramCommand();
+    EXPECT_TRUE(sim.findings().empty()) << "an unloaded program has nothing to report";
 }
 
 TEST(ProgramCheck, TheSummarySaysWhenNothingIsFound) {
-    MemoryLogSink sink;
-    AutoPrompt prompt;
-    ViewHooks views;
-    VirtualScheduler clock;
-    Simulator sim{clock, &sink, &prompt, &views};
-    sim.log.setClock([] { return std::string("12:00:00"); });
-    sim.setDialogFileName(std::string(KORVANE_SOURCE_DIR) + "/examples/subroutine_interrupt_gbk.awl");
-    sim.myLoadCode();
-    EXPECT_TRUE(sim.findings().empty());
-    EXPECT_EQ(sink.lines, std::vector<std::string>{"12:00:00 程序检查：没有发现问题"});
+    Loaded p(FromFile{std::string(KORVANE_SOURCE_DIR) + "/examples/subroutine_interrupt_gbk.awl"});
+    EXPECT_TRUE(p.sim.findings().empty());
+    EXPECT_EQ(p.sink.lines, std::vector<std::string>{"12:00:00 程序检查：没有发现问题"});
 }
 
 TEST(ProgramCheck, TheEdgeInstructionsPastTheFlagsAreFoundAndStopThePassWhereTheyStand) {
