@@ -85,6 +85,10 @@ void Interpreter::dispatch(CodeLine& line) {
     const Op op = line.op;
     if (scr.active && scr.skip && !runsUnderScrSkip(op)) return;
     if (line.Guard != LineGuard::None && !guardAllows(line)) return;
+    if (!isSimulated(op)) {
+        unknownInstruction(line);
+        return;
+    }
     switch (info(op).family) {
     case Family::BitLogic:
         execBitLogic(*this, line);
@@ -116,6 +120,24 @@ void Interpreter::dispatch(CodeLine& line) {
         return;
     case Family::Call:
         execCall(*this, line);
+        return;
+    case Family::Control:
+        execControl(*this, line);
+        return;
+    case Family::Immediate:
+        execImmediate(*this, line);
+        return;
+    case Family::Conversion:
+        execConversion(*this, line);
+        return;
+    case Family::String:
+        execString(*this, line);
+        return;
+    case Family::Table:
+        execTable(*this, line);
+        return;
+    case Family::Clock:
+        execClock(*this, line);
         return;
     case Family::Block:
         break;
@@ -172,15 +194,19 @@ void Interpreter::dispatch(CodeLine& line) {
     }
     case Op::Unknown:
     default:
-        // Once per line until the next RUN entry: a jump loop through such a line would
-        // otherwise flood the log on every pass.
-        if (!line.UnknownLogged) {
-            line.UnknownLogged = true;
-            log_.stamped(" 不可识别的指令：" + line.Mnemonic + ",iPC=" + std::to_string(iPC));
-        }
-        line.HasStatus = 0;
+        unknownInstruction(line);
         return;
     }
+}
+
+// Logged once per line until the next RUN entry: a jump loop through such a line would
+// otherwise flood the log on every pass.
+void Interpreter::unknownInstruction(CodeLine& line) {
+    if (!line.UnknownLogged) {
+        line.UnknownLogged = true;
+        log_.stamped(" 不可识别的指令：" + line.Mnemonic + ",iPC=" + std::to_string(iPC));
+    }
+    line.HasStatus = 0;
 }
 
 void Interpreter::RunExec(int iRunPC) {

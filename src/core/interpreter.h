@@ -107,6 +107,7 @@ public:
 private:
     void dispatch(CodeLine& line);
     bool guardAllows(const CodeLine& line) const;
+    void unknownInstruction(CodeLine& line);
     void endOfPass(int posted);
     void epilogue();
 
@@ -125,5 +126,11 @@ void execWordLogic(Interpreter& cpu, CodeLine& line);
 void execArithmetic(Interpreter& cpu, CodeLine& line);
 void execPid(Interpreter& cpu, CodeLine& line);
 void execCall(Interpreter& cpu, CodeLine& line);
+void execControl(Interpreter& cpu, CodeLine& line);
+void execImmediate(Interpreter& cpu, CodeLine& line);
+void execConversion(Interpreter& cpu, CodeLine& line);
+void execString(Interpreter& cpu, CodeLine& line);
+void execTable(Interpreter& cpu, CodeLine& line);
+void execClock(Interpreter& cpu, CodeLine& line);
 
 }  // namespace korvane

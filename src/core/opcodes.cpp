@@ -174,6 +174,85 @@ constexpr std::string_view signatureOf(Op op) {
         return "Bk";
     case Op::CALL:
         return "r*";
+    case Op::FOR:
+        return "WWW";
+    case Op::GERR:
+    case Op::BCDI:
+    case Op::IBCD:
+    case Op::SWAP:
+        return "W";
+    case Op::DLED:
+    case Op::TODR:
+    case Op::TODW:
+    case Op::TODRX:
+    case Op::TODWX:
+        return "B";
+    case Op::LDI:
+    case Op::LDNI:
+    case Op::AI:
+    case Op::ANI:
+    case Op::OI:
+    case Op::ONI:
+    case Op::AssignI:
+        return "b";
+    case Op::SI:
+    case Op::RI:
+        return "bB";
+    case Op::BIR:
+    case Op::BIW:
+        return "BB";
+    case Op::DECO:
+        return "BW";
+    case Op::ENCO:
+        return "WB";
+    case Op::ATH:
+    case Op::HTA:
+        return "BBB";
+    case Op::ITA:
+        return "WBB";
+    case Op::DTA:
+        return "DBB";
+    case Op::RTA:
+        return "RBB";
+    case Op::ITS:
+        return "WsB";
+    case Op::DTS:
+        return "DsB";
+    case Op::RTS:
+        return "RsB";
+    case Op::STI:
+        return "sBW";
+    case Op::STD:
+        return "sBD";
+    case Op::STR:
+        return "sBR";
+    case Op::SLEN:
+        return "sB";
+    case Op::SCPY:
+    case Op::SCAT:
+    case Op::LDS_EQ:
+    case Op::LDS_NE:
+    case Op::AS_EQ:
+    case Op::AS_NE:
+    case Op::OS_EQ:
+    case Op::OS_NE:
+        return "ss";
+    case Op::SSCPY:
+        return "sBBs";
+    case Op::SFND:
+    case Op::CFND:
+        return "ssB";
+    case Op::ATT:
+    case Op::FIFO:
+    case Op::LIFO:
+        return "WW";
+    case Op::FND_EQ:
+    case Op::FND_NE:
+    case Op::FND_LT:
+    case Op::FND_GT:
+        return "WWW";
+    case Op::CEVNT:
+        return "k";
     case Op::Network:
     case Op::ORGANIZATION_BLOCK:
     case Op::END_ORGANIZATION_BLOCK:
@@ -198,14 +277,24 @@ constexpr std::array<std::string_view, kOpCount> kSignatures = [] {
 
 std::string_view operandSignature(Op op) { return kSignatures[static_cast<std::size_t>(op)]; }
 
+bool isSimulated(Op op) {
+    switch (info(op).family) {
+    case Family::Control:
+    case Family::Immediate:
+    case Family::Conversion:
+    case Family::String:
+    case Family::Table:
+    case Family::Clock:
+        return false;
+    default:
+        return op != Op::CEVNT && op != Op::Unknown;
+    }
+}
+
 bool isUnsimulatedS7Instruction(std::string_view m) {
-    static constexpr std::string_view kNames[] = {
-        "FOR",  "NEXT",  "END",   "STOP", "WDR",  "GERR", "DLED", "LDI",   "LDNI",  "AI",   "ANI",
-        "OI",   "ONI",   "=I",    "SI",   "RI",   "BIR",  "BIW",  "BCDI",  "IBCD",  "DECO", "ENCO",
-        "SWAP", "ATH",   "HTA",   "ITA",  "DTA",  "RTA",  "ITS",  "DTS",   "RTS",   "STI",  "STD",
-        "STR",  "SLEN",  "SCPY",  "SSCPY", "SCAT", "SFND", "CFND", "LDS=", "LDS<>", "AS=",  "AS<>",
-        "OS=",  "OS<>",  "ATT",   "FIFO", "LIFO", "FND=", "FND<>", "FND<", "FND>",  "TODR", "TODW",
-        "TODRX", "TODWX", "CEVNT", "HDEF", "HSC",  "PLS",  "BITIM", "CITIM", "GPA", "SPA"};
+    if (const Op op = opcodeOf(m); op != Op::Unknown) return !isSimulated(op);
+    // The high-speed counters, pulse outputs, interval timers and port addresses.
+    static constexpr std::string_view kNames[] = {"HDEF", "HSC", "PLS", "BITIM", "CITIM", "GPA", "SPA"};
     return std::find(std::begin(kNames), std::end(kNames), m) != std::end(kNames);
 }
 

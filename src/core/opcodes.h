@@ -21,6 +21,12 @@ enum class Family : std::uint8_t {
     PpiMaster,     // NETR, NETW
     FreePort,      // XMT, RCV
     Call,          // CALL
+    Control,       // FOR ... NEXT, END, STOP, WDR, GERR, DLED
+    Immediate,     // LDI ... BIW: the I/O terminals at the moment of execution
+    Conversion,    // BCDI ... RTA
+    String,        // ITS ... CFND and the string compare contacts
+    Table,         // ATT, FIFO, LIFO, FND=, FND<>, FND<, FND>
+    Clock,         // TODR, TODW, TODRX, TODWX
 };
 
 // X(enumerator, mnemonic, family)
@@ -120,6 +126,30 @@ enum class Family : std::uint8_t {
     X(XMT, "XMT", FreePort) X(RCV, "RCV", FreePort)                            \
     X(ENO, "ENO", Block) X(AENO, "AENO", Block)                                \
     X(CALL, "CALL", Call)                                                      \
+    X(FOR, "FOR", Control) X(NEXT, "NEXT", Control) X(END, "END", Control)     \
+    X(MEND, "MEND", Control) X(STOP, "STOP", Control) X(WDR, "WDR", Control)   \
+    X(GERR, "GERR", Control) X(DLED, "DLED", Control)                          \
+    X(LDI, "LDI", Immediate) X(LDNI, "LDNI", Immediate) X(AI, "AI", Immediate) \
+    X(ANI, "ANI", Immediate) X(OI, "OI", Immediate) X(ONI, "ONI", Immediate)   \
+    X(AssignI, "=I", Immediate) X(SI, "SI", Immediate) X(RI, "RI", Immediate)  \
+    X(BIR, "BIR", Immediate) X(BIW, "BIW", Immediate)                          \
+    X(BCDI, "BCDI", Conversion) X(IBCD, "IBCD", Conversion)                    \
+    X(DECO, "DECO", Conversion) X(ENCO, "ENCO", Conversion)                    \
+    X(SWAP, "SWAP", Conversion) X(ATH, "ATH", Conversion) X(HTA, "HTA", Conversion) \
+    X(ITA, "ITA", Conversion) X(DTA, "DTA", Conversion) X(RTA, "RTA", Conversion) \
+    X(ITS, "ITS", String) X(DTS, "DTS", String) X(RTS, "RTS", String)          \
+    X(STI, "STI", String) X(STD, "STD", String) X(STR, "STR", String)          \
+    X(SLEN, "SLEN", String) X(SCPY, "SCPY", String) X(SSCPY, "SSCPY", String)  \
+    X(SCAT, "SCAT", String) X(SFND, "SFND", String) X(CFND, "CFND", String)    \
+    X(LDS_EQ, "LDS=", String) X(LDS_NE, "LDS<>", String)                       \
+    X(AS_EQ, "AS=", String) X(AS_NE, "AS<>", String)                           \
+    X(OS_EQ, "OS=", String) X(OS_NE, "OS<>", String)                           \
+    X(ATT, "ATT", Table) X(FIFO, "FIFO", Table) X(LIFO, "LIFO", Table)         \
+    X(FND_EQ, "FND=", Table) X(FND_NE, "FND<>", Table)                         \
+    X(FND_LT, "FND<", Table) X(FND_GT, "FND>", Table)                          \
+    X(TODR, "TODR", Clock) X(TODW, "TODW", Clock)                              \
+    X(TODRX, "TODRX", Clock) X(TODWX, "TODWX", Clock)                          \
+    X(CEVNT, "CEVNT", Flow)                     /* clears queued events */     \
     X(Empty, "", Block)                         /* no operation */             \
     X(Unknown, "?", Block)                      /* logged on every execution */
 
@@ -195,6 +225,11 @@ constexpr Relation compareRelation(Op op) { return static_cast<Relation>(compare
 // The opcode of a mnemonic (case-sensitive, exact); Op::Empty for "", Op::Unknown when none.
 Op opcodeOf(std::string_view mnemonic);
 
+// Whether the interpreter executes the opcode. An opcode it does not execute yet is built
+// (its operands are checked), reported by the program check as not supported, and logged
+// and skipped when run, like an unknown mnemonic.
+bool isSimulated(Op op);
+
 // The operands an instruction takes, one character each, in STL order:
 //   b  a bit (I, Q, M, V, SM, S, L bit, or the bit of T n / C n)
 //   B  a byte value, W a word (INT or WORD), D a double word (DINT or DWORD), R a real: an
@@ -211,7 +246,8 @@ std::string_view operandSignature(Op op);
 constexpr int signatureBytes(char c) { return c == 'B' ? 1 : c == 'W' ? 2 : (c == 'D' || c == 'R') ? 4 : 0; }
 
 // Instructions of the S7-200 that this simulator does not execute: a program line with one
-// is loaded, reported by the program check, and skipped when run.
+// is loaded, reported by the program check, and skipped when run. Covers mnemonics without
+// an opcode (HDEF, HSC, PLS ...) and opcodes that are not simulated yet.
 bool isUnsimulatedS7Instruction(std::string_view mnemonic);
 
 }  // namespace korvane

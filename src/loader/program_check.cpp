@@ -140,6 +140,7 @@ std::vector<Finding> CheckProgram(const Program& prog, const std::vector<std::st
             closeBlockScr(prog.CodeTable[static_cast<std::size_t>(i - 1)].Block);
         const bool ok = !noted[static_cast<std::size_t>(i)];
         const auto block = static_cast<std::size_t>(line.Block);
+        if (line.op != Op::Unknown && !isSimulated(line.op)) add(i, FindingKind::UnsimulatedInstruction, line.Mnemonic);
         switch (line.op) {
         case Op::Unknown:
             add(i, isUnsimulatedS7Instruction(line.Mnemonic) ? FindingKind::UnsimulatedInstruction
