@@ -23,6 +23,8 @@ void Interpreter::resetForRun() {
     top = 0;
     scr = ScrState{};
     counterInputs = CounterInputs{};
+    enoOff = priorEnoOff = false;
+    errorCode = 0;
     for (CodeLine& line : prog_.CodeTable) line.UnknownLogged = false;
 }
 
@@ -83,6 +85,8 @@ void Interpreter::epilogue() {
 
 void Interpreter::dispatch(CodeLine& line) {
     const Op op = line.op;
+    priorEnoOff = enoOff;
+    enoOff = false;
     if (scr.active && scr.skip && !runsUnderScrSkip(op)) return;
     if (line.Guard != LineGuard::None && !guardAllows(line)) return;
     if (!isSimulated(op)) {
@@ -189,7 +193,7 @@ void Interpreter::dispatch(CodeLine& line) {
     case Op::ENO:
     case Op::AENO: {
         const std::int16_t* c = mem_.cells();
-        if (c[area::SM1_1] || c[area::SM1_3]) logicResult = 0;
+        if (priorEnoOff || c[area::SM1_1] || c[area::SM1_3]) logicResult = 0;
         return;
     }
     case Op::Unknown:

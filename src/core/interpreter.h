@@ -99,6 +99,20 @@ public:
     std::array<SavedStack, kCallDepth> stackSave{};
     std::array<PidLoopState, kPidLoops> pidLoops{};  // PID loop states, never reset
 
+    // ENO of the box instructions that report errors without SM1.1 or SM1.3: a box sets
+    // enoOff when it fails; AENO (and ENO) on the next line take the logic result off then.
+    bool enoOff = false;
+    bool priorEnoOff = false;  // enoOff of the line before the one executing
+    // The CPU's current non-fatal error code (0006 a bad pointer, 0091 an operand out of
+    // range, 009B a string index 0 ...): a box that meets one calls nonFatal, which also
+    // sets SM4.3 and takes ENO off. GERR reads and clears the code.
+    std::uint16_t errorCode = 0;
+    void nonFatal(std::uint16_t code) {
+        errorCode = code;
+        mem_.cells()[area::SM4_3] = kOn;
+        enoOff = true;
+    }
+
     // Called at the end of every pass with the scan counter (the main window's box).
     std::function<void(std::int32_t)> onScanCount;
     PortInstructions* ports = nullptr;

@@ -42,6 +42,15 @@ inline constexpr int SM1_0 = SM + 8;
 inline constexpr int SM1_1 = SM + 9;
 inline constexpr int SM1_2 = SM + 10;
 inline constexpr int SM1_3 = SM + 11;
+inline constexpr int SM1_4 = SM + 12;  // ATT: the table is full
+inline constexpr int SM1_5 = SM + 13;  // FIFO, LIFO: the table is empty
+inline constexpr int SM1_6 = SM + 14;  // a value that is not BCD
+inline constexpr int SM1_7 = SM + 15;  // a character that is not a hexadecimal digit
+inline constexpr int SM4_0 = SM + 32;  // communication interrupt queue overflow
+inline constexpr int SM4_1 = SM + 33;  // I/O interrupt queue overflow
+inline constexpr int SM4_2 = SM + 34;  // timed interrupt queue overflow
+inline constexpr int SM4_3 = SM + 35;  // a run-time programming problem (a non-fatal error)
+inline constexpr int SM4_4 = SM + 36;  // interrupts enabled
 inline constexpr int SMB34 = SM + 8 * 34;
 inline constexpr int SMB35 = SM + 8 * 35;
 
