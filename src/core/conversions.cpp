@@ -1,10 +1,318 @@
-// Conversions: BCD, decode and encode, byte swap, hexadecimal ASCII and numbers to ASCII
-// text.
-// Not executed yet: the dispatcher logs these lines as it logs an unknown mnemonic.
+// Conversions: BCD to integer and back, decode and encode, byte swap, ASCII hexadecimal
+// digits to nibbles and back, and numbers to right-justified ASCII text (SEG is with the
+// arithmetic). Box instructions: they execute only while the logic result is on, never
+// change it, and record their operands' values for the status view whether they executed or
+// not. A value they cannot convert sets its SM bit (SM1.6 not BCD, SM1.7 not a hexadecimal
+// digit) and takes ENO off; a buffer that does not lie whole inside its area, or an output
+// that is a constant, is the non-fatal error 0091 and nothing is written.
+#include <array>
+#include <bit>
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+
 #include "core/interpreter.h"
+#include "core/operand_access.h"
 
 namespace korvane {
 
-void execConversion(Interpreter& /*cpu*/, CodeLine& /*line*/) {}
+namespace {
+
+using namespace access;
+
+constexpr std::uint16_t kOperandOutOfRange = 0x0091;
+
+void outOfRange(Interpreter& cpu) { cpu.nonFatal(kOperandOutOfRange); }
+
+// Whether operand k names a place in memory (an address, T n, C n, a pointer), not a constant.
+bool isPlace(const CodeLine& line, int k) { return line.kindOf(k) != kind::Constant; }
+
+// The low width bits of operand k (memory values are unsigned already; a constant or a
+// timer's value takes part in two's complement).
+std::uint32_t bitsOf(Interpreter& cpu, const CodeLine& line, int k, int width) {
+    const std::uint64_t mask = (std::uint64_t{1} << width) - 1;
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(toInt64(operandValue(cpu, line, k))) & mask);
+}
+
+double signedWord(double v) { return static_cast<std::int16_t>(static_cast<std::uint16_t>(toInt64(v) & 0xFFFF)); }
+double signedDWord(double v) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(toInt64(v) & 0xFFFFFFFF));
+}
+
+// Whether `bytes` bytes from key lie inside one data area.
+bool bufferFits(int key, int bytes) { return area::dataAreaOf(key).holds(key, 8 * bytes); }
+
+// --- BCDI, IBCD, SWAP: in place on one word --------------------------------------------
+
+void bcdToInteger(Interpreter& cpu, CodeLine& line) {
+    PlcMemory& mem = cpu.mem();
+    if (!isPlace(line, 0)) return outOfRange(cpu);
+    const std::uint32_t w = bitsOf(cpu, line, 0, 16);
+    int r = 0;
+    bool bcd = true;
+    for (int shift = 12; shift >= 0; shift -= 4) {
+        const unsigned d = (w >> shift) & 0xFu;
+        bcd = bcd && d <= 9;
+        r = 10 * r + static_cast<int>(d);
+    }
+    setSm(mem, area::SM1_6, !bcd);
+    if (!bcd) {
+        cpu.enoOff = true;
+        return;
+    }
+    storeWord(mem, line, 0, operandKey(mem, line, 0), r);
+}
+
+void integerToBcd(Interpreter& cpu, CodeLine& line) {
+    PlcMemory& mem = cpu.mem();
+    if (!isPlace(line, 0)) return outOfRange(cpu);
+    const auto v = static_cast<std::int16_t>(bitsOf(cpu, line, 0, 16));
+    const bool inRange = v >= 0 && v <= 9999;
+    setSm(mem, area::SM1_6, !inRange);
+    if (!inRange) {
+        cpu.enoOff = true;
+        return;
+    }
+    const int bcd = (v / 1000) << 12 | (v / 100 % 10) << 8 | (v / 10 % 10) << 4 | v % 10;
+    storeWord(mem, line, 0, operandKey(mem, line, 0), bcd);
+}
+
+void swapBytes(Interpreter& cpu, CodeLine& line) {
+    PlcMemory& mem = cpu.mem();
+    if (!isPlace(line, 0)) return outOfRange(cpu);
+    const std::uint32_t w = bitsOf(cpu, line, 0, 16);
+    storeWord(mem, line, 0, operandKey(mem, line, 0), ((w & 0xFFu) << 8) | (w >> 8));
+}
+
+// --- DECO, ENCO ---------------------------------------------------------------------------
+
+// DECO: the bit numbered by IN's low nibble, alone in the word.
+void decode(Interpreter& cpu, CodeLine& line) {
+    PlcMemory& mem = cpu.mem();
+    if (!isPlace(line, 1)) return outOfRange(cpu);
+    const unsigned n = bitsOf(cpu, line, 0, 8) & 0xFu;
+    storeWord(mem, line, 1, operandKey(mem, line, 1), 1u << n);
+}
+
+// ENCO: the number of IN's lowest set bit into the whole byte; 0 for IN = 0.
+void encode(Interpreter& cpu, CodeLine& line) {
+    PlcMemory& mem = cpu.mem();
+    if (!isPlace(line, 1)) return outOfRange(cpu);
+    const std::uint32_t w = bitsOf(cpu, line, 0, 16);
+    const int n = w == 0 ? 0 : std::countr_zero(w);
+    storeTobit(mem, n, operandKey(mem, line, 1), 8);
+}
+
+// --- ATH, HTA -----------------------------------------------------------------------------
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// The value of an ASCII hexadecimal digit ('0' to '9', 'A' to 'F'); -1 for anything else,
+// lower case included.
+int hexValue(unsigned c) {
+    if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
+    if (c >= 'A' && c <= 'F') return static_cast<int>(c - 'A' + 10);
+    return -1;
+}
+
+// LEN of ATH and HTA: 1 to 255; 0 for anything else.
+int runLength(Interpreter& cpu, const CodeLine& line) {
+    const std::int64_t n = toInt64(operandValue(cpu, line, 2));
+    return n >= 1 && n <= 255 ? static_cast<int>(n) : 0;
+}
+
+// Reads `bytes` bytes from key (already checked) before anything is written, so that an
+// output overlapping the input converts what the input held.
+std::array<std::uint8_t, 255> readBytes(const PlcMemory& mem, int key, int bytes) {
+    std::array<std::uint8_t, 255> b{};
+    for (int i = 0; i < bytes; ++i) b[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(readBits(mem, key + 8 * i, 8));
+    return b;
+}
+
+// ATH: LEN characters into LEN nibbles, the first into the high nibble of OUT. An odd LEN
+// leaves the low nibble of the last byte. A character that is not a digit sets SM1.7 and
+// takes ENO off; the nibbles before it are written, none after it.
+void asciiToHex(Interpreter& cpu, CodeLine& line) {
+    PlcMemory& mem = cpu.mem();
+    const int len = runLength(cpu, line);
+    if (len == 0 || !isPlace(line, 0) || !isPlace(line, 1)) return outOfRange(cpu);
+    const int in = operandKey(mem, line, 0);
+    const int out = operandKey(mem, line, 1);
+    if (!bufferFits(in, len) || !bufferFits(out, (len + 1) / 2)) return outOfRange(cpu);
+    const std::array<std::uint8_t, 255> text = readBytes(mem, in, len);
+    for (int i = 0; i < len; ++i) {
+        const int digit = hexValue(text[static_cast<std::size_t>(i)]);
+        if (digit < 0) {
+            setSm(mem, area::SM1_7, true);
+            cpu.enoOff = true;
+            return;
+        }
+        const int key = out + 8 * (i / 2);
+        const std::uint32_t old = readBits(mem, key, 8);
+        const auto d = static_cast<std::uint32_t>(digit);
+        writeBits(mem, key, 8, i % 2 ? (old & 0xF0u) | d : (old & 0x0Fu) | d << 4);
+    }
+    setSm(mem, area::SM1_7, false);
+}
+
+// HTA: LEN nibbles, the high nibble of IN first, into LEN characters '0' to '9', 'A' to 'F'.
+void hexToAscii(Interpreter& cpu, CodeLine& line) {
+    PlcMemory& mem = cpu.mem();
+    const int len = runLength(cpu, line);
+    if (len == 0 || !isPlace(line, 0) || !isPlace(line, 1)) return outOfRange(cpu);
+    const int in = operandKey(mem, line, 0);
+    const int out = operandKey(mem, line, 1);
+    if (!bufferFits(in, (len + 1) / 2) || !bufferFits(out, len)) return outOfRange(cpu);
+    const std::array<std::uint8_t, 255> bytes = readBytes(mem, in, (len + 1) / 2);
+    for (int i = 0; i < len; ++i) {
+        const unsigned b = bytes[static_cast<std::size_t>(i / 2)];
+        const unsigned nibble = i % 2 ? b & 0xFu : b >> 4;
+        writeBits(mem, out + 8 * i, 8, static_cast<unsigned char>(kHexDigits[nibble]));
+    }
+}
+
+// --- ITA, DTA, RTA --------------------------------------------------------------------------
+
+constexpr int kMaxText = 15;  // the largest buffer: RTA with ssss = 15
+using Text = std::array<char, kMaxText>;
+
+// The text of a number as ITA, DTA and RTA write it into a buffer of `size` bytes: the
+// decimal digits of magnitude, at least decimals + 1 of them; the separator before the last
+// `decimals` digits; '-' in front of a negative value; right-justified, spaces on the left.
+// False when the text needs more than `size` characters.
+bool numberText(std::uint64_t magnitude, bool negative, int decimals, char separator, int size, Text& text) {
+    std::array<char, 32> reversed{};
+    int n = 0;
+    int digits = 0;
+    do {
+        if (decimals > 0 && digits == decimals) reversed[static_cast<std::size_t>(n++)] = separator;
+        reversed[static_cast<std::size_t>(n++)] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+        ++digits;
+    } while (magnitude > 0 || digits < decimals + 1);
+    if (negative) reversed[static_cast<std::size_t>(n++)] = '-';
+    if (n > size) return false;
+    text.fill(' ');
+    for (int i = 0; i < n; ++i) text[static_cast<std::size_t>(size - 1 - i)] = reversed[static_cast<std::size_t>(i)];
+    return true;
+}
+
+void writeText(PlcMemory& mem, int key, const Text& text, int size) {
+    for (int i = 0; i < size; ++i)
+        writeBits(mem, key + 8 * i, 8, static_cast<unsigned char>(text[static_cast<std::size_t>(i)]));
+}
+
+// A buffer that cannot take the number: all spaces, and ENO off.
+void spaces(Interpreter& cpu, int key, int size) {
+    Text blank;
+    blank.fill(' ');
+    writeText(cpu.mem(), key, blank, size);
+    cpu.enoOff = true;
+}
+
+// ITA (8 bytes) and DTA (12 bytes). FMT: bits 7 to 4 must be 0 (else nothing is written),
+// bit 3 a comma instead of a point, bits 2 to 0 the decimals, 0 to 5 (else all spaces).
+void integerToAscii(Interpreter& cpu, CodeLine& line, bool wide) {
+    PlcMemory& mem = cpu.mem();
+    const int size = wide ? 12 : 8;
+    const std::uint32_t fmt = bitsOf(cpu, line, 2, 8);
+    if (fmt & 0xF0u) {
+        cpu.enoOff = true;
+        return;
+    }
+    if (!isPlace(line, 1)) return outOfRange(cpu);
+    const int out = operandKey(mem, line, 1);
+    if (!bufferFits(out, size)) return outOfRange(cpu);
+    const int decimals = static_cast<int>(fmt & 7u);
+    if (decimals > 5) return spaces(cpu, out, size);
+    const std::int64_t v = wide ? static_cast<std::int32_t>(bitsOf(cpu, line, 0, 32))
+                                : static_cast<std::int16_t>(bitsOf(cpu, line, 0, 16));
+    Text text;
+    numberText(static_cast<std::uint64_t>(v < 0 ? -v : v), v < 0, decimals, fmt & 8u ? ',' : '.', size, text);
+    writeText(mem, out, text, size);
+}
+
+// RTA. FMT: bits 7 to 4 the buffer size ssss, 3 to 15; bit 3 a comma; bits 2 to 0 the
+// decimals, 0 to 5. The value is rounded to its decimals, halves away from zero; one that
+// rounds to zero has no sign. A bad format, or a text longer than the buffer, fills the
+// ssss bytes with spaces.
+void realToAscii(Interpreter& cpu, CodeLine& line) {
+    PlcMemory& mem = cpu.mem();
+    const std::uint32_t fmt = bitsOf(cpu, line, 2, 8);
+    const int size = static_cast<int>(fmt >> 4);
+    if (!isPlace(line, 1)) return outOfRange(cpu);
+    const int out = operandKey(mem, line, 1);
+    if (!bufferFits(out, size)) return outOfRange(cpu);
+    const int decimals = static_cast<int>(fmt & 7u);
+    // The value as the CPU holds it, a single (a constant too).
+    const double in = operandReal(cpu, line, 0);
+    const bool single = std::isfinite(in) && std::fabs(in) <= FLT_MAX;
+    if (decimals > 5 || size < 3 || !single) return spaces(cpu, out, size);
+    const double x = static_cast<float>(in);
+    const double scaled = std::round(std::fabs(x) * std::pow(10.0, decimals));
+    if (scaled >= 1e15) return spaces(cpu, out, size);  // 16 digits never fit
+    const auto magnitude = static_cast<std::uint64_t>(scaled);
+    Text text;
+    if (!numberText(magnitude, x < 0 && magnitude != 0, decimals, fmt & 8u ? ',' : '.', size, text))
+        return spaces(cpu, out, size);
+    writeText(mem, out, text, size);
+}
+
+}  // namespace
+
+void execConversion(Interpreter& cpu, CodeLine& line) {
+    const bool on = powerOn(cpu);
+    switch (line.op) {
+    case Op::BCDI:
+        if (on) bcdToInteger(cpu, line);
+        setStatus(line, 0, operandValue(cpu, line, 0), 2);
+        return;
+    case Op::IBCD:
+        if (on) integerToBcd(cpu, line);
+        setStatus(line, 0, operandValue(cpu, line, 0), 2);
+        return;
+    case Op::SWAP:
+        if (on) swapBytes(cpu, line);
+        setStatus(line, 0, operandValue(cpu, line, 0), 2);
+        return;
+    case Op::DECO:
+        if (on) decode(cpu, line);
+        setStatus(line, 0, operandValue(cpu, line, 0), 1);
+        setStatus(line, 1, operandValue(cpu, line, 1), 2);
+        return;
+    case Op::ENCO:
+        if (on) encode(cpu, line);
+        setStatus(line, 0, operandValue(cpu, line, 0), 2);
+        setStatus(line, 1, operandValue(cpu, line, 1), 1);
+        return;
+    case Op::ATH:
+    case Op::HTA:
+        if (on) (line.op == Op::ATH ? asciiToHex : hexToAscii)(cpu, line);
+        setStatus(line, 0, operandValue(cpu, line, 0), 1);
+        setStatus(line, 1, operandValue(cpu, line, 1), 1);
+        setStatus(line, 2, operandValue(cpu, line, 2), 1);
+        return;
+    case Op::ITA:
+    case Op::DTA:
+    case Op::RTA:
+        if (on) {
+            if (line.op == Op::RTA)
+                realToAscii(cpu, line);
+            else
+                integerToAscii(cpu, line, line.op == Op::DTA);
+        }
+        if (line.op == Op::RTA)
+            setStatus(line, 0, operandReal(cpu, line, 0), 7);
+        else if (line.op == Op::DTA)
+            setStatus(line, 0, signedDWord(operandValue(cpu, line, 0)), 6);
+        else
+            setStatus(line, 0, signedWord(operandValue(cpu, line, 0)), 5);
+        setStatus(line, 1, operandValue(cpu, line, 1), 1);
+        setStatus(line, 2, operandValue(cpu, line, 2), 1);
+        return;
+    default:
+        return;
+    }
+}
 
 }  // namespace korvane

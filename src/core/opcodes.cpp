@@ -281,7 +281,6 @@ bool isSimulated(Op op) {
     switch (info(op).family) {
     case Family::Control:
     case Family::Immediate:
-    case Family::Conversion:
     case Family::String:
     case Family::Table:
     case Family::Clock:
