@@ -282,7 +282,6 @@ bool isSimulated(Op op) {
     case Family::Control:
     case Family::Immediate:
     case Family::String:
-    case Family::Table:
     case Family::Clock:
         return false;
     default:
