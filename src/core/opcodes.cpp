@@ -307,7 +307,6 @@ bool isSimulated(Op op) {
     case Family::Immediate:
     case Family::Conversion:
     case Family::Table:
-    case Family::Clock:
         return false;
     default:
         return op != Op::CEVNT && op != Op::Unknown;
