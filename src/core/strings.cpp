@@ -310,7 +310,7 @@ std::optional<float> realOf(const Scanned& n) {
     } else if (r.ec != std::errc()) {
         return std::nullopt;
     }
-    return n.negative ? -f : f;
+    return n.negative && f != 0 ? -f : f;  // "-0" is 0
 }
 
 void stringToNumber(Interpreter& cpu, CodeLine& line) {

@@ -177,12 +177,12 @@ bool isQuoted(std::string_view text) { return text.size() >= 2 && text.front() =
 // Turns a symbol, a local variable name, a "symbol:address" pair or a routine name into the
 // address text the decoder reads, and checks the result against what the instruction takes
 // (signature character c).
-Resolved resolveOperand(const Program& prog, Op op, int k, std::string_view text, char c, const BuildState& st,
-                        const BuildInputs& in) {
+Resolved resolveOperand(const Program& prog, Op op, int position, std::string_view text, char c,
+                        const BuildState& st, const BuildInputs& in) {
     Resolved r{std::string(text)};
-    auto nothing = [&](OperandProblem p) {
+    auto nothing = [&](OperandProblem k) {
         r.problem = true;
-        r.kind = p;
+        r.kind = k;
         r.namesNothing = true;
         return r;
     };
@@ -191,7 +191,7 @@ Resolved resolveOperand(const Program& prog, Op op, int k, std::string_view text
         // A string in double quotes is a constant string where the instruction takes one. The
         // CPU holds it in the character set of the programming package (GBK): the bytes of
         // its characters count, not the characters.
-        if (stringConstantAllowed(op, k)) {
+        if (stringConstantAllowed(op, position)) {
             r.text = utf8ToGb18030(text.substr(1, text.size() - 2));
             r.constantString = true;
             if (r.text.size() > kMaxConstantString) return nothing(OperandProblem::StringTooLong);

@@ -136,6 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {{vb(100), {0x3F, 0x9D, 0xF3, 0xB6}}}},
         StringCase{"StrTakesACommaAsThePoint", {}, {{vb(0), str("-98,6")}}, {{"STR", {VB(0), K(1), VD(100)}}},
                    {{vb(100), {0xC2, 0xC5, 0x33, 0x33}}}},
+        StringCase{"StrMinusZeroIsZero", {}, {{vb(0), str("-0.0")}}, {{"STR", {VB(0), K(1), VD(100)}}}, {{vb(100), {0, 0, 0, 0}}}},
         StringCase{"StiIndexZero", {}, {{vb(0), str("12")}, {vb(100), {1, 2}}}, {{"STI", {VB(0), K(0), VW(100)}}},
                    {{vb(100), {1, 2}}}, false, 0x009B},
         StringCase{"StiIndexPastTheEnd", {}, {{vb(0), str("12")}, {vb(100), {1, 2}}}, {{"STI", {VB(0), K(3), VW(100)}}},
