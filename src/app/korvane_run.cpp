@@ -18,6 +18,7 @@
 #include "platform/log_sink.h"
 #include "platform/prompt.h"
 #include "platform/scheduler.h"
+#include "platform/wall_clock.h"
 #include "sim/address.h"
 #include "sim/run_object_link.h"
 #include "sim/run_script.h"
@@ -52,6 +53,9 @@ const char* kUsage =
     "                     be a status-table row with its format, as in VW0:十六进制\n"
     "  --trace            print 'pass=N ms=T ADDR=VALUE ...' after every program pass\n"
     "  --realtime         pace the timers by the wall clock instead of simulated time\n"
+    "  --clock DATETIME   start the real-time clock (TODR) at DATETIME, as in\n"
+    "                     2026-01-05T07:59:50; it advances with the run's time. Default:\n"
+    "                     2000-01-01T00:00:00 in simulated time, the host's clock with --realtime\n"
     "  --log              print the simulator's log lines to standard error\n"
     "  --slave-port PROTOCOL,DEVICE[,ADDRESS[,BAUD]]\n"
     "                     serve the slave port: PROTOCOL modbus or ppi, DEVICE a device path\n"
@@ -68,6 +72,9 @@ const char* kUsage =
     "every load prints the program check's findings to standard error\n"
     "exit status: 0 success, 1 a scripted check failed, 2 bad usage or unreadable input,\n"
     "  3 --check found something\n";
+
+// The real-time clock's start in simulated time without --clock: 2000-01-01T00:00:00.
+constexpr std::int64_t kSimulatedClockStart = 946'684'800'000;
 
 int usage(const std::string& message) {
     std::cerr << "korvane-run: " << message << "\n" << kUsage << kObjectLinkUsage;
@@ -119,6 +126,7 @@ struct Options {
     std::vector<std::pair<PlcAddress, std::string>> sets;
     std::vector<WatchItem> watch;
     bool trace = false, log = false, realtime = false;
+    std::optional<std::int64_t> clockStart;  // local milliseconds
     std::optional<PortOption> slavePort, masterPort;
 };
 
@@ -260,6 +268,10 @@ int main(int argc, char** argv) {
             o.log = true;
         } else if (a == "--realtime") {
             o.realtime = true;
+        } else if (a == "--clock") {
+            const std::string* v = next();
+            o.clockStart = v ? parseLocalDateTime(*v) : std::nullopt;
+            if (!o.clockStart) return usage("--clock takes a date and time such as 2026-01-05T07:59:50");
         } else if (a == "--slave-port" || a == "--master-port") {
             const std::string* v = next();
             if (!v) return usage(a + " needs PROTOCOL,DEVICE[,ADDRESS[,BAUD]]");
@@ -326,8 +338,12 @@ int main(int argc, char** argv) {
     AutoPrompt prompt;
     RunnerViews views;
     VirtualScheduler clock;
+    // The real-time clock: in simulated time it starts at a fixed moment and runs with the
+    // simulated milliseconds, so that a run does not depend on when it is made.
+    VirtualClock simulatedClock(o.clockStart.value_or(kSimulatedClockStart), &clock);
     Simulator sim(clock, &sink, &prompt, &views);
     views.image = &sim.memory;
+    if (o.clockStart || !o.realtime) sim.interpreter.wallClock = &simulatedClock;
     if (!o.symbols.empty() && !sim.loadSymbolFile(o.symbols)) {
         std::cerr << "korvane-run: '" << o.symbols << "' is not a symbol table (no line with a symbol and an address)\n";
         return 2;

@@ -22,7 +22,11 @@ inline constexpr int Counter = 6;
 inline constexpr int IndirectByte = 7;
 inline constexpr int IndirectWord = 8;
 inline constexpr int IndirectDWord = 9;  // a pointer in a double-word or real operand
+inline constexpr int String = 10;        // a constant string: the number is its index in Program::strings
 }  // namespace kind
+
+// A constant string of a program ("ABC" in SCPY "ABC", VB0) holds at most this many bytes.
+inline constexpr std::size_t kMaxConstantString = 126;
 
 // How the interpreter treats a line the builder found a bad operand in.
 enum class LineGuard : std::uint8_t {
@@ -115,6 +119,7 @@ enum class OperandProblem : std::uint8_t {
     UnknownSymbol,  // a symbol the symbol table does not hold
     UnknownLocal,   // a #name that is not a local variable of its block
     OutsideArea,    // past the end of its area (VW1023, T300, AIW3, the 129th edge)
+    StringTooLong,  // a constant string of more than kMaxConstantString bytes
     BitNumber,      // a bit number above 7 (I0.9)
     WrongType,      // an operand of another type than the instruction takes (LD VW0)
 };
@@ -136,6 +141,7 @@ struct Program {
     std::array<EventEntry, 34> events{};
     std::vector<BlockInfo> blocks;       // filled by the builder
     std::vector<OperandNote> operandNotes;  // filled by the builder
+    std::vector<std::string> strings;       // the constant strings' bytes, by operand number
 
     void clearLabels() { labels.assign(1, LabelTable{}); }
 

@@ -11,6 +11,7 @@
 #include "core/plc_memory.h"
 #include "core/timers_counters.h"
 #include "platform/log_sink.h"
+#include "platform/wall_clock.h"
 
 namespace korvane {
 
@@ -112,6 +113,14 @@ public:
         mem_.cells()[area::SM4_3] = kOn;
         enoOff = true;
     }
+
+    // The real-time clock: the front end's clock plus the offset the program set with TODW or
+    // TODWX, and the daylight-saving bytes TODWX wrote (buffer bytes 8 to 18, zero until
+    // then). Both outlive STOP and RUN, as the CPU's clock does. Without a clock TODR and
+    // TODW report the clock missing (error 000C).
+    const WallClock* wallClock = nullptr;
+    std::int64_t clockOffsetMs = 0;
+    std::array<std::uint8_t, 11> daylightSaving{};
 
     // Called at the end of every pass with the scan counter (the main window's box).
     std::function<void(std::int32_t)> onScanCount;

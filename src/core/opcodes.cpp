@@ -277,12 +277,34 @@ constexpr std::array<std::string_view, kOpCount> kSignatures = [] {
 
 std::string_view operandSignature(Op op) { return kSignatures[static_cast<std::size_t>(op)]; }
 
+bool stringConstantAllowed(Op op, int k) {
+    switch (op) {
+    case Op::STI:
+    case Op::STD:
+    case Op::STR:
+    case Op::SLEN:
+    case Op::SCPY:
+    case Op::SCAT:
+    case Op::SSCPY:
+    case Op::LDS_EQ:
+    case Op::LDS_NE:
+    case Op::AS_EQ:
+    case Op::AS_NE:
+    case Op::OS_EQ:
+    case Op::OS_NE:
+        return k == 0;
+    case Op::SFND:
+    case Op::CFND:
+        return k == 0 || k == 1;
+    default:
+        return false;
+    }
+}
+
 bool isSimulated(Op op) {
     switch (info(op).family) {
     case Family::Control:
     case Family::Immediate:
-    case Family::String:
-    case Family::Clock:
         return false;
     default:
         return op != Op::CEVNT && op != Op::Unknown;

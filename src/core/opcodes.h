@@ -212,6 +212,12 @@ constexpr bool isContact(Op op) {
     case Op::O:
     case Op::ON:
     case Op::LSCR:
+    case Op::LDS_EQ:
+    case Op::LDS_NE:
+    case Op::AS_EQ:
+    case Op::AS_NE:
+    case Op::OS_EQ:
+    case Op::OS_NE:
         return true;
     default:
         return op >= CompareFirst && op <= CompareLast;
@@ -239,9 +245,14 @@ bool isSimulated(Op op);
 //   r  a routine: SBR n, INT n or a routine's name
 //   e  the edge number the reader appends to EU and ED
 //   p  a PID loop table: a V byte address, 36 bytes
+//   s  a string: a V or L byte address or a pointer *VD/*LD/*AC to its length byte, or, in
+//      the positions stringConstantAllowed names, a constant string in double quotes
 // After '?' the operands are optional; '*' takes any further operands unchecked. An empty
 // signature takes no operand.
 std::string_view operandSignature(Op op);
+// Whether string operand k of op may be a constant string: the strings an instruction only
+// reads (IN, IN1, and IN2 of SFND and CFND), never one it writes nor IN2 of a compare.
+bool stringConstantAllowed(Op op, int k);
 // The byte width of signature character c (B 1, W 2, D and R 4); 0 for the others.
 constexpr int signatureBytes(char c) { return c == 'B' ? 1 : c == 'W' ? 2 : (c == 'D' || c == 'R') ? 4 : 0; }
 

@@ -10,6 +10,7 @@
 #include "loader/operand_syntax.h"
 #include "loader/stl_text.h"
 #include "loader/symbol_table.h"
+#include "loader/text_encoding.h"
 
 namespace korvane {
 
@@ -163,18 +164,21 @@ bool takesOperandsAsWritten(Op op) { return operandSignature(op) == "*"; }
 
 // What one operand resolved to, and what is wrong with it.
 struct Resolved {
-    std::string text;  // the text the decoder reads
+    std::string text;  // the text the decoder reads; a constant string's bytes
     bool problem = false;
     OperandProblem kind = OperandProblem::Unreadable;
     bool namesNothing = false;  // the line must not act on it
     bool outside = false;       // a run-time error when the line acts
+    bool constantString = false;
 };
+
+bool isQuoted(std::string_view text) { return text.size() >= 2 && text.front() == '"' && text.back() == '"'; }
 
 // Turns a symbol, a local variable name, a "symbol:address" pair or a routine name into the
 // address text the decoder reads, and checks the result against what the instruction takes
 // (signature character c).
-Resolved resolveOperand(const Program& prog, Op op, std::string_view text, char c, const BuildState& st,
-                        const BuildInputs& in) {
+Resolved resolveOperand(const Program& prog, Op op, int position, std::string_view text, char c,
+                        const BuildState& st, const BuildInputs& in) {
     Resolved r{std::string(text)};
     auto nothing = [&](OperandProblem k) {
         r.problem = true;
@@ -183,7 +187,21 @@ Resolved resolveOperand(const Program& prog, Op op, std::string_view text, char 
         return r;
     };
     if (text.empty()) return nothing(OperandProblem::Missing);
-    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+    if (c == 's' && isQuoted(text)) {
+        // A string in double quotes is a constant string where the instruction takes one. The
+        // CPU holds it in the character set of the programming package (GBK): the bytes of
+        // its characters count, not the characters.
+        if (stringConstantAllowed(op, position)) {
+            r.text = utf8ToGb18030(text.substr(1, text.size() - 2));
+            r.constantString = true;
+            if (r.text.size() > kMaxConstantString) return nothing(OperandProblem::StringTooLong);
+            return r;
+        }
+        // Where it writes (or IN2 of a compare), only a symbol can stand in quotes.
+        if (!in.symbols || !in.symbols->addressOf(text.substr(1, text.size() - 2)))
+            return nothing(OperandProblem::WrongType);
+    }
+    if (isQuoted(text)) {
         const std::string_view name = text.substr(1, text.size() - 2);
         const std::string* a = in.symbols ? in.symbols->addressOf(name) : nullptr;
         if (!a) return nothing(OperandProblem::UnknownSymbol);
@@ -256,6 +274,10 @@ Resolved resolveOperand(const Program& prog, Op op, std::string_view text, char 
     case 'p':
         typeOk = syn.form == OperandForm::Byte && syn.area == AreaId::V;
         break;
+    case 's':
+        typeOk = (syn.form == OperandForm::Byte && (syn.area == AreaId::V || syn.area == AreaId::L)) ||
+                 syn.form == OperandForm::Pointer;
+        break;
     default:
         break;
     }
@@ -284,9 +306,9 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
     const bool checked = !takesOperandsAsWritten(op0);
     std::array<bool, kMaxOperands> usable{};
 
+    // Operands are separated by the commas outside double quotes.
     std::size_t commas = 0;
-    for (char c : rest)
-        if (c == ',') ++commas;
+    for (std::size_t at = stl::operandEnd(rest, 0); at < rest.size(); at = stl::operandEnd(rest, at + 1)) ++commas;
     // A line has at most 20 operands: the numbers of further ones would land in the kind
     // slots of the first.
     if (commas + 1 > static_cast<std::size_t>(kMaxOperands)) fault(FaultCode::IndexOutOfRange);
@@ -294,8 +316,7 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
 
     std::size_t from = 0;
     for (int k = 0; k <= static_cast<int>(commas); ++k) {
-        std::size_t to = rest.find(',', from);
-        if (to == std::string_view::npos) to = rest.size();
+        const std::size_t to = stl::operandEnd(rest, from);
         const std::string_view operand = trim(rest.substr(from, to - from));
         from = to + 1;
         usable[static_cast<std::size_t>(k)] = true;
@@ -304,8 +325,14 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
             line.Param[k] = GetParamValue(prog, mnemonic, operand, i, k);
             continue;
         }
-        const Resolved r = resolveOperand(prog, op0, operand, c, st, in);
+        const Resolved r = resolveOperand(prog, op0, k, operand, c, st, in);
         if (r.problem) prog.operandNotes.push_back({i, k, r.kind, std::string(operand)});
+        if (r.constantString && !r.problem) {
+            line.Param[k] = static_cast<double>(prog.strings.size());
+            line.Param[20 + k] = kind::String;
+            prog.strings.push_back(r.text);
+            continue;
+        }
         if (r.namesNothing || r.outside) usable[static_cast<std::size_t>(k)] = false;
         if (r.outside) {
             line.Guard = LineGuard::OutsideArea;
@@ -438,6 +465,7 @@ bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory
     prog.clearLabels();
     prog.blocks.assign(1, BlockInfo{BlockKind::Main, 0, 0, 0});
     prog.operandNotes.clear();
+    prog.strings.clear();
     // Entry lines are recorded again from this program's headers: one left from an earlier
     // program would send a CALL of a routine this program does not have into another one.
     for (auto& e : prog.subroutines) e.EntryLine = 0;

@@ -68,6 +68,7 @@ char signatureChar(std::string_view mnemonic, int k) {
 int pointerKind(char c) {
     switch (c) {
     case 'B':
+    case 's':  // a pointer to a string's length byte
         return kind::IndirectByte;
     case 'W':
         return kind::IndirectWord;

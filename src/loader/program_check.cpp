@@ -21,9 +21,9 @@ std::vector<std::string_view> operandTexts(std::string_view line) {
     const std::string_view rest = stl::trim(line.substr(p + 1));
     std::size_t from = 0;
     for (;;) {
-        const std::size_t to = rest.find(',', from);
-        out.push_back(stl::trim(rest.substr(from, to == std::string_view::npos ? std::string_view::npos : to - from)));
-        if (to == std::string_view::npos) return out;
+        const std::size_t to = stl::operandEnd(rest, from);
+        out.push_back(stl::trim(rest.substr(from, to - from)));
+        if (to == rest.size()) return out;
         from = to + 1;
     }
 }
@@ -70,6 +70,8 @@ FindingKind kindOfProblem(OperandProblem p, Op op) {
         return FindingKind::BitNumber;
     case OperandProblem::WrongType:
         return FindingKind::WrongType;
+    case OperandProblem::StringTooLong:
+        return FindingKind::StringTooLong;
     }
     return FindingKind::UnreadableOperand;
 }
@@ -232,6 +234,8 @@ std::string findingMessage(const Finding& f) {
         return "沿指令超过128个";
     case FindingKind::WrongType:
         return "操作数类型不符 " + d;
+    case FindingKind::StringTooLong:
+        return "字符串常数超过126个字节";
     case FindingKind::UndefinedSubroutine:
         return "子程序不存在 " + d;
     case FindingKind::UndefinedInterrupt:
@@ -274,6 +278,8 @@ std::string findingMessageEnglish(const Finding& f) {
         return "more than 128 edge instructions";
     case FindingKind::WrongType:
         return "operand of the wrong type " + d;
+    case FindingKind::StringTooLong:
+        return "constant string longer than 126 bytes";
     case FindingKind::UndefinedSubroutine:
         return "no such subroutine " + d;
     case FindingKind::UndefinedInterrupt:

@@ -23,6 +23,7 @@ enum class FindingKind : unsigned char {
     BitNumber,
     EdgeLimit,
     WrongType,
+    StringTooLong,
     UndefinedSubroutine,
     UndefinedInterrupt,
     EventNeverRaised,

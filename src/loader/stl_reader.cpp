@@ -44,9 +44,9 @@ bool isBlankLine(std::string_view raw) { return trim(raw).empty(); }
 // The raw-line filter both passes apply once the main block has begun.
 bool counts(std::string_view raw) { return !startsWith(raw, "//") && !startsWith(raw, "TITLE") && !isBlankLine(raw); }
 
-// The line without a trailing "//" comment, trimmed.
+// The line without a trailing "//" comment, trimmed; a "//" inside a constant string stays.
 std::string_view withoutComment(std::string_view line) {
-    const std::size_t c = line.find("//");
+    const std::size_t c = stl::commentStart(line);
     return trim(c == std::string_view::npos ? line : line.substr(0, c));
 }
 
@@ -146,9 +146,11 @@ bool StlReader::loadText(std::string_view fileBytes, Program& prog, const Log& l
                 kept.assign(t);
                 kept += " 0";
             } else {
+                // A declaration's type, never one written inside a constant string.
+                const std::string_view unquoted = t.substr(0, t.find('"'));
                 std::string_view type;
                 for (auto ty : kTypes) {
-                    if (t.find(ty) != std::string_view::npos) {
+                    if (unquoted.find(ty) != std::string_view::npos) {
                         type = ty;
                         break;
                     }

@@ -29,6 +29,30 @@ constexpr int trailingNumber(std::string_view s) {
     return last;
 }
 
+// Operands are separated by commas outside double quotes: a constant string such as
+// "A, B" is one operand. The index of the comma that ends the operand starting at from, or
+// the text's size when it is the last one. A quote left open runs to the end of the text.
+constexpr std::size_t operandEnd(std::string_view rest, std::size_t from) {
+    bool quoted = false;
+    for (std::size_t i = from; i < rest.size(); ++i) {
+        if (rest[i] == '"') quoted = !quoted;
+        else if (rest[i] == ',' && !quoted) return i;
+    }
+    return rest.size();
+}
+
+// The position of the "//" that starts a line's trailing comment, outside double quotes
+// ("http://" in a constant string is text); npos when there is none. On a line whose quote
+// is never closed the first "//" counts, as it did before strings had quotes.
+constexpr std::size_t commentStart(std::string_view line) {
+    bool quoted = false;
+    for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+        if (line[i] == '"') quoted = !quoted;
+        else if (!quoted && line[i] == '/' && line[i + 1] == '/') return i;
+    }
+    return quoted ? line.find("//") : std::string_view::npos;
+}
+
 // The value of a numeric text, the test every operand form uses. Accepted, with optional
 // blanks around it:
 //   - a decimal number: an optional sign, digits with at most one decimal point (".5" and

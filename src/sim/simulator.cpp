@@ -36,6 +36,7 @@ Simulator::Simulator(Scheduler& scheduler, LogSink* sink, Prompt* prompt, ViewHo
       prompt_(prompt),
       views_(views ? views : &noViews_) {
     interpreter.onScanCount = [this](std::int32_t n) { views_->scanCountChanged(n); };
+    interpreter.wallClock = &hostClock;
     hardware.setPrompt(prompt_);
     hardware.setRunningQuery([this] { return running(); });
     hardware.subscribe([this] { statusTable.setVMemoryBytes(hardware.vMemoryBytes()); });

@@ -20,6 +20,7 @@
 #include "platform/log_sink.h"
 #include "platform/prompt.h"
 #include "platform/scheduler.h"
+#include "platform/wall_clock.h"
 #include "scan/scan_cycle.h"
 #include "sim/status_table.h"
 
@@ -65,6 +66,9 @@ public:
     Simulator(Scheduler& scheduler, LogSink* sink, Prompt* prompt, ViewHooks* views = nullptr);
 
     // --- parts -------------------------------------------------------------------------
+    // The real-time clock runs on the host's local time unless the front end gives the
+    // interpreter another clock (interpreter.wallClock), as korvane-run does in simulated time.
+    HostClock hostClock;
     Log log;
     PlcMemory memory;
     Program program;
