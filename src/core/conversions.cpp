@@ -9,9 +9,11 @@
 #include <bit>
 #include <cfloat>
 #include <cmath>
+#include <limits>
 #include <cstdint>
 
 #include "core/interpreter.h"
+#include "core/number_text.h"
 #include "core/operand_access.h"
 
 namespace korvane {
@@ -173,47 +175,18 @@ void hexToAscii(Interpreter& cpu, CodeLine& line) {
 
 // --- ITA, DTA, RTA --------------------------------------------------------------------------
 
-constexpr int kMaxText = 15;  // the largest buffer: RTA with ssss = 15
-using Text = std::array<char, kMaxText>;
-
-// The text of a number as ITA, DTA and RTA write it into a buffer of `size` bytes: the
-// decimal digits of magnitude, at least decimals + 1 of them; the separator before the last
-// `decimals` digits; '-' in front of a negative value; right-justified, spaces on the left.
-// False when the text needs more than `size` characters.
-bool numberText(std::uint64_t magnitude, bool negative, int decimals, char separator, int size, Text& text) {
-    std::array<char, 32> reversed{};
-    int n = 0;
-    int digits = 0;
-    do {
-        if (decimals > 0 && digits == decimals) reversed[static_cast<std::size_t>(n++)] = separator;
-        reversed[static_cast<std::size_t>(n++)] = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-        ++digits;
-    } while (magnitude > 0 || digits < decimals + 1);
-    if (negative) reversed[static_cast<std::size_t>(n++)] = '-';
-    if (n > size) return false;
-    text.fill(' ');
-    for (int i = 0; i < n; ++i) text[static_cast<std::size_t>(size - 1 - i)] = reversed[static_cast<std::size_t>(i)];
-    return true;
-}
-
-void writeText(PlcMemory& mem, int key, const Text& text, int size) {
-    for (int i = 0; i < size; ++i)
-        writeBits(mem, key + 8 * i, 8, static_cast<unsigned char>(text[static_cast<std::size_t>(i)]));
-}
-
-// A buffer that cannot take the number: all spaces, and ENO off.
-void spaces(Interpreter& cpu, int key, int size) {
-    Text blank;
-    blank.fill(' ');
-    writeText(cpu.mem(), key, blank, size);
-    cpu.enoOff = true;
+// The text of a number (see number_text.h) into the buffer at key: its characters, or all
+// blanks with ENO off; an illegal format writes nothing and takes ENO off.
+void writeNumberText(Interpreter& cpu, int key, const NumberText& t) {
+    if (t.outcome != NumberText::Outcome::Text) cpu.enoOff = true;
+    if (t.outcome == NumberText::Outcome::Nothing) return;
+    for (int i = 0; i < t.width; ++i)
+        writeBits(cpu.mem(), key + 8 * i, 8, static_cast<unsigned char>(t.chars[static_cast<std::size_t>(i)]));
 }
 
 // ITA (8 bytes) and DTA (12 bytes). FMT: bits 7 to 4 must be 0 (else nothing is written),
 // bit 3 a comma instead of a point, bits 2 to 0 the decimals, 0 to 5 (else all spaces).
 void integerToAscii(Interpreter& cpu, CodeLine& line, bool wide) {
-    PlcMemory& mem = cpu.mem();
     const int size = wide ? 12 : 8;
     const std::uint32_t fmt = bitsOf(cpu, line, 2, 8);
     if (fmt & 0xF0u) {
@@ -221,41 +194,25 @@ void integerToAscii(Interpreter& cpu, CodeLine& line, bool wide) {
         return;
     }
     if (!isPlace(line, 1)) return outOfRange(cpu);
-    const int out = operandKey(mem, line, 1);
+    const int out = operandKey(cpu.mem(), line, 1);
     if (!bufferFits(out, size)) return outOfRange(cpu);
-    const int decimals = static_cast<int>(fmt & 7u);
-    if (decimals > 5) return spaces(cpu, out, size);
-    const std::int64_t v = wide ? static_cast<std::int32_t>(bitsOf(cpu, line, 0, 32))
+    const std::int32_t v = wide ? static_cast<std::int32_t>(bitsOf(cpu, line, 0, 32))
                                 : static_cast<std::int16_t>(bitsOf(cpu, line, 0, 16));
-    Text text;
-    numberText(static_cast<std::uint64_t>(v < 0 ? -v : v), v < 0, decimals, fmt & 8u ? ',' : '.', size, text);
-    writeText(mem, out, text, size);
+    writeNumberText(cpu, out, integerText(v, size, fmt));
 }
 
 // RTA. FMT: bits 7 to 4 the buffer size ssss, 3 to 15; bit 3 a comma; bits 2 to 0 the
-// decimals, 0 to 5. The value is rounded to its decimals, halves away from zero; one that
-// rounds to zero has no sign. A bad format, or a text longer than the buffer, fills the
-// ssss bytes with spaces.
+// decimals, 0 to 5. A value outside the single range is written as blanks.
 void realToAscii(Interpreter& cpu, CodeLine& line) {
-    PlcMemory& mem = cpu.mem();
     const std::uint32_t fmt = bitsOf(cpu, line, 2, 8);
     const int size = static_cast<int>(fmt >> 4);
     if (!isPlace(line, 1)) return outOfRange(cpu);
-    const int out = operandKey(mem, line, 1);
+    const int out = operandKey(cpu.mem(), line, 1);
     if (!bufferFits(out, size)) return outOfRange(cpu);
-    const int decimals = static_cast<int>(fmt & 7u);
     // The value as the CPU holds it, a single (a constant too).
     const double in = operandReal(cpu, line, 0);
     const bool single = std::isfinite(in) && std::fabs(in) <= FLT_MAX;
-    if (decimals > 5 || size < 3 || !single) return spaces(cpu, out, size);
-    const double x = static_cast<float>(in);
-    const double scaled = std::round(std::fabs(x) * std::pow(10.0, decimals));
-    if (scaled >= 1e15) return spaces(cpu, out, size);  // 16 digits never fit
-    const auto magnitude = static_cast<std::uint64_t>(scaled);
-    Text text;
-    if (!numberText(magnitude, x < 0 && magnitude != 0, decimals, fmt & 8u ? ',' : '.', size, text))
-        return spaces(cpu, out, size);
-    writeText(mem, out, text, size);
+    writeNumberText(cpu, out, realText(single ? static_cast<float>(in) : std::numeric_limits<float>::infinity(), fmt));
 }
 
 }  // namespace
