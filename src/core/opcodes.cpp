@@ -287,7 +287,7 @@ bool isSimulated(Op op) {
     case Family::Clock:
         return false;
     default:
-        return op != Op::CEVNT && op != Op::Unknown;
+        return op != Op::Unknown;
     }
 }
 

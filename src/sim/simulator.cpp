@@ -10,6 +10,18 @@ namespace {
 bool endsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
+
+// The interrupt queue depths of a CPU model: the communication queue holds 4 occurrences on
+// the one-port CPUs (221, 222, 224) and 8 on the two-port ones (224XP, 226); the I/O queue
+// 16 and the timed queue 8 on all.
+InterruptQueueDepths queueDepthsOf(const CatalogueEntry& cpu) {
+    InterruptQueueDepths d;
+    d.communication = cpu.ports >= 2 ? 8 : 4;
+    d.io = 16;
+    d.timed = 8;
+    return d;
+}
+
 }  // namespace
 
 bool hasAwlExtension(const std::string& path) {
@@ -38,8 +50,12 @@ Simulator::Simulator(Scheduler& scheduler, LogSink* sink, Prompt* prompt, ViewHo
     interpreter.onScanCount = [this](std::int32_t n) { views_->scanCountChanged(n); };
     hardware.setPrompt(prompt_);
     hardware.setRunningQuery([this] { return running(); });
-    hardware.subscribe([this] { statusTable.setVMemoryBytes(hardware.vMemoryBytes()); });
+    hardware.subscribe([this] {
+        statusTable.setVMemoryBytes(hardware.vMemoryBytes());
+        interpreter.interruptQueue.setDepths(queueDepthsOf(hardware.cpu()));
+    });
     statusTable.setVMemoryBytes(hardware.vMemoryBytes());
+    interpreter.interruptQueue.setDepths(queueDepthsOf(hardware.cpu()));
     reader.onProgress = [this](int i, int last) {
         views_->progressText("代码载入进度：" + std::to_string(i) + " /" + std::to_string(last));
     };

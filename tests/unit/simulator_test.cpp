@@ -187,6 +187,19 @@ TEST(DataBlockCommand, ABlockLoadedInStopIsClearedByRunAndOneLoadedInRunStays) {
     EXPECT_EQ(sim.dataBlock.entries().size(), 1u);
 }
 
+TEST(InterruptQueue, TheDepthsFollowTheCpuModel) {
+    Fixture f;
+    // The communication queue: 4 on CPU 221, 222 and 224, 8 on the two-port 224XP and 226.
+    const int communication[kCpuCount] = {4, 4, 4, 4, 4, 4, 8, 8, 8, 8};
+    for (int cpu : {4, 0, 8, 2, 6, 5, 9}) {
+        ASSERT_EQ(f.sim.hardware.chooseCpu(cpu), RackChange::Applied) << cpu;
+        const InterruptQueueDepths& d = f.sim.interpreter.interruptQueue.depths();
+        EXPECT_EQ(d.communication, communication[cpu]) << cpu;
+        EXPECT_EQ(d.io, 16) << cpu;
+        EXPECT_EQ(d.timed, 8) << cpu;
+    }
+}
+
 TEST(BaseName, TakesTheFileNameWithoutFolderAndExtension) {
     EXPECT_EQ(baseNameOf("C:\\Programme\\Ampel.awl"), "Ampel");
     EXPECT_EQ(baseNameOf("/home/u/a.b/prog.v2.awl"), "prog.v2");
