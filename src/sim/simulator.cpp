@@ -71,6 +71,9 @@ CommPorts& Simulator::attachSerial(const ChannelFactory& makeChannel) {
     interpreter.ports = &comm->masters;
     interpreter.libraries = &comm->masters;
     comm->masters.uss.bind(&interpreter);
+    comm->masters.free.onInterruptEvent = [this](int event, std::uint8_t character) {
+        raiseInterrupt(interpreter, event, character);
+    };
     if (running()) comm->masters.resetMasters(true);  // attached in RUN: the PPI worker runs
     return *comm;
 }

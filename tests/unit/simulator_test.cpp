@@ -252,3 +252,32 @@ TEST(SerialSide, ModbusSlaveServesWhatTheRunningProgramWrote) {
     f.sim.attachSerial([this_clock = &f.clock](ChannelId) { return makeFakeSerialPair(*this_clock).first; });
     EXPECT_FALSE(f.sim.comm->config.slave().communication);
 }
+
+TEST(SerialSide, FreePortEventsRunTheirRoutinesWithTheCharacterInSmb2) {
+    SerialFixture f;
+    f.views.nextFile = writeFile("free_events.awl",
+                                 "ORGANIZATION_BLOCK OB1\r\nBEGIN\r\nNetwork 1\r\nLD     SM0.1\r\n"
+                                 "MOVB   16#09, SMB30\r\nMOVD   &VB100, VD0\r\nATCH   INT_0, 8\r\n"
+                                 "ATCH   INT_1, 23\r\nMOVB   10, SMB94\r\nS      SM87.7, 1\r\n"
+                                 "RCV    VB200, 0\r\nENI\r\nEND_ORGANIZATION_BLOCK\r\n"
+                                 "INTERRUPT_BLOCK INT_0:INT0\r\nBEGIN\r\nNetwork 1\r\nLD     SM0.0\r\n"
+                                 "MOVB   SMB2, *VD0\r\nINCD   VD0\r\nEND_INTERRUPT_BLOCK\r\n"
+                                 "INTERRUPT_BLOCK INT_1:INT1\r\nBEGIN\r\nNetwork 1\r\nLD     SM0.0\r\n"
+                                 "MOVB   VB200, VB10\r\nINCW   VW20\r\nEND_INTERRUPT_BLOCK\r\n");
+    f.sim.loadProgramCommand();
+    ASSERT_TRUE(f.sim.findings().empty());
+    PortConfig& cfg = f.sim.comm->config;
+    ASSERT_TRUE(cfg.selectMasterProtocol(MasterProtocol::FreePort));
+    ASSERT_TRUE(cfg.setMasterCommunication(true));
+    f.sim.scan.continuousRun();
+    f.clock.advanceBy(60);  // the first pass arms the receiver
+    f.far[ChannelId::FREE]->write(Bytes{'O', 'K', '!'});
+    f.clock.advanceBy(40);
+    const PlcMemory& m = f.sim.memory;
+    const int vb = area::V;
+    EXPECT_EQ(m.byteAt(vb + 8 * 100), 'O');
+    EXPECT_EQ(m.byteAt(vb + 8 * 101), 'K');
+    EXPECT_EQ(m.byteAt(vb + 8 * 102), '!');
+    EXPECT_EQ(m.byteAt(vb + 8 * 10), 3) << "the message routine sees the whole message";
+    EXPECT_EQ(m.GetWordValue(vb + 8 * 20), 1);
+}
