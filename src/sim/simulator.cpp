@@ -11,6 +11,9 @@ bool endsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+constexpr int kSMB28 = area::SM + 8 * 28;
+constexpr int kSMB29 = area::SM + 8 * 29;
+
 // The interrupt queue depths of a CPU model: the communication queue holds 4 occurrences on
 // the one-port CPUs (221, 222, 224) and 8 on the two-port ones (224XP, 226); the I/O queue
 // 16 and the timed queue 8 on all.
@@ -215,6 +218,13 @@ void Simulator::loadDataBlockCommand() {
 void Simulator::unloadDataBlockCommand() {
     dataBlock.unload();
     views_->dataBlockViewShown(dataBlock.viewText());
+}
+
+void Simulator::inputPhase() {
+    views_->FreshInData();
+    if (link) link->inputTransfer();
+    memory.tobit(potentiometers[0], kSMB28, 8);
+    if (hardware.cpu().potentiometers >= 2) memory.tobit(potentiometers[1], kSMB29, 8);
 }
 
 bool Simulator::pendingWrites() {

@@ -200,6 +200,29 @@ TEST(InterruptQueue, TheDepthsFollowTheCpuModel) {
     }
 }
 
+TEST(Potentiometers, EveryTickWritesThemLikeInputsInStopAndRun) {
+    Fixture f;
+    f.views.nextFile = writeFile("pots.awl", kMotor);
+    f.sim.loadProgramCommand();
+    const int smb28 = area::SM + 8 * 28, smb29 = area::SM + 8 * 29;
+    const auto pots = [&] { return std::pair<int, int>(f.sim.memory.byteAt(smb28), f.sim.memory.byteAt(smb29)); };
+    f.sim.potentiometers = {120, 7};
+    f.clock.advanceBy(10);
+    EXPECT_EQ(pots(), (std::pair<int, int>(120, 7))) << "in STOP";
+    f.sim.scan.continuousRun();
+    f.sim.potentiometers[0] = 200;
+    f.sim.memory.tobit(1, smb29, 8);  // as a program might
+    f.clock.advanceBy(10);
+    EXPECT_EQ(pots(), (std::pair<int, int>(200, 7))) << "in RUN";
+    // CPU 221 has one potentiometer: SMB29 is left alone.
+    f.sim.scan.stop();
+    ASSERT_EQ(f.sim.hardware.chooseCpu(0), RackChange::Applied);
+    f.sim.memory.tobit(99, smb29, 8);
+    f.sim.potentiometers = {5, 6};
+    f.clock.advanceBy(10);
+    EXPECT_EQ(pots(), (std::pair<int, int>(5, 99)));
+}
+
 TEST(BaseName, TakesTheFileNameWithoutFolderAndExtension) {
     EXPECT_EQ(baseNameOf("C:\\Programme\\Ampel.awl"), "Ampel");
     EXPECT_EQ(baseNameOf("/home/u/a.b/prog.v2.awl"), "prog.v2");
