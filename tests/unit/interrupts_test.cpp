@@ -367,7 +367,10 @@ INSTANTIATE_TEST_SUITE_P(Groups, QueueOverflow,
                                            OverflowCase{26, {8, 16, 8}, 8, area::SM4_0},
                                            OverflowCase{5, {4, 16, 8}, 16, area::SM4_1},
                                            OverflowCase{10, {8, 16, 8}, 8, area::SM4_2},
-                                           OverflowCase{21, {4, 16, 8}, 8, area::SM4_2}));
+                                           OverflowCase{21, {4, 16, 8}, 8, area::SM4_2}),
+                         [](const ::testing::TestParamInfo<OverflowCase>& i) {
+                             return "Event" + std::to_string(i.param.event) + "Depth" + std::to_string(i.param.depth);
+                         });
 
 TEST(InterruptQueue, TimedInterruptsKeepOccurringWhileDisabledAndRunAfterEni) {
     // DISI for 350 ms with a 100 ms timed interrupt: three occurrences run one after another.
@@ -386,9 +389,9 @@ TEST(InterruptQueue, TimedInterruptsKeepOccurringWhileDisabledAndRunAfterEni) {
     EXPECT_EQ(r.events.size(), 5u);
 }
 
-// The reference example: INT1 attached to the rising edge of I0.0 while interrupts are
-// disabled; three edges queue; DTCH 0, CEVNT 0, ENI: INT1 does not run. Without CEVNT the three
-// still run after ENI. INT0 on the falling edge shows that CEVNT leaves other events alone.
+// INT1 attached to the rising edge of I0.0 while interrupts are disabled; three edges queue;
+// DTCH 0, CEVNT 0, ENI: INT1 does not run. Without CEVNT the three still run after ENI. INT0
+// on the falling edge shows that CEVNT leaves other events alone.
 TEST(Cevnt, RemovesEveryQueuedOccurrenceOfItsEventOnly) {
     for (bool withCevnt : {true, false}) {
         Source main{{"LD", {SM(0, 1)}}, {"ATCH", {k(1), k(0)}}, {"ATCH", {k(0), k(1)}},
