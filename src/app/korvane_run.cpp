@@ -37,8 +37,9 @@ const char* kUsage =
     "  --period MS        task period, 10 to 3000 in steps of 10 (default 50)\n"
     "  --timebase MS      timer base, 30 to 1000 in steps of 5 (default 80)\n"
     "  --db FILE          load a data block once the CPU is in RUN\n"
-    "  --set ADDR=VALUE   I and AIW addresses set the runner's inputs, which every tick takes\n"
-    "                     into the image; other addresses are written once before the first tick\n"
+    "  --set ADDR=VALUE   I and AIW addresses and the potentiometers SMB28, SMB29 set the\n"
+    "                     runner's inputs, which every tick takes into the image; other\n"
+    "                     addresses are written once before the first tick\n"
     "  --script FILE      timed events: '<ms> set ADDR VALUE', '<ms> expect ADDR VALUE'\n"
     "                     (VALUE may be a range LOW..HIGH), '<ms> mode MODE'; '#' at the\n"
     "                     start of a line or after a blank starts a comment (16#FF is a value)\n"
@@ -105,6 +106,17 @@ public:
         std::copy(src + area::AIW, src + area::AQW, dst + area::AIW);
     }
 };
+
+// The analog potentiometers SMB28 and SMB29 (as bytes, a word or bits) are inputs of the
+// runner too: a value for them sets the simulator's potentiometers.
+bool isPotentiometer(const PlcAddress& a) {
+    constexpr int first = area::SM + 8 * 28, end = area::SM + 8 * 30;
+    const bool memoryKind = a.kind == PlcAddress::Kind::Bit || a.kind == PlcAddress::Kind::Byte ||
+                            a.kind == PlcAddress::Kind::Word || a.kind == PlcAddress::Kind::DWord;
+    return memoryKind && a.key >= first && a.key + a.width() <= end;
+}
+
+bool isRunnerInput(const PlcAddress& a) { return a.isInput() || isPotentiometer(a); }
 
 // A watched address: one of the runner's own forms, or a status-table row with its format
 // ("VW0:十六进制"), rendered as the status table renders it.
@@ -400,14 +412,19 @@ int main(int argc, char** argv) {
         table.force(i);
     }
 
-    // Values: inputs go to the runner's input state; anything else into the image once the
-    // CPU is in RUN (RUN entry clears the image).
+    // Values: inputs go to the runner's input state (the potentiometers through it to the
+    // simulator's); anything else into the image once the CPU is in RUN (RUN entry clears
+    // the image).
     auto applySet = [&](const PlcAddress& addr, const std::string& value) {
-        PlcMemory& target = addr.isInput() ? views.inputs : sim.memory;
-        return writeAddress(target, addr, value);
+        PlcMemory& target = isRunnerInput(addr) ? views.inputs : sim.memory;
+        if (!writeAddress(target, addr, value)) return false;
+        if (isPotentiometer(addr))
+            for (std::size_t k = 0; k < sim.potentiometers.size(); ++k)
+                sim.potentiometers[k] = views.inputs.byteAt(area::SM + 8 * (28 + static_cast<int>(k)));
+        return true;
     };
     for (const auto& [addr, value] : o.sets)
-        if (addr.isInput() && !applySet(addr, value)) {
+        if (isRunnerInput(addr) && !applySet(addr, value)) {
             std::cerr << "korvane-run: '" << value << "' is not a value for " << addr.text << "\n";
             return 2;
         }
@@ -417,7 +434,7 @@ int main(int argc, char** argv) {
     issueMode(sim, o.mode);
     if (!o.db.empty()) sim.dataBlock.load(o.db, sim.memory, prompt, sim.log);
     for (const auto& [addr, value] : o.sets)
-        if (!addr.isInput() && !applySet(addr, value)) {
+        if (!isRunnerInput(addr) && !applySet(addr, value)) {
             std::cerr << "korvane-run: '" << value << "' is not a value for " << addr.text << "\n";
             return 2;
         }

@@ -9,6 +9,14 @@ namespace {
 
 constexpr int kBaudCodes[8] = {38400, 19200, 9600, 4800, 2400, 1200, 115200, 57600};
 
+// Interrupt events of port 0 and port 1.
+constexpr int kCharacterEvent[2] = {8, 25};
+constexpr int kSentEvent[2] = {9, 26};
+constexpr int kMessageEvent[2] = {23, 24};
+
+// The port operand: 1 names port 1, anything else port 0.
+int portOf(const CodeLine& line) { return line.operandCount() >= 2 && line.Param[1] == 1 ? 1 : 0; }
+
 const char* const kXmtWarning = "警告：PORT0口未配置成自由口模式，而程序中有XMT指令，指令将不被执行";
 const char* const kRcvWarning = "警告：PORT0口未配置成自由口模式，而程序中有RCV指令，指令将不被执行";
 
@@ -50,11 +58,19 @@ void FreePort::XMT(CodeLine& line, bool power) {
     channel_.write(out);
     mem.setBit(freeport::SM4_5, false);
     channel_.setSendThreshold(1);
+    xmtPort_ = portOf(line);
+    sending_ = true;
 }
 
 void FreePort::sendDrained() {
     channel_.setSendThreshold(0);
     ctx_.mem.setBit(freeport::SM4_5, true);
+    if (sending_) raise(kSentEvent[xmtPort_]);
+    sending_ = false;
+}
+
+void FreePort::charactersRead(const Bytes& bytes, std::size_t from) const {
+    for (std::size_t k = from; k < bytes.size(); ++k) raise(kCharacterEvent[rcvPort_], bytes[k]);
 }
 
 void FreePort::RCV(CodeLine& line, bool power) {
@@ -71,8 +87,10 @@ void FreePort::RCV(CodeLine& line, bool power) {
         mem.writeValue(0, tbl, 8);  // faults (to the interpreter) before anything changes
         receiveBuffer_ = tbl;
         line.StatusValue[0] = tbl;
+        rcvPort_ = portOf(line);
         Bytes discard;
         channel_.readAll(discard);
+        charactersRead(discard, 0);
         pending_.clear();
         mem.writeValue(0, freeport::SMB86, 8);  // SM86.7 = 0: armed
     } else {
@@ -91,12 +109,15 @@ void FreePort::poll() {
     if (mem.bit(freeport::SM86_7)) {
         Bytes discard;
         channel_.readAll(discard);
+        charactersRead(discard, 0);
         pending_.clear();
         return;
     }
     const std::int64_t now = ctx_.nowMs();
     if (channel_.bytesWaiting() > 0) {
+        const std::size_t before = pending_.size();
         channel_.readAll(pending_);
+        charactersRead(pending_, before);
         lastArrivalMs_ = now;
         if (pending_.size() >= mem.byteAt(freeport::SMB94) || pending_.size() >= kMaxMessage) takeMessage();
         return;
@@ -124,6 +145,7 @@ void FreePort::takeMessage() {
         }
     }
     pending_.clear();
+    raise(kMessageEvent[rcvPort_]);
 }
 
 void FreePort::AfterSMB30Handle() {
@@ -148,6 +170,7 @@ void FreePort::AfterSMB30Handle() {
 void FreePort::reset() {
     channel_.setSendThreshold(0);
     pending_.clear();
+    sending_ = false;
 }
 
 }  // namespace korvane

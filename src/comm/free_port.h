@@ -7,7 +7,13 @@
 // A message is the bytes that arrive after RCV until the line has been silent for 3.5
 // character times at the channel's speed, or until SMB94 characters have arrived; bytes that
 // come in over several receive polls belong to the same message.
+//
+// Interrupt events: every character read off the line (8, or 25 when the last arming RCV
+// named port 1), a transmission of XMT complete (9, or 26 for an XMT naming port 1) and a
+// message taken (23, or 24 for port 1). The port operand chooses only the event numbers:
+// both instructions use the master port.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "comm/master_context.h"
@@ -55,18 +61,29 @@ public:
 
     // The port dialog's displays: the speed and the settings text ("帧间隔" stays empty).
     const std::string& speedText() const { return speedText_; }
+    // Where the interrupt events go (the event number, and the character for 8 and 25).
+    std::function<void(int event, std::uint8_t character)> onInterruptEvent;
+
     const std::string& settingsText() const { return settingsText_; }
     int receiveBuffer() const { return receiveBuffer_; }
     std::size_t pendingBytes() const { return pending_.size(); }
 
 private:
     void takeMessage();
+    void raise(int event, std::uint8_t character = 0) const {
+        if (onInterruptEvent) onInterruptEvent(event, character);
+    }
+    // Each character read off the line raises the receive-character event.
+    void charactersRead(const Bytes& bytes, std::size_t from) const;
 
     SerialChannel& channel_;
     MasterContext ctx_;
     int receiveBuffer_ = -1;  // key of the buffer the last arming RCV named
     Bytes pending_;           // the message received so far
     std::int64_t lastArrivalMs_ = 0;
+    int xmtPort_ = 0;         // the port the last XMT named (0 or 1)
+    int rcvPort_ = 0;         // the port the last arming RCV named
+    bool sending_ = false;    // an XMT's transmission is under way
     std::string speedText_;
     std::string settingsText_;
 };

@@ -16,6 +16,11 @@ constexpr int kTimedEvent1 = 11;
 constexpr int kTimerT32Event = 21;
 constexpr int kTimerT96Event = 22;
 constexpr std::array<int, 2> kEventTimers{32, 96};
+// The free port's receive-character events, whose routine finds the character in SMB2.
+constexpr int kCharacterEventPort0 = 8;
+constexpr int kCharacterEventPort1 = 25;
+constexpr int kSMB2 = area::SM + 8 * 2;
+constexpr int kSM3_0 = area::SM + 8 * 3;
 
 int eventIndex(double number) {
     const double r = roundEven(number);
@@ -49,6 +54,20 @@ void detach(Interpreter& cpu, CodeLine& line) {
     line.StatusKind[0] = 5;
     if (cpu.logicResult != kOn) return;
     cpu.prog().events[static_cast<std::size_t>(eventIndex(line.Param[0]))].Routine = -1;
+}
+
+// CEVNT: every queued occurrence of the event is removed. A detach is what keeps new ones
+// from coming.
+void clearEvent(Interpreter& cpu, CodeLine& line) {
+    line.StatusValue[0] = line.Param[0];
+    line.StatusKind[0] = 5;
+    if (cpu.logicResult != kOn) return;
+    cpu.interruptQueue.removeEvent(eventIndex(line.Param[0]));
+}
+
+void setInterruptsEnabled(Interpreter& cpu, bool on) {
+    cpu.interruptsEnabled = on ? kOn : 0;
+    cpu.mem().cells()[area::SM4_4] = on ? kOn : kOff;
 }
 
 void openSegment(Interpreter& cpu, CodeLine& line) {
@@ -111,11 +130,14 @@ void execFlow(Interpreter& cpu, CodeLine& line) {
     case Op::DTCH:
         detach(cpu, line);
         return;
+    case Op::CEVNT:
+        clearEvent(cpu, line);
+        return;
     case Op::ENI:
-        if (on) cpu.interruptsEnabled = kOn;
+        if (on) setInterruptsEnabled(cpu, true);
         return;
     case Op::DISI:
-        if (on) cpu.interruptsEnabled = 0;
+        if (on) setInterruptsEnabled(cpu, false);
         return;
     case Op::CRETI:
         if (on) cpu.endRun = true;
@@ -142,51 +164,54 @@ void execFlow(Interpreter& cpu, CodeLine& line) {
 
 namespace {
 
-enum class Fired : std::uint8_t { Done, EndTick };
+enum class Ran : std::uint8_t { Done, EndTick };
 
-// Run the interrupt routine attached to event ev, if any. A routine number above the
-// interrupt table ends the dispatcher for this tick; a routine the program does not declare
-// (its table entry does not lead to an INTERRUPT_BLOCK line) is not run. ran tells whether
-// the routine was run.
-Fired fire(Interpreter& cpu, int ev, bool& ran) {
-    ran = false;
+// Runs the routine of a queued occurrence. A routine number above the interrupt table ends
+// the dispatcher for this tick; a routine the program does not declare (its table entry does
+// not lead to an INTERRUPT_BLOCK line) is not run.
+Ran run(Interpreter& cpu, const InterruptQueue::Occurrence& o) {
+    if (o.routine < 0) return Ran::Done;
+    if (o.routine > kLastInterruptRoutine) return Ran::EndTick;
     Program& prog = cpu.prog();
-    const std::int32_t r = prog.events[static_cast<std::size_t>(ev)].Routine;
-    if (r < 0) return Fired::Done;
-    if (r > kLastInterruptRoutine) return Fired::EndTick;
-    const int entry = prog.interrupts[static_cast<std::size_t>(r)].EntryLine;
+    const int entry = prog.interrupts[static_cast<std::size_t>(o.routine)].EntryLine;
     if (entry <= 0 || entry > prog.lastIndex() || prog.CodeTable[static_cast<std::size_t>(entry)].op != Op::INTERRUPT_BLOCK)
-        return Fired::Done;
+        return Ran::Done;
+    if (o.event == kCharacterEventPort0 || o.event == kCharacterEventPort1) {
+        PlcMemory& mem = cpu.mem();
+        mem.tobit(o.data, kSMB2, 8);
+        mem.cells()[kSM3_0] = kOff;  // the channels report no parity errors
+    }
     cpu.RunExec(entry);
-    ran = true;
-    return Fired::Done;
+    return Ran::Done;
 }
 
-Fired fire(Interpreter& cpu, int ev) {
-    bool ran = false;
-    return fire(cpu, ev, ran);
-}
-
-// Timed interrupt: due when (tick - LastTick) x 10 ms reaches the period byte.
-Fired timed(Interpreter& cpu, int ev, int periodByteKey) {
+// Timed interrupt: occurs when (tick - LastTick) x 10 ms reaches the period byte.
+void timed(Interpreter& cpu, int ev, int periodByteKey) {
     EventEntry& e = cpu.prog().events[static_cast<std::size_t>(ev)];
-    if (e.Routine < 0) return Fired::Done;
+    if (e.Routine < 0) return;
     // Unsigned difference: a tick count that wrapped still yields the elapsed ticks.
     const std::uint64_t elapsed = cpu.tick - static_cast<std::uint32_t>(e.LastTick);
-    if (elapsed * 10 < cpu.mem().byteAt(periodByteKey)) return Fired::Done;
-    bool ran = false;
-    const Fired f = fire(cpu, ev, ran);
-    if (ran) e.LastTick = static_cast<std::int32_t>(cpu.tick);
-    return f;
+    if (elapsed * 10 < cpu.mem().byteAt(periodByteKey)) return;
+    raiseInterrupt(cpu, ev);
+    e.LastTick = static_cast<std::int32_t>(cpu.tick);
 }
 
 }  // namespace
 
 void resetInterrupts(InterruptEdges& edges) { edges = InterruptEdges{}; }
 
+bool raiseInterrupt(Interpreter& cpu, int ev, std::uint8_t data) {
+    if (ev < 0 || ev > kLastEvent) return false;
+    const std::int32_t routine = cpu.prog().events[static_cast<std::size_t>(ev)].Routine;
+    if (routine < 0) return false;
+    if (cpu.interruptQueue.push(ev, routine, data)) return true;
+    cpu.mem().cells()[area::SM4_0 + static_cast<int>(eventPriority(ev).group)] = kOn;
+    return false;
+}
+
 void runInterrupts(Interpreter& cpu, InterruptEdges& edges) {
-    const PlcMemory& mem = cpu.mem();
-    const std::int16_t* c = mem.cells();
+    PlcMemory& mem = cpu.mem();
+    std::int16_t* c = mem.cells();
     const InterruptEdges before = edges;
     for (std::size_t i = 0; i < edges.inputs.size(); ++i) edges.inputs[i] = c[area::I + static_cast<int>(i)];
     for (std::size_t i = 0; i < kEventTimers.size(); ++i) {
@@ -194,28 +219,34 @@ void runInterrupts(Interpreter& cpu, InterruptEdges& edges) {
         edges.timerAtPreset[i] = t.Current == t.Preset;
     }
     edges.primed = true;
-    if (!cpu.interruptsEnabled) return;
 
-    // Inputs I0.0 to I0.3: event 2i on the rising edge of I0.i, 2i + 1 on its falling edge.
     if (before.primed) {
+        // Inputs I0.0 to I0.3: event 2i on the rising edge of I0.i, 2i + 1 on its falling edge.
         for (std::size_t i = 0; i < edges.inputs.size(); ++i) {
             const bool now = edges.inputs[i] != 0;
             const bool was = before.inputs[i] != 0;
-            if (now == was) continue;
-            const int ev = 2 * static_cast<int>(i) + (now ? 0 : 1);
-            if (fire(cpu, ev) == Fired::EndTick) return;
+            if (now != was) raiseInterrupt(cpu, 2 * static_cast<int>(i) + (now ? 0 : 1));
         }
     }
-    if (timed(cpu, kTimedEvent0, area::SMB34) == Fired::EndTick) return;
-    if (timed(cpu, kTimedEvent1, area::SMB35) == Fired::EndTick) return;
-    // T32 and T96 reaching their preset.
+    timed(cpu, kTimedEvent0, area::SMB34);
+    timed(cpu, kTimedEvent1, area::SMB35);
     if (before.primed) {
+        // T32 and T96 reaching their preset.
         constexpr std::array<int, 2> events{kTimerT32Event, kTimerT96Event};
-        for (std::size_t i = 0; i < events.size(); ++i) {
-            if (!edges.timerAtPreset[i] || before.timerAtPreset[i]) continue;
-            if (fire(cpu, events[i]) == Fired::EndTick) return;
-        }
+        for (std::size_t i = 0; i < events.size(); ++i)
+            if (edges.timerAtPreset[i] && !before.timerAtPreset[i]) raiseInterrupt(cpu, events[i]);
     }
+
+    // One routine at a time, for what was queued when the routines began: an occurrence that
+    // a routine brings about (a transmission that completes at once) waits for the next tick.
+    InterruptQueue& queue = cpu.interruptQueue;
+    for (int n = queue.size(); n > 0 && cpu.interruptsEnabled; --n) {
+        InterruptQueue::Occurrence o;
+        if (!queue.pop(o) || run(cpu, o) == Ran::EndTick) break;
+    }
+    for (int g = 0; g < InterruptQueue::kGroups; ++g)
+        if (queue.size(static_cast<EventGroup>(g)) == 0) c[area::SM4_0 + g] = kOff;
+    c[area::SM4_4] = cpu.interruptsEnabled ? kOn : kOff;
 }
 
 }  // namespace korvane

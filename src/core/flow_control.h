@@ -24,9 +24,9 @@ void returnFromSubroutine(Interpreter& cpu, CodeLine& line);
 
 // --- interrupt dispatcher -----------------------------------------------------------------
 // What the dispatcher remembers from the previous tick: the inputs I0.0 to I0.3 (input
-// events 0 to 7 run once per edge: 2i when I0.i goes on, 2i + 1 when it goes off) and whether
-// T32 and T96 stood at their preset (events 21 and 22 run once each time the timer reaches
-// its preset).
+// events 0 to 7 occur once per edge: 2i when I0.i goes on, 2i + 1 when it goes off) and
+// whether T32 and T96 stood at their preset (events 21 and 22 occur once each time the timer
+// reaches its preset).
 struct InterruptEdges {
     std::array<std::int16_t, 4> inputs{};
     std::array<bool, 2> timerAtPreset{};
@@ -37,10 +37,19 @@ struct InterruptEdges {
 // so an input that is already on, or a timer that stands at its preset, raises no event.
 void resetInterrupts(InterruptEdges& edges);
 
+// An occurrence of event ev (0 to 33), with the received character of events 8 and 25: it is
+// queued for the routine attached to the event now; an event without a routine is ignored.
+// When the queue of the event's group is full the occurrence is lost and the group's
+// overflow bit is set (SM4.0 communication, SM4.1 I/O, SM4.2 timed). Returns whether it was
+// queued.
+bool raiseInterrupt(Interpreter& cpu, int ev, std::uint8_t data = 0);
+
 // One tick of the dispatcher. Call it on every tick on which the run mode checks interrupts,
-// whether or not they are enabled: it always remembers the inputs and timers (so an edge
-// seen while interrupts are disabled or no routine is attached never fires later), and runs
-// routines only while interrupts are enabled. Uses cpu.tick as the time of timed interrupts.
+// whether or not they are enabled. It raises the input, timed and timer events that occurred
+// since the last tick (they queue while interrupts are disabled), and while interrupts are
+// enabled runs the queued routines one after another, highest priority first, until the
+// queue is empty. Then the overflow bit of every empty queue goes off, and SM4.4 shows
+// whether interrupts are enabled. Uses cpu.tick as the time of timed interrupts.
 void runInterrupts(Interpreter& cpu, InterruptEdges& edges);
 
 }  // namespace korvane

@@ -22,6 +22,7 @@ void Interpreter::resetForRun() {
     stack.fill(0);
     top = 0;
     scr = ScrState{};
+    interruptQueue.clear();
     counterInputs = CounterInputs{};
     enoOff = priorEnoOff = false;
     errorCode = 0;

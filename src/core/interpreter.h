@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "core/code_table.h"
+#include "core/interrupt_queue.h"
 #include "core/pid.h"
 #include "core/plc_memory.h"
 #include "core/timers_counters.h"
@@ -62,7 +63,7 @@ public:
     }
     // Network: entries cleared, top 0, logic result on (or the segment's S value).
     void resetStackForNetwork();
-    // RUN entry: logic result 0, entries 0, top 0, SCR state cleared.
+    // RUN entry: logic result 0, entries 0, top 0, SCR state and interrupt queue cleared.
     void resetForRun();
 
     PlcMemory& mem() { return mem_; }
@@ -79,6 +80,8 @@ public:
     int top = 1;  // at program start the first entry is 0 and the top is 1
     ScrState scr;
     std::int16_t interruptsEnabled = 0;
+    // Occurrences of attached events waiting for their routine; emptied at RUN entry.
+    InterruptQueue interruptQueue;
     std::int32_t scanCounter = 0;
     int iPC = 0;
     bool endRun = false;        // set by a handler that ends the current RunExec call

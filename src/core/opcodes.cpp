@@ -307,7 +307,7 @@ bool isSimulated(Op op) {
     case Family::Immediate:
         return false;
     default:
-        return op != Op::CEVNT && op != Op::Unknown;
+        return op != Op::Unknown;
     }
 }
 

@@ -36,6 +36,7 @@ inline constexpr int byteBase(int bitBase) { return bitBase / 8; }
 inline constexpr int SM0_0 = SM + 0;
 inline constexpr int SM0_1 = SM + 1;
 inline constexpr int SM0_3 = SM + 3;
+inline constexpr int SM0_4 = SM + 4;
 inline constexpr int SM0_5 = SM + 5;
 inline constexpr int SM0_6 = SM + 6;
 inline constexpr int SM1_0 = SM + 8;

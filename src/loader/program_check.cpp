@@ -47,9 +47,10 @@ std::string oneBlank(std::string_view line) {
 
 int asInt(double v) { return std::isfinite(v) && std::fabs(v) < 1e9 ? static_cast<int>(std::lround(v)) : -1; }
 
-// Events the simulator raises: the input edges of I0.0 to I0.3, the two timed interrupts and
-// T32 / T96 reaching their preset.
-bool eventRaised(int ev) { return (ev >= 0 && ev <= 7) || ev == 10 || ev == 11 || ev == 21 || ev == 22; }
+// Events the simulator raises: the input edges of I0.0 to I0.3, the free port's (a character
+// received 8 / 25, a transmission complete 9 / 26, a message received 23 / 24), the two timed
+// interrupts and T32 / T96 reaching their preset.
+bool eventRaised(int ev) { return (ev >= 0 && ev <= 11) || (ev >= 21 && ev <= 26); }
 
 // Timer numbers of the retentive on-delay timers (TONR); the others are TON/TOF timers.
 bool isTonrNumber(int t) { return (t >= 0 && t <= 31) || (t >= 64 && t <= 95); }

@@ -1,5 +1,6 @@
 #include "scan/scan_cycle.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "core/fault.h"
@@ -16,7 +17,24 @@ ScanCycle::ScanCycle(Scheduler& scheduler, Interpreter& cpu, Prompt& prompt, Sca
     timerScan_->setEnabled(true);
 }
 
+void ScanCycle::writeScanTimes() {
+    const std::int64_t now = scheduler_.nowMs();
+    if (lastPassMs_ >= 0) {
+        const int ms = static_cast<int>(std::clamp<std::int64_t>(now - lastPassMs_, 0, 32767));
+        shortestScanMs_ = scanMeasured_ ? std::min(shortestScanMs_, ms) : ms;
+        longestScanMs_ = std::max(longestScanMs_, ms);
+        lastScanMs_ = ms;
+        scanMeasured_ = true;
+    }
+    lastPassMs_ = now;
+    PlcMemory& mem = cpu_.mem();
+    mem.tobit(lastScanMs_, area::SM + 8 * 22, 16);
+    mem.tobit(shortestScanMs_, area::SM + 8 * 24, 16);
+    mem.tobit(longestScanMs_, area::SM + 8 * 26, 16);
+}
+
 void ScanCycle::pass() {
+    writeScanTimes();
     cpu_.RunExec(0);
     ++passes_;
     if (afterPass) afterPass();
@@ -102,6 +120,10 @@ void ScanCycle::timerBase() { advanceTimers(cpu_.mem(), log_); }
 void ScanCycle::toggleSm05() {
     std::int16_t* c = cpu_.mem().cells();
     c[area::SM0_5] = c[area::SM0_5] ? kOff : kOn;
+    if (++sm05Toggles_ == 60) {
+        sm05Toggles_ = 0;
+        c[area::SM0_4] = c[area::SM0_4] ? kOff : kOn;
+    }
 }
 
 void ScanCycle::requestMode(Mode m) {
@@ -201,6 +223,10 @@ void ScanCycle::setTimeBase(int ms) {
 void ScanCycle::enterRun() {
     RunMode& s = state_;
     timerSm05_->setEnabled(true);
+    sm05Toggles_ = 0;
+    lastPassMs_ = -1;
+    lastScanMs_ = shortestScanMs_ = longestScanMs_ = 0;
+    scanMeasured_ = false;
     timerForTimer_->setInterval(s.timeBase);
     timerForTimer_->setEnabled(true);
     cpu_.scr = ScrState{};
@@ -215,6 +241,7 @@ void ScanCycle::enterRun() {
     cpu_.resetForRun();
     s.runFlag = -1;
     c[area::SM + 8 * 4 + 5] = kOn;
+    c[area::SM4_4] = cpu_.interruptsEnabled ? kOn : kOff;
     parts_.runStateChanged();
 }
 

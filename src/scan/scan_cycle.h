@@ -2,7 +2,15 @@
 // The scan cycle: a 10 ms timer (TimerScan) drives the simulated CPU. Every tick takes the
 // inputs, writes the forced values, runs interrupts and a program pass when the run mode and
 // the task period say so, writes the forced values again and hands the outputs on; every
-// tenth tick refreshes the views. TimerForTimer gives the timer base, TimerSM05 toggles SM0.5.
+// tenth tick refreshes the views. TimerForTimer gives the timer base, TimerSM05 toggles SM0.5
+// every 500 ms and SM0.4 every 60th time (30 s off, 30 s on).
+//
+// Scan times (SMW22 the last, SMW24 the shortest, SMW26 the longest since RUN entry, in ms):
+// a scan lasts from the start of one program pass to the start of the next, on the clock the
+// cycle runs on (simulated or real), so with a task period of 50 ms a scan takes 50 ms. They
+// are written before each pass, which thus sees the scan that has just ended; the first pass
+// after RUN entry sees 0 in all three. A pause between two passes counts into their scan; a
+// scan above 32767 ms counts as 32767.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -116,6 +124,7 @@ public:
 
 private:
     void pass();
+    void writeScanTimes();
     void interrupts() { parts_.runInterrupts(); }
 
     Scheduler& scheduler_;
@@ -128,6 +137,10 @@ private:
     std::unique_ptr<Timer> timerForTimer_;
     std::unique_ptr<Timer> timerSm05_;
     std::uint64_t passes_ = 0;
+    int sm05Toggles_ = 0;            // since RUN entry: every 60th toggles SM0.4
+    std::int64_t lastPassMs_ = -1;   // when the last pass since RUN entry started
+    int lastScanMs_ = 0, shortestScanMs_ = 0, longestScanMs_ = 0;
+    bool scanMeasured_ = false;      // a scan has ended since RUN entry
 };
 
 }  // namespace korvane

@@ -10,6 +10,21 @@ namespace {
 bool endsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
+
+constexpr int kSMB28 = area::SM + 8 * 28;
+constexpr int kSMB29 = area::SM + 8 * 29;
+
+// The interrupt queue depths of a CPU model: the communication queue holds 4 occurrences on
+// the one-port CPUs (221, 222, 224) and 8 on the two-port ones (224XP, 226); the I/O queue
+// 16 and the timed queue 8 on all.
+InterruptQueueDepths queueDepthsOf(const CatalogueEntry& cpu) {
+    InterruptQueueDepths d;
+    d.communication = cpu.ports >= 2 ? 8 : 4;
+    d.io = 16;
+    d.timed = 8;
+    return d;
+}
+
 }  // namespace
 
 bool hasAwlExtension(const std::string& path) {
@@ -39,8 +54,12 @@ Simulator::Simulator(Scheduler& scheduler, LogSink* sink, Prompt* prompt, ViewHo
     interpreter.wallClock = &hostClock;
     hardware.setPrompt(prompt_);
     hardware.setRunningQuery([this] { return running(); });
-    hardware.subscribe([this] { statusTable.setVMemoryBytes(hardware.vMemoryBytes()); });
+    hardware.subscribe([this] {
+        statusTable.setVMemoryBytes(hardware.vMemoryBytes());
+        interpreter.interruptQueue.setDepths(queueDepthsOf(hardware.cpu()));
+    });
     statusTable.setVMemoryBytes(hardware.vMemoryBytes());
+    interpreter.interruptQueue.setDepths(queueDepthsOf(hardware.cpu()));
     reader.onProgress = [this](int i, int last) {
         views_->progressText("代码载入进度：" + std::to_string(i) + " /" + std::to_string(last));
     };
@@ -56,6 +75,9 @@ CommPorts& Simulator::attachSerial(const ChannelFactory& makeChannel) {
     interpreter.ports = &comm->masters;
     interpreter.libraries = &comm->masters;
     comm->masters.uss.bind(&interpreter);
+    comm->masters.free.onInterruptEvent = [this](int event, std::uint8_t character) {
+        raiseInterrupt(interpreter, event, character);
+    };
     if (running()) comm->masters.resetMasters(true);  // attached in RUN: the PPI worker runs
     return *comm;
 }
@@ -197,6 +219,13 @@ void Simulator::loadDataBlockCommand() {
 void Simulator::unloadDataBlockCommand() {
     dataBlock.unload();
     views_->dataBlockViewShown(dataBlock.viewText());
+}
+
+void Simulator::inputPhase() {
+    views_->FreshInData();
+    if (link) link->inputTransfer();
+    memory.tobit(potentiometers[0], kSMB28, 8);
+    if (hardware.cpu().potentiometers >= 2) memory.tobit(potentiometers[1], kSMB29, 8);
 }
 
 bool Simulator::pendingWrites() {

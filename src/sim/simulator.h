@@ -2,6 +2,8 @@
 // The one object a front end owns: the memory image, the code table and routine tables, the
 // interpreter, the program loader with its load and unload commands, and the run state.
 // The GUI and korvane-run drive the engine only through it.
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -131,6 +133,10 @@ public:
     const std::string& programBaseName() const { return programBaseName_; }
     bool hasProgram() const { return program.loaded(); }
 
+    // The analog potentiometers, 0 to 255. Like the inputs, every tick's input phase writes
+    // them into the image, in RUN and in STOP: SMB28, and SMB29 on a CPU with two of them.
+    std::array<std::uint8_t, 2> potentiometers{};
+
     // --- run state: the run-mode commands are ScanCycle's (sim.scan.continuousRun() ...) -
     bool running() const { return scan.running(); }
     // One program pass outside the scan cycle.
@@ -145,10 +151,7 @@ public:
 private:
     // The scan cycle's calls into the other parts.
     bool pendingWrites() override;
-    void inputPhase() override {
-        views_->FreshInData();
-        if (link) link->inputTransfer();
-    }
+    void inputPhase() override;
     bool forceStep() override { return statusTable.forceStep(memory); }
     void outputPhase() override {
         if (link) link->outputTransfer();

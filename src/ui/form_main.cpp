@@ -138,6 +138,9 @@ void FormMain::buildCentral() {
     connect(rack_, &RackView::scanPeriodChosen, this, [this](int ms) { sim_->scan.setTaskPeriod(ms); });
     connect(rack_, &RackView::timeBaseChosen, this, [this](int ms) { sim_->scan.setTimeBase(ms); });
     connect(rack_, &RackView::clearCountClicked, this, [this] { sim_->scan.clearCount(); });
+    connect(rack_, &RackView::potentiometerChanged, this, [this](int n, int value) {
+        sim_->potentiometers[static_cast<std::size_t>(n)] = static_cast<std::uint8_t>(value);
+    });
 }
 
 QAction* FormMain::addMenuItem(QMenu* menu, const QString& name, const QString& caption, std::function<void()> slot,

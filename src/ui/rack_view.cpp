@@ -68,11 +68,18 @@ RackView::RackView(const HardwareConfig& hw, QWidget* parent) : QWidget(parent),
     cpuOutputs = new LampRow(24, cpuFrame);
     port0 = new PortSymbol(QStringLiteral("Port0"), cpuFrame);
     port1 = new PortSymbol(QStringLiteral("Port1"), cpuFrame);
-    pot0 = small(QStringLiteral("SMB28"), cpuFrame);
-    pot1 = small(QStringLiteral("SMB29"), cpuFrame);
-    for (QLabel* pot : {pot0, pot1}) {
-        pot->setFrameShape(QFrame::Box);
+    for (int n = 0; n < 2; ++n) {
+        auto* pot = new QSpinBox(cpuFrame);
+        pot->setObjectName(QStringLiteral("potSMB%1").arg(28 + n));
+        pot->setRange(0, 255);
+        pot->setPrefix(QStringLiteral("SMB%1=").arg(28 + n));
+        pot->setToolTip(QStringLiteral("模拟电位器%1").arg(n));
+        QFont f = pot->font();
+        f.setPixelSize(11);
+        pot->setFont(f);
         pot->setFixedHeight(18);
+        connect(pot, &QSpinBox::valueChanged, this, [this, n](int v) { emit potentiometerChanged(n, v); });
+        (n == 0 ? pot0 : pot1) = pot;
     }
     auto* ports = new QHBoxLayout;
     ports->setSpacing(2);

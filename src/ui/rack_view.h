@@ -1,6 +1,7 @@
 #pragma once
 // The front panel: the run controls (scan period, time base, scan counter), the CPU frame
-// with its lamps, RUN/STOP switch, status lamps and ports, and the seven module slots with
+// with its lamps, RUN/STOP switch, status lamps, ports and analog potentiometers (SMB28, and
+// SMB29 on a CPU with two, 0 to 255), and the seven module slots with
 // their lists, names, lamps and "配置" buttons, laid out left to right, then the logo.
 // The widget shows the rack; the main window applies the choices.
 #include <QComboBox>
@@ -8,6 +9,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 
 #include <array>
 
@@ -51,8 +53,8 @@ public:
     LampRow* cpuOutputs = nullptr;
     PortSymbol* port0 = nullptr;
     PortSymbol* port1 = nullptr;
-    QLabel* pot0 = nullptr;
-    QLabel* pot1 = nullptr;
+    QSpinBox* pot0 = nullptr;
+    QSpinBox* pot1 = nullptr;
     QGroupBox* cpuFrame = nullptr;
     std::array<Slot, HardwareConfig::kSlotCount> moduleSlots;
 
@@ -67,6 +69,7 @@ signals:
     void scanPeriodChosen(int ms);
     void timeBaseChosen(int ms);
     void clearCountClicked();
+    void potentiometerChanged(int n, int value);  // n = 0 (SMB28) or 1 (SMB29)
 
 private:
     void drawSlot(int slot);

@@ -160,6 +160,7 @@ private slots:
         emit w.rack()->cmbCPU->activated(0);
         QCOMPARE(w.rack()->cpuInputs->count(), 6);
         QVERIFY(!w.rack()->port1->isVisible());
+        QVERIFY(!w.rack()->pot1->isVisible());
         for (const auto& s : w.rack()->moduleSlots) QVERIFY(!s.list->isEnabled());
         emit w.rack()->cmbCPU->activated(4);
         emit w.rack()->moduleSlots[1].list->activated(10);
@@ -175,6 +176,17 @@ private slots:
         QCOMPARE(w.rack()->moduleSlots[0].inputs->lampColor(0), QColor(255, 0, 0));
         QCOMPARE(w.rack()->moduleSlots[0].outputs->lampColor(0), QColor(255, 0, 0));
         QCOMPARE(w.rack()->moduleSlots[0].inputs->lampColor(1), QColor(255, 255, 255));
+    }
+
+    void potentiometersFeedSmb28AndSmb29EvenInStop() {
+        Harness h;
+        FormMain& w = h.w();
+        w.rack()->pot0->setValue(120);
+        w.rack()->pot1->setValue(300);  // beyond the range: 255
+        QCOMPARE(w.rack()->pot1->value(), 255);
+        QTRY_COMPARE_WITH_TIMEOUT(int(h.mem().byteAt(area::SM + 8 * 28)), 120, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(int(h.mem().byteAt(area::SM + 8 * 29)), 255, 3000);
+        QVERIFY(!w.sim().running());
     }
 
     void logBoxClearsPast6000Characters() {

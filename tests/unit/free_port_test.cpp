@@ -164,6 +164,35 @@ TEST(FreePort, SilenceEndsTheMessageAndLaterBytesWaitForTheNextRcv) {
     EXPECT_EQ(hex(rig.received()), "55");
 }
 
+// Interrupt events: every character read off the line, armed or not; the message taken; the
+// transmission complete. The port operand of RCV and XMT chooses port 0's or port 1's.
+class FreePortEvents : public ::testing::TestWithParam<int> {};
+
+TEST_P(FreePortEvents, CharactersMessagesAndTransmissionsRaiseThePortsEvents) {
+    const int port = GetParam();
+    const int character = port ? 25 : 8, message = port ? 24 : 23, sent = port ? 26 : 9;
+    FreeRig rig;
+    std::vector<std::pair<int, int>> events;
+    rig.m.free.onInterruptEvent = [&](int ev, std::uint8_t ch) { events.emplace_back(ev, ch); };
+    rig.rcv = makeLine("RCV", {{kRcvTbl, kind::Byte}, {double(port)}});
+    rig.xmt = makeLine("XMT", {{kTbl, kind::Byte}, {double(port)}});
+    rig.arm(100);
+    rig.peer().write(bytes({'A', 'B'}));
+    rig.sched.advanceBy(10);
+    rig.peer().write(bytes({'Z'}));  // the receiver is no longer armed
+    rig.sched.advanceBy(10);
+    rig.setByte(kTbl, 2);
+    rig.exec(rig.xmt, true);
+    rig.sched.advanceBy(10);
+    rig.setByte(kTbl, 0);
+    rig.exec(rig.xmt, true);  // sends nothing, and nothing completes
+    rig.sched.advanceBy(10);
+    using E = std::vector<std::pair<int, int>>;
+    EXPECT_EQ(events, (E{{character, 'A'}, {character, 'B'}, {message, 0}, {character, 'Z'}, {sent, 0}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Ports, FreePortEvents, ::testing::Values(0, 1));
+
 TEST(FreePort, RcvWithReceiveDisabled) {
     FreeRig rig;
     rig.setByte(kRcvTbl, 7);

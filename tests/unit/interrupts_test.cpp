@@ -2,6 +2,7 @@
 // edges, timer events, and the end of an interrupt routine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -110,12 +111,14 @@ TEST(InterruptControl, AtchDtchEniDisiWithTheirStatus) {
     EXPECT_EQ(r.prog.events[10].Routine, 3);
     EXPECT_EQ(r.prog.events[10].LastTick, 77);
     EXPECT_EQ(r.cpu.interruptsEnabled, kOn);
+    EXPECT_TRUE(r.on(area::SM4_4));
 
     r.set(Ibit(0, 1), true);
     r.pass();
     EXPECT_EQ(r.prog.events[10].Routine, -1);
     EXPECT_EQ(r.prog.CodeTable[7].StatusValue[0], 10);
     EXPECT_EQ(r.cpu.interruptsEnabled, 0);
+    EXPECT_FALSE(r.on(area::SM4_4));
     EXPECT_TRUE(r.sink.lines.empty());
 }
 
@@ -176,20 +179,6 @@ TEST(InputEvent, EdgeSeenBeforeTheRoutineWasAttachedDoesNotFireLater) {
     EXPECT_EQ(runs.ticks, (std::vector<std::uint32_t>{6}));
 }
 
-TEST(InputEvent, EdgeWhileInterruptsAreDisabledIsDropped) {
-    Rig r;
-    r.load(attachingProgram(0));
-    r.prog.events[0].Routine = 0;
-    Runs runs;
-    record(r, runs);
-    r.tick();
-    r.set(Ibit(0, 0), true);
-    r.tick();
-    r.cpu.interruptsEnabled = kOn;
-    r.tick();
-    EXPECT_TRUE(runs.ticks.empty());
-}
-
 TEST(InputEvent, InputAlreadyOnAtRunEntryRaisesNoEvent) {
     Rig r;
     r.load(attachingProgram(0));
@@ -248,15 +237,17 @@ TEST(Dispatcher, RoutineNumberAbove100EndsTheDispatcherForThatTick) {
     r.load(attachingProgram(10));
     r.cpu.interruptsEnabled = kOn;
     r.prog.events[10].Routine = 101;  // due on every tick: SMB34 is 0
-    r.prog.events[11].Routine = 0;
+    r.prog.events[11].Routine = 0;    // and so is event 11, of lower priority
     Runs runs;
     record(r, runs);
     r.tick();
     r.tick();
     EXPECT_TRUE(runs.ticks.empty());
+    EXPECT_EQ(r.cpu.interruptQueue.size(), 2) << "event 11 of both ticks waits";
     r.prog.events[10].Routine = -1;
     r.tick();
-    EXPECT_EQ(runs.ticks.size(), 1u);
+    EXPECT_EQ(runs.ticks, (std::vector<std::uint32_t>{3, 3, 3}));
+    EXPECT_EQ(r.cpu.interruptQueue.size(), 0);
 }
 
 TEST(Dispatcher, RoutineTheProgramDoesNotDeclareIsNotRun) {
@@ -270,7 +261,7 @@ TEST(Dispatcher, RoutineTheProgramDoesNotDeclareIsNotRun) {
     record(r, runs);
     r.tick();
     EXPECT_TRUE(runs.ticks.empty());
-    EXPECT_EQ(r.prog.events[10].LastTick, 0);
+    EXPECT_EQ(r.cpu.interruptQueue.size(), 0) << "the occurrences are taken, not kept";
     EXPECT_TRUE(r.sink.lines.empty());
 }
 
@@ -292,5 +283,151 @@ TEST(InterruptRoutine, EndsAtATakenCretiWithoutCountingAPass) {
         }
     }
 }
+
+// --- the interrupt queue --------------------------------------------------------------------
+
+// A program with interrupt routine n attached to each event n given, each running the probe;
+// the main program does nothing. The probe records the routine (so the event) and SMB2.
+struct QueueRig : Rig {
+    std::vector<int> events;  // in the order their routines ran
+    std::vector<int> smb2;
+    std::vector<bool> overflowSeen;  // SM4.0 to SM4.2, any of them, inside the routine
+
+    explicit QueueRig(const std::vector<int>& attached) {
+        Source src = ob({});
+        for (int ev : attached) append(src, intr(ev, {{"NETR"}}));
+        load(src);
+        for (int ev : attached) prog.events[static_cast<std::size_t>(ev)].Routine = ev;
+        mem.writeValue(255, area::SMB34, 8);  // a timed interrupt only when a test asks for it
+        probe.hook = [this](Interpreter& c, int) {
+            int routine = -1;
+            for (int i = c.iPC; i >= 0 && routine < 0; --i)
+                if (prog.CodeTable[static_cast<std::size_t>(i)].op == Op::INTERRUPT_BLOCK)
+                    routine = static_cast<int>(prog.CodeTable[static_cast<std::size_t>(i)].Param[0]);
+            events.push_back(routine);
+            smb2.push_back(mem.byteAt(area::SM + 16));
+            overflowSeen.push_back(on(area::SM4_0) || on(area::SM4_1) || on(area::SM4_2));
+        };
+    }
+};
+
+TEST(InterruptQueue, WhileDisabledEventsQueueAndAfterEniRunHighestPriorityFirst) {
+    QueueRig r({0, 1, 6, 8, 9, 10, 22, 25});
+    r.tick();  // the baseline of the inputs
+    // In the order they occur; the character events carry their character.
+    const std::vector<std::pair<int, std::uint8_t>> occurred{
+        {22, 0}, {1, 0}, {6, 0}, {25, 'x'}, {10, 0}, {0, 0}, {9, 0}, {8, 'a'}, {1, 0}, {8, 'b'}};
+    for (const auto& [ev, ch] : occurred) EXPECT_TRUE(raiseInterrupt(r.cpu, ev, ch)) << ev;
+    EXPECT_FALSE(raiseInterrupt(r.cpu, 2)) << "an event without a routine is ignored";
+    r.tick();
+    EXPECT_TRUE(r.events.empty()) << "interrupts are disabled";
+    EXPECT_FALSE(r.on(area::SM4_4));
+    r.cpu.interruptsEnabled = kOn;
+    r.tick();
+    // Communication (port 0 before port 1; 9 and 8 share a rank: in arrival order), then I/O
+    // (rising edges before falling ones), then timed.
+    EXPECT_EQ(r.events, (std::vector<int>{9, 8, 8, 25, 0, 6, 1, 1, 10, 22}));
+    EXPECT_EQ(r.smb2[1], 'a');
+    EXPECT_EQ(r.smb2[2], 'b');
+    EXPECT_EQ(r.smb2[3], 'x');
+    EXPECT_EQ(r.cpu.interruptQueue.size(), 0);
+    EXPECT_TRUE(r.on(area::SM4_4));
+}
+
+struct OverflowCase {
+    int event;
+    InterruptQueueDepths depths;
+    int depth;  // of the event's queue
+    int bit;
+};
+
+class QueueOverflow : public ::testing::TestWithParam<OverflowCase> {};
+
+TEST_P(QueueOverflow, AFullQueueLosesTheEventAndSetsItsBitUntilEmptied) {
+    const OverflowCase& c = GetParam();
+    QueueRig r({c.event});
+    r.cpu.interruptQueue.setDepths(c.depths);
+    r.tick();
+    for (int i = 0; i < c.depth; ++i) ASSERT_TRUE(raiseInterrupt(r.cpu, c.event)) << i;
+    EXPECT_FALSE(r.on(c.bit));
+    EXPECT_FALSE(raiseInterrupt(r.cpu, c.event));
+    EXPECT_FALSE(raiseInterrupt(r.cpu, c.event));
+    for (int b : {area::SM4_0, area::SM4_1, area::SM4_2}) EXPECT_EQ(r.on(b), b == c.bit) << b;
+    r.tick();
+    EXPECT_TRUE(r.on(c.bit)) << "still full while interrupts are disabled";
+    r.cpu.interruptsEnabled = kOn;
+    r.tick();
+    EXPECT_EQ(r.events.size(), static_cast<std::size_t>(c.depth));
+    EXPECT_EQ(r.overflowSeen, std::vector<bool>(static_cast<std::size_t>(c.depth), true)) << "seen in the routines";
+    EXPECT_FALSE(r.on(c.bit)) << "the emptied queue's bit goes off";
+}
+
+INSTANTIATE_TEST_SUITE_P(Groups, QueueOverflow,
+                         ::testing::Values(OverflowCase{8, {4, 16, 8}, 4, area::SM4_0},
+                                           OverflowCase{26, {8, 16, 8}, 8, area::SM4_0},
+                                           OverflowCase{5, {4, 16, 8}, 16, area::SM4_1},
+                                           OverflowCase{10, {8, 16, 8}, 8, area::SM4_2},
+                                           OverflowCase{21, {4, 16, 8}, 8, area::SM4_2}),
+                         [](const ::testing::TestParamInfo<OverflowCase>& i) {
+                             return "Event" + std::to_string(i.param.event) + "Depth" + std::to_string(i.param.depth);
+                         });
+
+TEST(InterruptQueue, TimedInterruptsKeepOccurringWhileDisabledAndRunAfterEni) {
+    // DISI for 350 ms with a 100 ms timed interrupt: three occurrences run one after another.
+    QueueRig r({10});
+    r.mem.writeValue(100, area::SMB34, 8);
+    r.cpu.interruptsEnabled = kOn;
+    for (int i = 0; i < 10; ++i) r.tick();  // tick 10: the first run
+    r.cpu.interruptsEnabled = 0;
+    for (int i = 0; i < 35; ++i) r.tick();  // ticks 11 to 45: due at 20, 30 and 40
+    EXPECT_EQ(r.events.size(), 1u);
+    EXPECT_EQ(r.cpu.interruptQueue.size(), 3);
+    r.cpu.interruptsEnabled = kOn;
+    r.tick();
+    EXPECT_EQ(r.events.size(), 4u);
+    for (int i = 0; i < 4; ++i) r.tick();  // tick 50: the period goes on from the last one
+    EXPECT_EQ(r.events.size(), 5u);
+}
+
+// INT1 attached to the rising edge of I0.0 while interrupts are disabled; three edges queue;
+// DTCH 0, CEVNT 0, ENI: INT1 does not run. Without CEVNT the three still run after ENI. INT0
+// on the falling edge shows that CEVNT leaves other events alone.
+TEST(Cevnt, RemovesEveryQueuedOccurrenceOfItsEventOnly) {
+    for (bool withCevnt : {true, false}) {
+        Source main{{"LD", {SM(0, 1)}}, {"ATCH", {k(1), k(0)}}, {"ATCH", {k(0), k(1)}},
+                    {"Network", {k(2)}}, {"LD", {Mb(0, 0)}}, {"DTCH", {k(0)}}};
+        if (withCevnt) main.push_back({"CEVNT", {k(0)}});
+        main.push_back({"ENI"});
+        Source src = ob(main);
+        append(src, intr(0, {{"NETR"}}));
+        append(src, intr(1, {{"NETR"}}));
+        Rig r;
+        r.load(src);
+        Runs runs;
+        record(r, runs);
+        r.tick(true);  // attaches
+        for (int i = 0; i < 3; ++i) {
+            r.set(Ibit(0, 0), true);
+            r.tick();
+            r.set(Ibit(0, 0), false);
+            r.tick();
+        }
+        EXPECT_EQ(r.cpu.interruptQueue.size(), 6);
+        r.set(Mbit(0, 0), true);
+        r.tick(true);  // DTCH 0, CEVNT 0, ENI
+        EXPECT_TRUE(runs.routine.empty());
+        EXPECT_TRUE(r.on(area::SM4_4));
+        r.tick();
+        const auto count = [&](int routine) { return std::count(runs.routine.begin(), runs.routine.end(), routine); };
+        EXPECT_EQ(count(1), withCevnt ? 0 : 3) << withCevnt;
+        EXPECT_EQ(count(0), 3) << withCevnt;
+        if (withCevnt) {
+            const CodeLine& cevnt = r.prog.CodeTable[static_cast<std::size_t>(r.lineOf("CEVNT"))];
+            EXPECT_EQ(cevnt.StatusValue[0], 0);
+            EXPECT_EQ(cevnt.StatusKind[0], 5);
+        }
+    }
+}
+
 
 }  // namespace

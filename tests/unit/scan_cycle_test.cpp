@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "platform/scheduler.h"
 #include "scan/scan_cycle.h"
 #include "test_support.h"
@@ -240,7 +242,7 @@ TEST(RunModes, InPauseSm05AndTheTimerBaseGoOnButNoPassRuns) {
     EXPECT_GT(r.t.mem.timers()[37].Current, before + 20);  // 80 ms time base: about 24 events
 }
 
-TEST(RunModes, Sm05TogglesEvery500MsInRunAndStopsInStop) {
+TEST(RunModes, Sm05TogglesEvery500MsAndSm04Every30sInRunAndBothHoldInStop) {
     Rig r;
     r.scan.continuousRun();
     std::vector<bool> seen;
@@ -249,10 +251,52 @@ TEST(RunModes, Sm05TogglesEvery500MsInRunAndStopsInStop) {
         seen.push_back(r.t.bit(area::SM0_5));
     }
     EXPECT_EQ(seen, (std::vector<bool>{false, true, false, true}));
+    std::vector<bool> sm04;
+    for (int ms : {29990, 30010, 59990, 60010, 75000}) {
+        r.clock.advanceTo(ms);
+        sm04.push_back(r.t.bit(area::SM0_4));
+    }
+    EXPECT_EQ(sm04, (std::vector<bool>{false, true, true, false, false}));
     r.scan.stop();
     const bool held = r.t.bit(area::SM0_5);
-    r.clock.advanceTo(4000);
+    r.clock.advanceTo(95000);
     EXPECT_EQ(r.t.bit(area::SM0_5), held);
+    EXPECT_FALSE(r.t.bit(area::SM0_4)) << "held off, though 90 s have passed since RUN entry";
+    // RUN entry starts the minute again: off for 30 s.
+    r.scan.continuousRun();
+    r.clock.advanceTo(124990);
+    EXPECT_FALSE(r.t.bit(area::SM0_4));
+    r.clock.advanceTo(125010);
+    EXPECT_TRUE(r.t.bit(area::SM0_4));
+}
+
+TEST(ScanCycle, ScanTimesAreTheTimesBetweenPassesSinceRunEntry) {
+    Rig r;
+    using Times = std::array<double, 3>;  // SMW22 last, SMW24 shortest, SMW26 longest
+    std::vector<Times> seen;
+    const auto word = [&](int n) { return r.t.mem.GetWordValue(area::SM + 8 * n); };
+    r.scan.afterPass = [&] { seen.push_back({word(22), word(24), word(26)}); };
+    r.scan.continuousRun();
+    r.clock.advanceTo(150);  // passes at 50, 100, 150
+    r.scan.setTaskPeriod(30);
+    r.clock.advanceTo(240);  // at 180, 210, 240
+    r.scan.pauseButton();
+    r.clock.advanceTo(1000);
+    r.scan.singlePass();     // the next period tick: 1020
+    r.clock.advanceTo(1100);
+    EXPECT_EQ(seen, (std::vector<Times>{{0, 0, 0}, {50, 50, 50}, {50, 50, 50}, {30, 30, 50}, {30, 30, 50},
+                                        {30, 30, 50}, {780, 30, 780}}));
+    // A scan beyond the word's positive range counts as 32767 ms.
+    r.clock.advanceTo(50000);
+    r.scan.singlePass();
+    r.clock.advanceTo(50100);
+    EXPECT_EQ(seen.back(), (Times{32767, 30, 32767}));
+    // RUN entry starts over: the first pass sees no scan.
+    seen.clear();
+    r.scan.stop();
+    r.scan.continuousRun();
+    r.clock.advanceBy(60);
+    EXPECT_EQ(seen, (std::vector<Times>{{0, 0, 0}, {30, 30, 30}}));
 }
 
 TEST(RunModes, StopKeepsTheImageAndResetsTheScanCounter) {

@@ -187,6 +187,42 @@ TEST(DataBlockCommand, ABlockLoadedInStopIsClearedByRunAndOneLoadedInRunStays) {
     EXPECT_EQ(sim.dataBlock.entries().size(), 1u);
 }
 
+TEST(InterruptQueue, TheDepthsFollowTheCpuModel) {
+    Fixture f;
+    // The communication queue: 4 on CPU 221, 222 and 224, 8 on the two-port 224XP and 226.
+    const int communication[kCpuCount] = {4, 4, 4, 4, 4, 4, 8, 8, 8, 8};
+    for (int cpu : {4, 0, 8, 2, 6, 5, 9}) {
+        ASSERT_EQ(f.sim.hardware.chooseCpu(cpu), RackChange::Applied) << cpu;
+        const InterruptQueueDepths& d = f.sim.interpreter.interruptQueue.depths();
+        EXPECT_EQ(d.communication, communication[cpu]) << cpu;
+        EXPECT_EQ(d.io, 16) << cpu;
+        EXPECT_EQ(d.timed, 8) << cpu;
+    }
+}
+
+TEST(Potentiometers, EveryTickWritesThemLikeInputsInStopAndRun) {
+    Fixture f;
+    f.views.nextFile = writeFile("pots.awl", kMotor);
+    f.sim.loadProgramCommand();
+    const int smb28 = area::SM + 8 * 28, smb29 = area::SM + 8 * 29;
+    const auto pots = [&] { return std::pair<int, int>(f.sim.memory.byteAt(smb28), f.sim.memory.byteAt(smb29)); };
+    f.sim.potentiometers = {120, 7};
+    f.clock.advanceBy(10);
+    EXPECT_EQ(pots(), (std::pair<int, int>(120, 7))) << "in STOP";
+    f.sim.scan.continuousRun();
+    f.sim.potentiometers[0] = 200;
+    f.sim.memory.tobit(1, smb29, 8);  // as a program might
+    f.clock.advanceBy(10);
+    EXPECT_EQ(pots(), (std::pair<int, int>(200, 7))) << "in RUN";
+    // CPU 221 has one potentiometer: SMB29 is left alone.
+    f.sim.scan.stop();
+    ASSERT_EQ(f.sim.hardware.chooseCpu(0), RackChange::Applied);
+    f.sim.memory.tobit(99, smb29, 8);
+    f.sim.potentiometers = {5, 6};
+    f.clock.advanceBy(10);
+    EXPECT_EQ(pots(), (std::pair<int, int>(5, 99)));
+}
+
 TEST(BaseName, TakesTheFileNameWithoutFolderAndExtension) {
     EXPECT_EQ(baseNameOf("C:\\Programme\\Ampel.awl"), "Ampel");
     EXPECT_EQ(baseNameOf("/home/u/a.b/prog.v2.awl"), "prog.v2");
@@ -238,4 +274,33 @@ TEST(SerialSide, ModbusSlaveServesWhatTheRunningProgramWrote) {
     // Attaching again replaces the serial side; the old channels are gone.
     f.sim.attachSerial([this_clock = &f.clock](ChannelId) { return makeFakeSerialPair(*this_clock).first; });
     EXPECT_FALSE(f.sim.comm->config.slave().communication);
+}
+
+TEST(SerialSide, FreePortEventsRunTheirRoutinesWithTheCharacterInSmb2) {
+    SerialFixture f;
+    f.views.nextFile = writeFile("free_events.awl",
+                                 "ORGANIZATION_BLOCK OB1\r\nBEGIN\r\nNetwork 1\r\nLD     SM0.1\r\n"
+                                 "MOVB   16#09, SMB30\r\nMOVD   &VB100, VD0\r\nATCH   INT_0, 8\r\n"
+                                 "ATCH   INT_1, 23\r\nMOVB   10, SMB94\r\nS      SM87.7, 1\r\n"
+                                 "RCV    VB200, 0\r\nENI\r\nEND_ORGANIZATION_BLOCK\r\n"
+                                 "INTERRUPT_BLOCK INT_0:INT0\r\nBEGIN\r\nNetwork 1\r\nLD     SM0.0\r\n"
+                                 "MOVB   SMB2, *VD0\r\nINCD   VD0\r\nEND_INTERRUPT_BLOCK\r\n"
+                                 "INTERRUPT_BLOCK INT_1:INT1\r\nBEGIN\r\nNetwork 1\r\nLD     SM0.0\r\n"
+                                 "MOVB   VB200, VB10\r\nINCW   VW20\r\nEND_INTERRUPT_BLOCK\r\n");
+    f.sim.loadProgramCommand();
+    ASSERT_TRUE(f.sim.findings().empty());
+    PortConfig& cfg = f.sim.comm->config;
+    ASSERT_TRUE(cfg.selectMasterProtocol(MasterProtocol::FreePort));
+    ASSERT_TRUE(cfg.setMasterCommunication(true));
+    f.sim.scan.continuousRun();
+    f.clock.advanceBy(60);  // the first pass arms the receiver
+    f.far[ChannelId::FREE]->write(Bytes{'O', 'K', '!'});
+    f.clock.advanceBy(40);
+    const PlcMemory& m = f.sim.memory;
+    const int vb = area::V;
+    EXPECT_EQ(m.byteAt(vb + 8 * 100), 'O');
+    EXPECT_EQ(m.byteAt(vb + 8 * 101), 'K');
+    EXPECT_EQ(m.byteAt(vb + 8 * 102), '!');
+    EXPECT_EQ(m.byteAt(vb + 8 * 10), 3) << "the message routine sees the whole message";
+    EXPECT_EQ(m.GetWordValue(vb + 8 * 20), 1);
 }
