@@ -86,7 +86,8 @@ public:
 };
 
 // The runner's own input state replaces the operator's input panel: every tick's input
-// phase copies it into the image, as the panels do.
+// phase copies it into the image, as the panels do, and the immediate reads take it as the
+// input terminals.
 class RunnerViews : public ViewHooks {
 public:
     PlcMemory inputs;
@@ -97,6 +98,7 @@ public:
         std::copy(src + area::I, src + area::Q, dst + area::I);
         std::copy(src + area::AIW, src + area::AQW, dst + area::AIW);
     }
+    std::optional<bool> inputTerminal(int key) override { return inputs.cell(key) != 0; }
 };
 
 // A watched address: one of the runner's own forms, or a status-table row with its format

@@ -34,6 +34,7 @@ void Interpreter::resetForRun() {
 static bool actsWithoutPowerFlow(Op op) {
     switch (op) {
     case Op::Assign:
+    case Op::AssignI:
     case Op::EU:
     case Op::ED:
     case Op::TON:

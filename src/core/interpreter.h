@@ -31,6 +31,19 @@ public:
     virtual void call(Interpreter& cpu, CodeLine& line, int code) = 0;
 };
 
+// The I/O terminals the immediate instructions reach instead of the image: the input
+// terminals as they stand at the moment an immediate contact or BIR executes, and the output
+// terminals, which an immediate write (=I, SI, RI, BIW) passes its new outputs to at once.
+// Without terminals an immediate read takes the image and a write reaches only the image.
+class IoTerminals {
+public:
+    virtual ~IoTerminals() = default;
+    // The input terminal of the I bit at key.
+    virtual bool inputTerminal(int key) = 0;
+    // An immediate write has changed the Q image: the outputs go to the terminals now.
+    virtual void outputsWritten() = 0;
+};
+
 struct ScrState {
     std::int16_t active = 0;  // -1 inside an LSCR segment
     std::int16_t value = 0;   // the S bit's value captured by LSCR
@@ -117,6 +130,7 @@ public:
     std::function<void(std::int32_t)> onScanCount;
     PortInstructions* ports = nullptr;
     LibraryRoutines* libraries = nullptr;
+    IoTerminals* terminals = nullptr;
 
 private:
     void dispatch(CodeLine& line);

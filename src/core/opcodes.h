@@ -212,6 +212,12 @@ constexpr bool isContact(Op op) {
     case Op::O:
     case Op::ON:
     case Op::LSCR:
+    case Op::LDI:
+    case Op::LDNI:
+    case Op::AI:
+    case Op::ANI:
+    case Op::OI:
+    case Op::ONI:
         return true;
     default:
         return op >= CompareFirst && op <= CompareLast;

@@ -271,6 +271,34 @@ Resolved resolveOperand(const Program& prog, Op op, std::string_view text, char 
     return r;
 }
 
+// The immediate instructions reach the I/O terminals: their bit is an input (LDI ... ONI) or
+// an output (=I, SI, RI), BIR reads an input byte and BIW writes an output byte (directly or
+// through a pointer, which is checked when the line runs). Any other operand there names no
+// terminal.
+bool reachesTerminal(Op op, int k, std::string_view text) {
+    if (info(op).family != Family::Immediate) return true;
+    const OperandSyntax syn = parseOperand(text);
+    switch (op) {
+    case Op::LDI:
+    case Op::LDNI:
+    case Op::AI:
+    case Op::ANI:
+    case Op::OI:
+    case Op::ONI:
+        return k != 0 || (syn.form == OperandForm::Bit && syn.area == AreaId::I);
+    case Op::AssignI:
+    case Op::SI:
+    case Op::RI:
+        return k != 0 || (syn.form == OperandForm::Bit && syn.area == AreaId::Q);
+    case Op::BIR:
+        return k != 0 || syn.form == OperandForm::Pointer || (syn.form == OperandForm::Byte && syn.area == AreaId::I);
+    case Op::BIW:
+        return k != 1 || syn.form == OperandForm::Pointer || (syn.form == OperandForm::Byte && syn.area == AreaId::Q);
+    default:
+        return true;
+    }
+}
+
 // A line "mnemonic operands": every operand resolved, checked and decoded into its number
 // and kind.
 void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, std::size_t p, BuildState& st,
@@ -304,7 +332,12 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
             line.Param[k] = GetParamValue(prog, mnemonic, operand, i, k);
             continue;
         }
-        const Resolved r = resolveOperand(prog, op0, operand, c, st, in);
+        Resolved r = resolveOperand(prog, op0, operand, c, st, in);
+        if (!r.problem && !reachesTerminal(op0, k, r.text)) {
+            r.problem = true;
+            r.kind = OperandProblem::WrongType;
+            r.namesNothing = true;
+        }
         if (r.problem) prog.operandNotes.push_back({i, k, r.kind, std::string(operand)});
         if (r.namesNothing || r.outside) usable[static_cast<std::size_t>(k)] = false;
         if (r.outside) {

@@ -2,8 +2,10 @@
 // The one object a front end owns: the memory image, the code table and routine tables, the
 // interpreter, the program loader with its load and unload commands, and the run state.
 // The GUI and korvane-run drive the engine only through it.
+#include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "comm/comm_ports.h"
@@ -58,9 +60,13 @@ public:
     virtual std::string chooseSymbolFile() { return {}; }
     // A symbol table was loaded or replaced: views that show symbols render again.
     virtual void symbolsChanged() {}
+    // The input terminal of the I bit at key as the front end holds it now (a switch of the
+    // input panel, the runner's input state), for the immediate reads; nothing when the front
+    // end does not hold that input (the inputs' last transfer into the image then counts).
+    virtual std::optional<bool> inputTerminal(int /*key*/) { return std::nullopt; }
 };
 
-class Simulator : private ScanParticipants {
+class Simulator : private ScanParticipants, private IoTerminals {
 public:
     Simulator(Scheduler& scheduler, LogSink* sink, Prompt* prompt, ViewHooks* views = nullptr);
 
@@ -141,15 +147,15 @@ public:
 private:
     // The scan cycle's calls into the other parts.
     bool pendingWrites() override;
-    void inputPhase() override {
-        views_->FreshInData();
-        if (link) link->inputTransfer();
-    }
-    bool forceStep() override { return statusTable.forceStep(memory); }
+    void inputPhase() override;
+    bool forceStep() override;
     void outputPhase() override {
         if (link) link->outputTransfer();
         views_->FreshOutData();
     }
+    // The terminals of the immediate instructions.
+    bool inputTerminal(int key) override;
+    void outputsWritten() override;
     void runInterrupts() override { korvane::runInterrupts(interpreter, interruptEdges_); }
     void resetMasters(bool enteringRun) override {
         if (enteringRun) resetInterrupts(interruptEdges_);
@@ -172,6 +178,11 @@ private:
     ViewHooks* views_;
     ViewHooks noViews_;
     InterruptEdges interruptEdges_;
+    // The input terminals as the last input phase transferred them, and the inputs forced
+    // by the status table (-1 not forced, else 0 or 1): a forced input is forced on its
+    // terminal too.
+    std::array<std::int16_t, area::Q - area::I> lastInputs_{};
+    std::array<std::int8_t, area::Q - area::I> forcedInputs_{};
     std::string dialogFileName_;
     std::string caption_ = kProductTitle;
     std::string listing_;

@@ -84,7 +84,7 @@ TEST(ProgramCheck, FindsEachKindOnItsLineOfTheFile) {
     EXPECT_EQ(got, want);
     // One time-stamped log line per finding, then the summary.
     ASSERT_EQ(log.size(), want.size() + 1);
-    EXPECT_EQ(log.front(), "12:00:00 程序检查：第6行 LDI I0.0：不支持的指令");
+    EXPECT_EQ(log.front(), "12:00:00 程序检查：第6行 HSC 0：不支持的指令");
     EXPECT_EQ(log[4], "12:00:00 程序检查：第14行 MOVW 1, VW1023：地址超出范围 VW1023");
     EXPECT_EQ(log.back(), "12:00:00 程序检查：发现19处问题");
     sim.unloadProgramCommand();
