@@ -159,7 +159,8 @@ Fired fire(Interpreter& cpu, int ev, bool& ran) {
         return Fired::Done;
     cpu.RunExec(entry);
     ran = true;
-    return Fired::Done;
+    // A STOP in the routine drops every interrupt still due in this tick.
+    return cpu.stopRequested ? Fired::EndTick : Fired::Done;
 }
 
 Fired fire(Interpreter& cpu, int ev) {
@@ -194,7 +195,8 @@ void runInterrupts(Interpreter& cpu, InterruptEdges& edges) {
         edges.timerAtPreset[i] = t.Current == t.Preset;
     }
     edges.primed = true;
-    if (!cpu.interruptsEnabled) return;
+    // After a STOP no routine runs any more: the CPU only finishes its pass.
+    if (!cpu.interruptsEnabled || cpu.stopRequested) return;
 
     // Inputs I0.0 to I0.3: event 2i on the rising edge of I0.i, 2i + 1 on its falling edge.
     if (before.primed) {

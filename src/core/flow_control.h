@@ -40,7 +40,8 @@ void resetInterrupts(InterruptEdges& edges);
 // One tick of the dispatcher. Call it on every tick on which the run mode checks interrupts,
 // whether or not they are enabled: it always remembers the inputs and timers (so an edge
 // seen while interrupts are disabled or no routine is attached never fires later), and runs
-// routines only while interrupts are enabled. Uses cpu.tick as the time of timed interrupts.
+// routines only while interrupts are enabled and no STOP has been executed. Uses cpu.tick as
+// the time of timed interrupts.
 void runInterrupts(Interpreter& cpu, InterruptEdges& edges);
 
 }  // namespace korvane

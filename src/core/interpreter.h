@@ -59,6 +59,11 @@ public:
     // run-time error, like a CPU whose watchdog fired.
     static constexpr std::int64_t kLineBudget = 2'000'000;
     std::int64_t lineBudget = kLineBudget;
+    // WDR restarts the line budget; still no pass runs more lines than this, so that an
+    // endless loop with a WDR in it cannot hold the simulator for good.
+    static constexpr std::int64_t kPassCeiling = 50'000'000;
+    std::int64_t passCeiling = kPassCeiling;
+    void restartWatchdog() { watchdogLeft_ = lineBudget; }
 
     Interpreter(PlcMemory& mem, Program& prog, const Log& log) : mem_(mem), prog_(prog), log_(log) {}
 
@@ -94,6 +99,10 @@ public:
     std::int32_t scanCounter = 0;
     int iPC = 0;
     bool endRun = false;        // set by a handler that ends the current RunExec call
+    bool interruptRun = false;  // the current RunExec call runs an interrupt routine
+    // A STOP instruction was executed: the scan cycle goes to STOP at the end of the pass.
+    bool stopRequested = false;
+    bool diagLed = false;       // the diagnostic LED, as DLED last set it
     int postedBit = -1;         // a bit the USS master posted to be on for one pass
     std::uint32_t tick = 0;     // the scan timer's tick count, kept current by the scan cycle
     CounterInputs counterInputs;  // shared by the counter boxes
@@ -142,6 +151,7 @@ private:
     PlcMemory& mem_;
     Program& prog_;
     const Log& log_;
+    std::int64_t watchdogLeft_ = 0;
 };
 
 // The instruction families. Each handler executes the line at cpu.iPC.

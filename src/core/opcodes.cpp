@@ -279,7 +279,6 @@ std::string_view operandSignature(Op op) { return kSignatures[static_cast<std::s
 
 bool isSimulated(Op op) {
     switch (info(op).family) {
-    case Family::Control:
     case Family::Conversion:
     case Family::String:
     case Family::Table:

@@ -4,6 +4,7 @@
 #include <exception>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "core/fault.h"
 #include "loader/operand_decoder.h"
@@ -299,6 +300,30 @@ bool reachesTerminal(Op op, int k, std::string_view text) {
     }
 }
 
+// FOR and NEXT pair up inside their block as brackets do, at most eight loops deep. A pair
+// nested deeper gets -1 on both lines; a line left without a partner keeps 0.
+constexpr std::size_t kLoopDepth = 8;
+void pairLoops(Program& prog) {
+    std::vector<int> open;  // the FOR lines of the block still waiting for their NEXT
+    int block = 0;
+    for (int i = 0; i <= prog.lastIndex(); ++i) {
+        CodeLine& line = prog.CodeTable[static_cast<std::size_t>(i)];
+        if (line.Block != block) {
+            open.clear();
+            block = line.Block;
+        }
+        if (line.op == Op::FOR) {
+            open.push_back(i);
+        } else if (line.op == Op::NEXT && !open.empty()) {
+            const int head = open.back();
+            open.pop_back();
+            const bool tooDeep = open.size() >= kLoopDepth;
+            prog.CodeTable[static_cast<std::size_t>(head)].LoopPartner = tooDeep ? -1 : i;
+            line.LoopPartner = tooDeep ? -1 : head;
+        }
+    }
+}
+
 // A line "mnemonic operands": every operand resolved, checked and decoded into its number
 // and kind.
 void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, std::size_t p, BuildState& st,
@@ -518,6 +543,7 @@ bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory
         return false;
     }
     for (auto& line : prog.CodeTable) line.HasStatus = showsNoStatus(line.Mnemonic) ? 0 : kOn;
+    pairLoops(prog);
     return true;
 }
 

@@ -116,6 +116,8 @@ public:
 
 private:
     void pass();
+    // The STOP instruction: the STOP command, with a log line of its own.
+    void stopByProgram();
     void interrupts() { parts_.runInterrupts(); }
 
     Scheduler& scheduler_;

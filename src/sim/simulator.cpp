@@ -264,7 +264,9 @@ void Simulator::outputsWritten() {
 }
 
 void Simulator::refreshViews(bool forced, bool fullRebuild) {
-    views_->forceIndicator(forced);
+    // SF and the diagnostic LED share the yellow lamp: it lights while values are forced or
+    // while the program's DLED has switched the LED on.
+    views_->forceIndicator(forced || interpreter.diagLed);
     if (fullRebuild) views_->FreshAllShow();
     views_->FreshShow();
 }

@@ -44,7 +44,8 @@ public:
     virtual void scanCountChanged(std::int32_t /*count*/) {}
     // The run flag or the mode changed: toolbar buttons, the switch picture, RUN/STOP lamps.
     virtual void runStateChanged(std::int16_t /*runFlag*/, Mode /*mode*/) {}
-    // Every tenth tick: the SF lamp is yellow while forced values were written.
+    // Every tenth tick: the SF lamp is yellow while forced values were written, and while
+    // the program's DLED has the diagnostic LED on (the two share the lamp).
     virtual void forceIndicator(bool /*forced*/) {}
     // The open-file dialogs of the load commands; "" when cancelled.
     virtual std::string chooseProgramFile(const std::string& /*suggested*/) { return {}; }
