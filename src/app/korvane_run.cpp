@@ -94,7 +94,8 @@ public:
 };
 
 // The runner's own input state replaces the operator's input panel: every tick's input
-// phase copies it into the image, as the panels do.
+// phase copies it into the image, as the panels do, and the immediate reads take it as the
+// input terminals.
 class RunnerViews : public ViewHooks {
 public:
     PlcMemory inputs;
@@ -105,6 +106,7 @@ public:
         std::copy(src + area::I, src + area::Q, dst + area::I);
         std::copy(src + area::AIW, src + area::AQW, dst + area::AIW);
     }
+    std::optional<bool> inputTerminal(int key) override { return inputs.cell(key) != 0; }
 };
 
 // The analog potentiometers SMB28 and SMB29 (as bytes, a word or bits) are inputs of the

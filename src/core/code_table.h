@@ -52,7 +52,11 @@ struct CodeLine {
     std::array<std::int16_t, 3> StatusKind{};
     std::int16_t Block = 0;                 // the program block of the line: 0 main, then in file order
     LineGuard Guard = LineGuard::None;
-    bool UnknownLogged = false;             // an unknown mnemonic is logged once per RUN
+    bool UnknownLogged = false;             // an unknown mnemonic (or a misplaced END) is logged once per RUN
+    // FOR: the line of its NEXT; NEXT: the line of its FOR. The builder pairs them inside
+    // their block; 0 when the line has no partner, -1 when the pair is nested deeper than
+    // eight loops. A line without a partner does nothing.
+    int LoopPartner = 0;
 
     double number(int k) const { return Param[k]; }
     int kindOf(int k) const { return static_cast<int>(Param[20 + k]); }

@@ -182,6 +182,11 @@ Ran run(Interpreter& cpu, const InterruptQueue::Occurrence& o) {
         mem.cells()[kSM3_0] = kOff;  // the channels report no parity errors
     }
     cpu.RunExec(entry);
+    // A STOP in the routine drops every interrupt still queued.
+    if (cpu.stopRequested) {
+        cpu.interruptQueue.clear();
+        return Ran::EndTick;
+    }
     return Ran::Done;
 }
 
@@ -219,6 +224,12 @@ void runInterrupts(Interpreter& cpu, InterruptEdges& edges) {
         edges.timerAtPreset[i] = t.Current == t.Preset;
     }
     edges.primed = true;
+    // After a STOP no routine runs any more and nothing queues: the CPU only finishes its
+    // pass.
+    if (cpu.stopRequested) {
+        cpu.interruptQueue.clear();
+        return;
+    }
 
     if (before.primed) {
         // Inputs I0.0 to I0.3: event 2i on the rising edge of I0.i, 2i + 1 on its falling edge.

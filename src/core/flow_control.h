@@ -47,9 +47,10 @@ bool raiseInterrupt(Interpreter& cpu, int ev, std::uint8_t data = 0);
 // One tick of the dispatcher. Call it on every tick on which the run mode checks interrupts,
 // whether or not they are enabled. It raises the input, timed and timer events that occurred
 // since the last tick (they queue while interrupts are disabled), and while interrupts are
-// enabled runs the queued routines one after another, highest priority first, until the
-// queue is empty. Then the overflow bit of every empty queue goes off, and SM4.4 shows
-// whether interrupts are enabled. Uses cpu.tick as the time of timed interrupts.
+// enabled and no STOP has been executed runs the queued routines one after another, highest
+// priority first, until the queue is empty. Then the overflow bit of every empty queue goes
+// off, and SM4.4 shows whether interrupts are enabled. Uses cpu.tick as the time of timed
+// interrupts.
 void runInterrupts(Interpreter& cpu, InterruptEdges& edges);
 
 }  // namespace korvane

@@ -26,6 +26,8 @@ void Interpreter::resetForRun() {
     counterInputs = CounterInputs{};
     enoOff = priorEnoOff = false;
     errorCode = 0;
+    stopRequested = false;
+    diagLed = false;
     for (CodeLine& line : prog_.CodeTable) line.UnknownLogged = false;
 }
 
@@ -35,6 +37,7 @@ void Interpreter::resetForRun() {
 static bool actsWithoutPowerFlow(Op op) {
     switch (op) {
     case Op::Assign:
+    case Op::AssignI:
     case Op::EU:
     case Op::ED:
     case Op::TON:
@@ -223,16 +226,18 @@ void Interpreter::RunExec(int iRunPC) {
     if (posted >= 0 && PlcMemory::inImage(posted)) c[posted] = kOn;
     iPC = iRunPC;
     endRun = false;
+    interruptRun = iRunPC != 0;
     returnDepth = 0;
     saveDepth = 0;
-    std::int64_t budget = lineBudget;
+    watchdogLeft_ = lineBudget;
+    std::int64_t ceiling = passCeiling;
     try {
         for (;;) {
             if (iPC > last) {
                 endOfPass(posted);
                 return;
             }
-            if (iPC < 0 || --budget < 0) fault(FaultCode::IndexOutOfRange);
+            if (iPC < 0 || --watchdogLeft_ < 0 || --ceiling < 0) fault(FaultCode::IndexOutOfRange);
             CodeLine& line = prog_.CodeTable[iPC];
             line.FlowBefore = logicResult;
             dispatch(line);

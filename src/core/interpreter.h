@@ -33,6 +33,19 @@ public:
     virtual void call(Interpreter& cpu, CodeLine& line, int code) = 0;
 };
 
+// The I/O terminals the immediate instructions reach instead of the image: the input
+// terminals as they stand at the moment an immediate contact or BIR executes, and the output
+// terminals, which an immediate write (=I, SI, RI, BIW) passes its new outputs to at once.
+// Without terminals an immediate read takes the image and a write reaches only the image.
+class IoTerminals {
+public:
+    virtual ~IoTerminals() = default;
+    // The input terminal of the I bit at key.
+    virtual bool inputTerminal(int key) = 0;
+    // An immediate write has changed the Q image: the outputs go to the terminals now.
+    virtual void outputsWritten() = 0;
+};
+
 struct ScrState {
     std::int16_t active = 0;  // -1 inside an LSCR segment
     std::int16_t value = 0;   // the S bit's value captured by LSCR
@@ -48,6 +61,11 @@ public:
     // run-time error, like a CPU whose watchdog fired.
     static constexpr std::int64_t kLineBudget = 2'000'000;
     std::int64_t lineBudget = kLineBudget;
+    // WDR restarts the line budget; still no pass runs more lines than this, so that an
+    // endless loop with a WDR in it cannot hold the simulator for good.
+    static constexpr std::int64_t kPassCeiling = 50'000'000;
+    std::int64_t passCeiling = kPassCeiling;
+    void restartWatchdog() { watchdogLeft_ = lineBudget; }
 
     Interpreter(PlcMemory& mem, Program& prog, const Log& log) : mem_(mem), prog_(prog), log_(log) {}
 
@@ -85,6 +103,10 @@ public:
     std::int32_t scanCounter = 0;
     int iPC = 0;
     bool endRun = false;        // set by a handler that ends the current RunExec call
+    bool interruptRun = false;  // the current RunExec call runs an interrupt routine
+    // A STOP instruction was executed: the scan cycle goes to STOP at the end of the pass.
+    bool stopRequested = false;
+    bool diagLed = false;       // the diagnostic LED, as DLED last set it
     int postedBit = -1;         // a bit the USS master posted to be on for one pass
     std::uint32_t tick = 0;     // the scan timer's tick count, kept current by the scan cycle
     CounterInputs counterInputs;  // shared by the counter boxes
@@ -129,6 +151,7 @@ public:
     std::function<void(std::int32_t)> onScanCount;
     PortInstructions* ports = nullptr;
     LibraryRoutines* libraries = nullptr;
+    IoTerminals* terminals = nullptr;
 
 private:
     void dispatch(CodeLine& line);
@@ -140,6 +163,7 @@ private:
     PlcMemory& mem_;
     Program& prog_;
     const Log& log_;
+    std::int64_t watchdogLeft_ = 0;
 };
 
 // The instruction families. Each handler executes the line at cpu.iPC.

@@ -301,15 +301,7 @@ bool stringConstantAllowed(Op op, int k) {
     }
 }
 
-bool isSimulated(Op op) {
-    switch (info(op).family) {
-    case Family::Control:
-    case Family::Immediate:
-        return false;
-    default:
-        return op != Op::Unknown;
-    }
-}
+bool isSimulated(Op op) { return op != Op::Unknown; }
 
 bool isUnsimulatedS7Instruction(std::string_view m) {
     if (const Op op = opcodeOf(m); op != Op::Unknown) return !isSimulated(op);

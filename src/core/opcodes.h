@@ -218,6 +218,12 @@ constexpr bool isContact(Op op) {
     case Op::AS_NE:
     case Op::OS_EQ:
     case Op::OS_NE:
+    case Op::LDI:
+    case Op::LDNI:
+    case Op::AI:
+    case Op::ANI:
+    case Op::OI:
+    case Op::ONI:
         return true;
     default:
         return op >= CompareFirst && op <= CompareLast;

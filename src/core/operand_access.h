@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "core/interpreter.h"
 
@@ -129,6 +130,37 @@ inline double operandReal(Interpreter& cpu, const CodeLine& line, int k) {
     const int knd = line.kindOf(k);
     if (knd == kind::Constant) return line.Param[k];
     return static_cast<double>(std::bit_cast<float>(readBits(cpu.mem(), operandKey(cpu.mem(), line, k), 32)));
+}
+
+// The boxes that report a bad pointer as the non-fatal error 0006 (ENO off, SM4.3 on, the
+// code kept for GERR) instead of ending the pass: the key or the value of operand k, or
+// nothing after such an error. Any other fault passes to the caller.
+inline constexpr std::uint16_t kBadPointerError = 0x0006;
+inline std::optional<int> operandKeyOrError(Interpreter& cpu, const CodeLine& line, int k) {
+    try {
+        return operandKey(cpu.mem(), line, k);
+    } catch (const PlcFault&) {
+        if (!isPointer(line.kindOf(k))) throw;
+        cpu.nonFatal(kBadPointerError);
+        return std::nullopt;
+    }
+}
+inline std::optional<double> operandValueOrError(Interpreter& cpu, const CodeLine& line, int k) {
+    try {
+        return operandValue(cpu, line, k);
+    } catch (const PlcFault&) {
+        if (!isPointer(line.kindOf(k))) throw;
+        cpu.nonFatal(kBadPointerError);
+        return std::nullopt;
+    }
+}
+// The value of operand k for the status view, or nothing when it cannot be read.
+inline std::optional<double> operandValueIfReadable(Interpreter& cpu, const CodeLine& line, int k) {
+    try {
+        return operandValue(cpu, line, k);
+    } catch (const PlcFault&) {
+        return std::nullopt;
+    }
 }
 
 // --- integers ------------------------------------------------------------------------------

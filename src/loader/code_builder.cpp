@@ -4,6 +4,7 @@
 #include <exception>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "core/fault.h"
 #include "loader/operand_decoder.h"
@@ -293,6 +294,58 @@ Resolved resolveOperand(const Program& prog, Op op, int position, std::string_vi
     return r;
 }
 
+// The immediate instructions reach the I/O terminals: their bit is an input (LDI ... ONI) or
+// an output (=I, SI, RI), BIR reads an input byte and BIW writes an output byte (directly or
+// through a pointer, which is checked when the line runs). Any other operand there names no
+// terminal.
+bool reachesTerminal(Op op, int k, std::string_view text) {
+    if (info(op).family != Family::Immediate) return true;
+    const OperandSyntax syn = parseOperand(text);
+    switch (op) {
+    case Op::LDI:
+    case Op::LDNI:
+    case Op::AI:
+    case Op::ANI:
+    case Op::OI:
+    case Op::ONI:
+        return k != 0 || (syn.form == OperandForm::Bit && syn.area == AreaId::I);
+    case Op::AssignI:
+    case Op::SI:
+    case Op::RI:
+        return k != 0 || (syn.form == OperandForm::Bit && syn.area == AreaId::Q);
+    case Op::BIR:
+        return k != 0 || syn.form == OperandForm::Pointer || (syn.form == OperandForm::Byte && syn.area == AreaId::I);
+    case Op::BIW:
+        return k != 1 || syn.form == OperandForm::Pointer || (syn.form == OperandForm::Byte && syn.area == AreaId::Q);
+    default:
+        return true;
+    }
+}
+
+// FOR and NEXT pair up inside their block as brackets do, at most eight loops deep. A pair
+// nested deeper gets -1 on both lines; a line left without a partner keeps 0.
+constexpr std::size_t kLoopDepth = 8;
+void pairLoops(Program& prog) {
+    std::vector<int> open;  // the FOR lines of the block still waiting for their NEXT
+    int block = 0;
+    for (int i = 0; i <= prog.lastIndex(); ++i) {
+        CodeLine& line = prog.CodeTable[static_cast<std::size_t>(i)];
+        if (line.Block != block) {
+            open.clear();
+            block = line.Block;
+        }
+        if (line.op == Op::FOR) {
+            open.push_back(i);
+        } else if (line.op == Op::NEXT && !open.empty()) {
+            const int head = open.back();
+            open.pop_back();
+            const bool tooDeep = open.size() >= kLoopDepth;
+            prog.CodeTable[static_cast<std::size_t>(head)].LoopPartner = tooDeep ? -1 : i;
+            line.LoopPartner = tooDeep ? -1 : head;
+        }
+    }
+}
+
 // A line "mnemonic operands": every operand resolved, checked and decoded into its number
 // and kind.
 void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, std::size_t p, BuildState& st,
@@ -325,7 +378,12 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
             line.Param[k] = GetParamValue(prog, mnemonic, operand, i, k);
             continue;
         }
-        const Resolved r = resolveOperand(prog, op0, k, operand, c, st, in);
+        Resolved r = resolveOperand(prog, op0, k, operand, c, st, in);
+        if (!r.problem && !reachesTerminal(op0, k, r.text)) {
+            r.problem = true;
+            r.kind = OperandProblem::WrongType;
+            r.namesNothing = true;
+        }
         if (r.problem) prog.operandNotes.push_back({i, k, r.kind, std::string(operand)});
         if (r.constantString && !r.problem) {
             line.Param[k] = static_cast<double>(prog.strings.size());
@@ -513,6 +571,7 @@ bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory
         return false;
     }
     for (auto& line : prog.CodeTable) line.HasStatus = showsNoStatus(line.Mnemonic) ? 0 : kOn;
+    pairLoops(prog);
     return true;
 }
 

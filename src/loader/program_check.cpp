@@ -193,6 +193,13 @@ std::vector<Finding> CheckProgram(const Program& prog, const std::vector<std::st
             openScr = -1;
             openScrBlock = -1;
             break;
+        case Op::FOR:
+            if (line.LoopPartner == 0) add(i, FindingKind::ForWithoutNext, {});
+            if (line.LoopPartner < 0) add(i, FindingKind::LoopTooDeep, {});
+            break;
+        case Op::NEXT:
+            if (line.LoopPartner == 0) add(i, FindingKind::NextWithoutFor, {});
+            break;
         case Op::TON:
         case Op::TOF:
         case Op::TONR: {
@@ -252,6 +259,12 @@ std::string findingMessage(const Finding& f) {
     case FindingKind::TimerKind:
         return isTonrNumber(std::atoi(d.c_str() + 1)) ? d + " 是TONR定时器，不能用于TON/TOF"
                                                        : d + " 是TON/TOF定时器，不能用于TONR";
+    case FindingKind::ForWithoutNext:
+        return "FOR没有对应的NEXT";
+    case FindingKind::NextWithoutFor:
+        return "NEXT没有对应的FOR";
+    case FindingKind::LoopTooDeep:
+        return "FOR/NEXT循环嵌套超过8层";
     }
     return {};
 }
@@ -296,6 +309,12 @@ std::string findingMessageEnglish(const Finding& f) {
     case FindingKind::TimerKind:
         return isTonrNumber(std::atoi(d.c_str() + 1)) ? d + " is a TONR timer, not TON/TOF"
                                                        : d + " is a TON/TOF timer, not TONR";
+    case FindingKind::ForWithoutNext:
+        return "FOR without NEXT";
+    case FindingKind::NextWithoutFor:
+        return "NEXT without FOR";
+    case FindingKind::LoopTooDeep:
+        return "FOR/NEXT loops nested deeper than 8";
     }
     return {};
 }

@@ -2,8 +2,8 @@
 // The program check: after every load, a pass over the built code table and the program
 // lines that finds what will not run as on the CPU — instructions the simulator does not
 // know, operands that name nothing or lie outside their area, calls and interrupt routines
-// that do not exist, labels and sequence segments that do not match, timers used as the
-// wrong kind — and reports each with its line number in the file. Findings never stop a
+// that do not exist, labels, sequence segments and loops that do not match, timers used as
+// the wrong kind — and reports each with its line number in the file. Findings never stop a
 // load.
 #include <string>
 #include <vector>
@@ -31,6 +31,9 @@ enum class FindingKind : unsigned char {
     JumpWithoutLabel,
     ScrWithoutEnd,
     TimerKind,
+    ForWithoutNext,
+    NextWithoutFor,
+    LoopTooDeep,  // FOR/NEXT nested deeper than eight loops
 };
 
 struct Finding {

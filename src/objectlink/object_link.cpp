@@ -353,6 +353,13 @@ void ObjectLink::inputTransfer() {
     }
 }
 
+std::optional<bool> ObjectLink::inputTerminal(int key) const {
+    if (!fromObject_) return std::nullopt;
+    for (const ObjectPoint& p : di_)
+        if (p.address == key) return p.value > 0;
+    return std::nullopt;
+}
+
 void ObjectLink::outputTransfer() {
     if (!fromObject_) return;
     const std::int16_t* cells = mem_.cells();

@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -87,6 +88,9 @@ public:
     // The scan's input and output phases; both do nothing while no object drives the inputs.
     void inputTransfer();
     void outputTransfer();
+    // The input terminal of the I bit at key while the object drives the inputs and one of
+    // its points is that input; nothing otherwise.
+    std::optional<bool> inputTerminal(int key) const;
 
     // --- state -------------------------------------------------------------------------
     bool inputsFromObject() const { return fromObject_; }

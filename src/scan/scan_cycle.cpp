@@ -64,6 +64,7 @@ void ScanCycle::tick() {
     step([&] { parts_.inputPhase(); });
     step([&] { parts_.forceStep(); });
 
+    const std::uint64_t passesBefore = passes_;
     if (s.runFlag) {
         if (periodTick) step([&] { parts_.freeportPostProcess(); });
         switch (s.mode) {
@@ -108,11 +109,20 @@ void ScanCycle::tick() {
         }
     }
 
+    // A STOP instruction takes effect once a pass has completed the scan it was executed in.
+    if (cpu_.stopRequested && passes_ != passesBefore) stopByProgram();
+
     s.forced = false;
     step([&] { s.forced = parts_.forceStep(); });
     step([&] { parts_.outputPhase(); });
     if (s.tickCounter % 10 == 0) step([&] { parts_.refreshViews(s.forced, cpu_.scanCounter == 2); });
     if (afterTick) afterTick(scheduler_.nowMs());
+}
+
+void ScanCycle::stopByProgram() {
+    cpu_.stopRequested = false;
+    log_.stamped(" 执行STOP指令，CPU停止");
+    requestMode(Mode::Stop);
 }
 
 void ScanCycle::timerBase() { advanceTimers(cpu_.mem(), log_); }

@@ -125,6 +125,8 @@ public:
 private:
     void pass();
     void writeScanTimes();
+    // The STOP instruction: the STOP command, with a log line of its own.
+    void stopByProgram();
     void interrupts() { parts_.runInterrupts(); }
 
     Scheduler& scheduler_;

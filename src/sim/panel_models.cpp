@@ -178,6 +178,13 @@ int BitBytePanelModel::boxKey(int d) const {
     return areaBase();
 }
 
+std::optional<int> BitBytePanelModel::bitBoxOf(int key) const {
+    if (view() != PanelView::Bit || selectionChanged()) return std::nullopt;
+    const int d = key - boxKey(0);
+    if (d < 0 || d >= boxCount() || !boxInImage(d)) return std::nullopt;
+    return d;
+}
+
 int BitBytePanelModel::width() const {
     switch (view()) {
     case PanelView::Bit: return 1;

@@ -89,6 +89,9 @@ public:
     int width() const;
     // Whether box d lies within the area the image holds (V beyond its 1024 bytes does not).
     bool boxInImage(int d) const;
+    // The bit box that shows the image bit at key, in the bit view as last rendered; nothing
+    // in the other views or when no box shows it.
+    std::optional<int> bitBoxOf(int key) const;
 
     // --- rendering -------------------------------------------------------------------
     bool bitOn(const PlcMemory& mem, int d) const;

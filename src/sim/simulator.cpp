@@ -1,5 +1,6 @@
 #include "sim/simulator.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "loader/code_builder.h"
@@ -52,6 +53,8 @@ Simulator::Simulator(Scheduler& scheduler, LogSink* sink, Prompt* prompt, ViewHo
       views_(views ? views : &noViews_) {
     interpreter.onScanCount = [this](std::int32_t n) { views_->scanCountChanged(n); };
     interpreter.wallClock = &hostClock;
+    interpreter.terminals = this;
+    forcedInputs_.fill(-1);
     hardware.setPrompt(prompt_);
     hardware.setRunningQuery([this] { return running(); });
     hardware.subscribe([this] {
@@ -221,21 +224,74 @@ void Simulator::unloadDataBlockCommand() {
     views_->dataBlockViewShown(dataBlock.viewText());
 }
 
-void Simulator::inputPhase() {
-    views_->FreshInData();
-    if (link) link->inputTransfer();
-    memory.tobit(potentiometers[0], kSMB28, 8);
-    if (hardware.cpu().potentiometers >= 2) memory.tobit(potentiometers[1], kSMB29, 8);
-}
-
 bool Simulator::pendingWrites() {
     if (!statusTable.applyRequestedWrites(memory)) return false;
     views_->statusWritesApplied();
     return true;
 }
 
+namespace {
+
+// The image cells [from, to) of a valid forced row that lie inside [first, end).
+struct CellRun {
+    int from = 0, to = 0;
+};
+CellRun forcedCells(const StatusRow& r, int first, int end) {
+    if (!r.valid || !r.forced || r.width() == 0) return {};
+    return {std::max(r.key(), first), std::min(r.key() + r.width(), end)};
+}
+
+}  // namespace
+
+void Simulator::inputPhase() {
+    views_->FreshInData();
+    if (link) link->inputTransfer();
+    memory.tobit(potentiometers[0], kSMB28, 8);
+    if (hardware.cpu().potentiometers >= 2) memory.tobit(potentiometers[1], kSMB29, 8);
+    const std::int16_t* c = memory.cells();
+    std::copy(c + area::I, c + area::Q, lastInputs_.begin());
+}
+
+bool Simulator::forceStep() {
+    const bool wrote = statusTable.forceStep(memory);
+    // The force step has just written the forced values: the forced inputs are noted with
+    // them for the input terminals.
+    forcedInputs_.fill(-1);
+    if (wrote) {
+        const std::int16_t* c = memory.cells();
+        for (const StatusRow& r : statusTable.rows()) {
+            const CellRun run = forcedCells(r, area::I, area::Q);
+            for (int k = run.from; k < run.to; ++k) forcedInputs_[static_cast<std::size_t>(k - area::I)] = c[k] ? 1 : 0;
+        }
+    }
+    return wrote;
+}
+
+// Forced first, then the object while it drives the inputs, then the front end, and for an
+// input none of them holds the value the last input phase transferred.
+bool Simulator::inputTerminal(int key) {
+    if (key < area::I || key >= area::Q) return memory.cell(key) != 0;
+    const auto i = static_cast<std::size_t>(key - area::I);
+    if (forcedInputs_[i] >= 0) return forcedInputs_[i] != 0;
+    if (link) {
+        if (const std::optional<bool> on = link->inputTerminal(key)) return *on;
+    }
+    if (const std::optional<bool> on = views_->inputTerminal(key)) return *on;
+    return lastInputs_[i] != 0;
+}
+
+// An immediate write reaches the output terminals as the output phase does, with forced
+// outputs keeping their forced values.
+void Simulator::outputsWritten() {
+    for (const StatusRow& r : statusTable.rows())
+        if (const CellRun run = forcedCells(r, area::Q, area::M); run.from < run.to) StatusTable::writeRow(memory, r);
+    outputPhase();
+}
+
 void Simulator::refreshViews(bool forced, bool fullRebuild) {
-    views_->forceIndicator(forced);
+    // SF and the diagnostic LED share the yellow lamp: it lights while values are forced or
+    // while the program's DLED has switched the LED on.
+    views_->forceIndicator(forced || interpreter.diagLed);
     if (fullRebuild) views_->FreshAllShow();
     views_->FreshShow();
 }

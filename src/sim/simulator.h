@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "comm/comm_ports.h"
@@ -45,7 +46,8 @@ public:
     virtual void scanCountChanged(std::int32_t /*count*/) {}
     // The run flag or the mode changed: toolbar buttons, the switch picture, RUN/STOP lamps.
     virtual void runStateChanged(std::int16_t /*runFlag*/, Mode /*mode*/) {}
-    // Every tenth tick: the SF lamp is yellow while forced values were written.
+    // Every tenth tick: the SF lamp is yellow while forced values were written, and while
+    // the program's DLED has the diagnostic LED on (the two share the lamp).
     virtual void forceIndicator(bool /*forced*/) {}
     // The open-file dialogs of the load commands; "" when cancelled.
     virtual std::string chooseProgramFile(const std::string& /*suggested*/) { return {}; }
@@ -61,9 +63,13 @@ public:
     virtual std::string chooseSymbolFile() { return {}; }
     // A symbol table was loaded or replaced: views that show symbols render again.
     virtual void symbolsChanged() {}
+    // The input terminal of the I bit at key as the front end holds it now (a switch of the
+    // input panel, the runner's input state), for the immediate reads; nothing when the front
+    // end does not hold that input (the inputs' last transfer into the image then counts).
+    virtual std::optional<bool> inputTerminal(int /*key*/) { return std::nullopt; }
 };
 
-class Simulator : private ScanParticipants {
+class Simulator : private ScanParticipants, private IoTerminals {
 public:
     Simulator(Scheduler& scheduler, LogSink* sink, Prompt* prompt, ViewHooks* views = nullptr);
 
@@ -152,11 +158,14 @@ private:
     // The scan cycle's calls into the other parts.
     bool pendingWrites() override;
     void inputPhase() override;
-    bool forceStep() override { return statusTable.forceStep(memory); }
+    bool forceStep() override;
     void outputPhase() override {
         if (link) link->outputTransfer();
         views_->FreshOutData();
     }
+    // The terminals of the immediate instructions.
+    bool inputTerminal(int key) override;
+    void outputsWritten() override;
     void runInterrupts() override { korvane::runInterrupts(interpreter, interruptEdges_); }
     void resetMasters(bool enteringRun) override {
         if (enteringRun) resetInterrupts(interruptEdges_);
@@ -179,6 +188,11 @@ private:
     ViewHooks* views_;
     ViewHooks noViews_;
     InterruptEdges interruptEdges_;
+    // The input terminals as the last input phase transferred them, and the inputs forced
+    // by the status table (-1 not forced, else 0 or 1): a forced input is forced on its
+    // terminal too.
+    std::array<std::int16_t, area::Q - area::I> lastInputs_{};
+    std::array<std::int8_t, area::Q - area::I> forcedInputs_{};
     std::string dialogFileName_;
     std::string caption_ = kProductTitle;
     std::string listing_;

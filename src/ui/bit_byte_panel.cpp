@@ -330,6 +330,12 @@ void FrmDI::FreshInData() {
     }
 }
 
+std::optional<bool> FrmDI::inputTerminal(int key) const {
+    if (fromObject_ && fromObject_()) return std::nullopt;
+    if (const std::optional<int> d = model_.bitBoxOf(key)) return bitBoxes[static_cast<std::size_t>(*d)]->isChecked();
+    return std::nullopt;
+}
+
 void FrmDI::onBitClicked(int d) {
     if (fromObject_ && fromObject_()) return;
     BitBox* b = bitBoxes[static_cast<std::size_t>(d)];

@@ -101,6 +101,9 @@ public:
     void renderNow();
     // Every tick, before the pass.
     void FreshInData();
+    // The switch of the input at key as it stands now, for the immediate reads; nothing when
+    // no switch shows it or the object drives the inputs.
+    std::optional<bool> inputTerminal(int key) const;
 
     QLabel* lbMode = nullptr;
     QLabel* lbSource = nullptr;

@@ -759,6 +759,8 @@ void FormMain::FreshInData() {
     if (input_) input_->FreshInData();
 }
 
+std::optional<bool> FormMain::inputTerminal(int key) { return input_ ? input_->inputTerminal(key) : std::nullopt; }
+
 void FormMain::FreshOutData() {
     if (analog_) analog_->FreshOutData();
 }

@@ -173,6 +173,7 @@ public:
     std::string chooseDataBlockFile(const std::string& suggested) override;
     void dataBlockViewShown(const std::string& text) override;
     void checkFindingsChanged(const std::vector<Finding>& findings) override;
+    std::optional<bool> inputTerminal(int key) override;
     std::string chooseSymbolFile() override;
     void symbolsChanged() override;
 

@@ -55,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const CodeLine& line : prog.CodeTable) (void)withSymbols(line.SourceText, symbols);
         Interpreter cpu(mem, prog, log);
         cpu.lineBudget = 20000;  // a looping input ends quickly, like a pass whose watchdog fired
+        cpu.passCeiling = 200000;  // and so does one that restarts the watchdog with WDR
         sink.cpu = &cpu;
         cpu.RunExec(0);
     }

@@ -320,7 +320,7 @@ private slots:
         QTableWidget* g = r->grid;
         const QStringList header{QStringLiteral("行号"), QStringLiteral("程序行"), QStringLiteral("问题")};
         const QList<QStringList> rows{
-            {QStringLiteral("8"), QStringLiteral("LDI I0.0"), QStringLiteral("不支持的指令")},
+            {QStringLiteral("8"), QStringLiteral("HSC 0"), QStringLiteral("不支持的指令")},
             {QStringLiteral("9"), QStringLiteral("MOVW 1, VW1023"), QStringLiteral("地址超出范围 VW1023")}};
         QCOMPARE(g->columnCount(), 3);
         QCOMPARE(g->rowCount(), rows.size());
@@ -343,7 +343,7 @@ private slots:
         g->setFocus();
         g->setCurrentCell(0, 0);
         QTest::keyClick(g, Qt::Key_Return);
-        QCOMPARE(w.codeBox()->textCursor().selectedText(), QStringLiteral("6      LDI    I0.0"));
+        QCOMPARE(w.codeBox()->textCursor().selectedText(), QStringLiteral("6      HSC    0"));
 
         // A clean program empties the list; closing hides the window, which keeps up.
         qobject_cast<QMdiSubWindow*>(r->parentWidget())->close();

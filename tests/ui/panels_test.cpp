@@ -85,6 +85,47 @@ private slots:
         QCOMPARE(h.mem().cell(2), kOn);
     }
 
+    // The switches are the input terminals of the immediate reads: a shown bit box answers
+    // for its input whatever the image holds; inputs the panel does not show, the value
+    // views and object mode leave the answer to the engine.
+    void inputSwitchesAreTheTerminals() {
+        Harness h;
+        FormMain& w = h.w();
+        FrmDI* in = w.inputPanel();
+        choose(in->cmbAddress, 2);
+        in->FreshShow();
+        BitBox* b0 = in->bitBoxes[0];  // I2.0
+        QTest::mouseClick(b0, Qt::LeftButton, {}, indicatorPoint(b0));
+        h.mem().setBit(area::I + 16, false);
+        QVERIFY(w.inputTerminal(area::I + 16) == std::optional<bool>(true));
+        QVERIFY(w.inputTerminal(area::I + 8 * 7 + 7) == std::optional<bool>(false));  // the last box, I7.7
+        QVERIFY(!w.inputTerminal(area::I + 15));  // I1.7 is not shown
+        QVERIFY(!w.inputTerminal(area::I + 8 * 8));
+        w.setInputsFromObject(true);
+        QVERIFY(!w.inputTerminal(area::I + 16));
+        w.setInputsFromObject(false);
+        choose(in->cmbDataType, datatype::Byte);
+        in->FreshShow();
+        QVERIFY(!w.inputTerminal(area::I + 16));
+
+        // In a running program: the pass resets the image, LDI still sees the switch.
+        choose(in->cmbDataType, datatype::Bit);
+        choose(in->cmbAddress, 0);
+        in->FreshShow();
+        w.loadProgramFile(writeTestFile(QStringLiteral("terminals/ldi.awl"),
+                                        QByteArray("ORGANIZATION_BLOCK OB1\r\nBEGIN\r\nNetwork 1\r\nLD     SM0.0\r\n"
+                                                   "R      I0.0, 1\r\nLDI    I0.0\r\n=      Q0.0\r\n"
+                                                   "END_ORGANIZATION_BLOCK\r\n")));
+        QVERIFY(w.sim().findings().empty());
+        h.clickTool("btRun");
+        BitBox* i00 = in->bitBoxes[0];
+        QTest::mouseClick(i00, Qt::LeftButton, {}, indicatorPoint(i00));
+        QTRY_VERIFY_WITH_TIMEOUT(h.mem().cell(area::Q) == kOn, 3000);
+        QTest::mouseClick(i00, Qt::LeftButton, {}, indicatorPoint(i00));
+        QTRY_VERIFY_WITH_TIMEOUT(h.mem().cell(area::Q) == kOff, 3000);
+        h.clickTool("btStop");
+    }
+
     void outputMAndVPanels() {
         Harness h;
         FormMain& w = h.w();

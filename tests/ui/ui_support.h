@@ -48,7 +48,7 @@ inline constexpr const char* kProgramWithFaults =
     "LD     I0.0\r\n"
     "=      Q0.0\r\n"
     "Network 2 // 有问题的行\r\n"
-    "LDI    I0.0\r\n"
+    "HSC    0\r\n"
     "MOVW   1, VW1023\r\n"
     "END_ORGANIZATION_BLOCK\r\n";
 

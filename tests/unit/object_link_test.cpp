@@ -597,4 +597,33 @@ TEST(ObjectLinkScan, ObjectInputsDriveTheProgramAndItsOutputsComeBack) {
     EXPECT_FALSE(sim.memory.bit(1));
 }
 
+TEST(ObjectLinkScan, TheObjectsInputsAreTheTerminalsAndAnImmediateWriteIsInItsNextAnswer) {
+    const auto path = testTmpDir("object_link") / "terminals.awl";
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << "ORGANIZATION_BLOCK OB1\r\nBEGIN\r\nNetwork 1\r\nLD     SM0.0\r\n"
+                                             "R      I0.1, 1\r\nLDI    I0.1\r\n=I     Q0.2\r\nEND_ORGANIZATION_BLOCK\r\n";
+    MemoryLogSink sink;
+    AutoPrompt prompt;
+    VirtualScheduler clock;
+    Simulator sim(clock, &sink, &prompt);
+    FakeObjectServer server;
+    ObjectLink& link = sim.attachObjectLink(server);
+    ASSERT_EQ(link.start(), ObjectLink::Start::Listening);
+    sim.setDialogFileName(path.string());
+    sim.myLoadCode();
+    sim.scan.continuousRun();
+    ASSERT_TRUE(server.peerConnects());
+    server.peerSends(describe(1, {2, 3, 0, 0}));
+    server.peerSends(dataMessage(1, {0x02}));
+    server.take();
+    // A pass between two ticks: no input phase has taken I0.1 into the image, and no output
+    // phase follows; the immediate instructions reach the object all the same.
+    sim.runPass();
+    EXPECT_FALSE(sim.memory.bit(1));
+    server.peerSends(dataMessage(1, {0x02}));
+    const Bytes a = server.take();
+    ASSERT_EQ(a.size(), ObjectLink::kDataBytes);
+    EXPECT_EQ(a[4], 0x04);  // Q0.2
+}
+
 }  // namespace

@@ -78,15 +78,15 @@ TEST(ProgramCheck, FindsEachKindOnItsLineOfTheFile) {
         {20, K::WrongType},             {24, K::UndefinedSubroutine}, {25, K::UndefinedInterrupt},
         {26, K::EventNeverRaised},      {30, K::JumpWithoutLabel},  {32, K::DuplicateLabel},
         {34, K::ScrWithoutEnd},         {39, K::TimerKind},         {40, K::TimerKind},
-        {49, K::UnknownLocal}};
+        {49, K::UnknownLocal},          {61, K::ForWithoutNext}};
     std::vector<std::pair<int, FindingKind>> got;
     for (const Finding& f : sim.findings()) got.emplace_back(f.fileLine, f.kind);
     EXPECT_EQ(got, want);
     // One time-stamped log line per finding, then the summary.
     ASSERT_EQ(log.size(), want.size() + 1);
-    EXPECT_EQ(log.front(), "12:00:00 程序检查：第6行 LDI I0.0：不支持的指令");
+    EXPECT_EQ(log.front(), "12:00:00 程序检查：第6行 HSC 0：不支持的指令");
     EXPECT_EQ(log[4], "12:00:00 程序检查：第14行 MOVW 1, VW1023：地址超出范围 VW1023");
-    EXPECT_EQ(log.back(), "12:00:00 程序检查：发现19处问题");
+    EXPECT_EQ(log.back(), "12:00:00 程序检查：发现20处问题");
     sim.unloadProgramCommand();
     EXPECT_TRUE(sim.findings().empty()) << "an unloaded program has nothing to report";
 }
