@@ -46,9 +46,9 @@ double GetCodeParamRealVal(const PlcMemory& mem, const CodeLine& line, int index
 
 int pointerTarget(const PlcMemory& mem, double pointerKey, int bits) {
     const double target = mem.GetDWordValue(keyOf(pointerKey)) * 8.0;
-    if (!(target <= area::LastCell)) fault(FaultCode::AccessOutOfImage);
+    if (!(target <= area::LastCell)) fault(FaultCode::BadPointer);
     const int key = static_cast<int>(target);
-    if (!area::dataAreaOf(key).holds(key, bits)) fault(FaultCode::AccessOutOfImage);
+    if (!area::dataAreaOf(key).holds(key, bits)) fault(FaultCode::BadPointer);
     return key;
 }
 

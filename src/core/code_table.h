@@ -53,6 +53,7 @@ struct CodeLine {
     std::int16_t Block = 0;                 // the program block of the line: 0 main, then in file order
     LineGuard Guard = LineGuard::None;
     bool UnknownLogged = false;             // an unknown mnemonic (or a misplaced END) is logged once per RUN
+    bool PointerLogged = false;             // so is a bad pointer
     // FOR: the line of its NEXT; NEXT: the line of its FOR. The builder pairs them inside
     // their block; 0 when the line has no partner, -1 when the pair is nested deeper than
     // eight loops. A line without a partner does nothing.
@@ -181,8 +182,8 @@ constexpr int pointerBits(int knd) {
 
 // The key a pointer addresses. The pointer double word at pointerKey holds a byte address
 // (&VB100 gives 164); the bits from it must lie inside one of the areas a pointer may
-// address (I, Q, M, V, SM, AIW, AQW, L, S), or it faults: a pointer never reaches into
-// another area.
+// address (I, Q, M, V, SM, AIW, AQW, L, S), or it faults with BadPointer: a pointer never
+// reaches into another area.
 int pointerTarget(const PlcMemory& mem, double pointerKey, int bits);
 
 }  // namespace korvane

@@ -8,7 +8,14 @@
 
 namespace korvane {
 
-enum class FaultCode : std::uint8_t { AccessOutOfImage, Overflow, IndexOutOfRange, DivisionByZero, InvalidArgument };
+enum class FaultCode : std::uint8_t {
+    AccessOutOfImage,
+    Overflow,
+    IndexOutOfRange,
+    DivisionByZero,
+    InvalidArgument,
+    BadPointer,  // a pointer that addresses no data area, or runs past the end of one
+};
 
 struct PlcFault {
     FaultCode code;

@@ -28,7 +28,7 @@ void Interpreter::resetForRun() {
     errorCode = 0;
     stopRequested = false;
     diagLed = false;
-    for (CodeLine& line : prog_.CodeTable) line.UnknownLogged = false;
+    for (CodeLine& line : prog_.CodeTable) line.UnknownLogged = line.PointerLogged = false;
 }
 
 // Lines that act whatever the logic result is: the contacts that compute it, the coil that
@@ -82,7 +82,7 @@ void Interpreter::epilogue() {
     CodeLine& line = prog_.CodeTable[iPC];
     const std::int16_t* c = mem_.cells();
     if (scr.active && scr.value == 0) logicResult = 0;
-    line.EnoShown = (c[area::SM1_1] || c[area::SM1_3]) ? 0 : kOn;
+    line.EnoShown = (enoOff || c[area::SM1_1] || c[area::SM1_3]) ? 0 : kOn;
     line.FlowAfter = logicResult;
     line.StackText = {logicResult ? '1' : '0', stack[0] ? '1' : '0', stack[1] ? '1' : '0', stack[2] ? '1' : '0'};
 }
@@ -207,6 +207,17 @@ void Interpreter::dispatch(CodeLine& line) {
     }
 }
 
+void Interpreter::nonFatal(std::uint16_t code) {
+    errorCode = code;
+    mem_.cells()[area::SM4_3] = kOn;
+    enoOff = true;
+    if (code != kBadPointerCode || iPC < 0 || iPC > prog_.lastIndex()) return;
+    CodeLine& line = prog_.CodeTable[static_cast<std::size_t>(iPC)];
+    if (line.PointerLogged) return;
+    line.PointerLogged = true;
+    log_.stamped(" 间接寻址错误:iPC=" + std::to_string(iPC) + ",astrCode=" + line.Mnemonic);
+}
+
 // Logged once per line until the next RUN entry: a jump loop through such a line would
 // otherwise flood the log on every pass.
 void Interpreter::unknownInstruction(CodeLine& line) {
@@ -240,7 +251,14 @@ void Interpreter::RunExec(int iRunPC) {
             if (iPC < 0 || --watchdogLeft_ < 0 || --ceiling < 0) fault(FaultCode::IndexOutOfRange);
             CodeLine& line = prog_.CodeTable[iPC];
             line.FlowBefore = logicResult;
-            dispatch(line);
+            try {
+                dispatch(line);
+            } catch (const PlcFault& f) {
+                // A bad pointer fails its box (ENO off, error 0006, SM4.3) and the pass goes
+                // on; in a contact it ends the pass, as the CPU stops.
+                if (f.code != FaultCode::BadPointer || isContact(line.op)) throw;
+                nonFatal(kBadPointerCode);
+            }
             if (endRun) return;
             epilogue();
             ++iPC;

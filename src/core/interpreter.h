@@ -133,11 +133,9 @@ public:
     // range, 009B a string index 0 ...): a box that meets one calls nonFatal, which also
     // sets SM4.3 and takes ENO off. GERR reads and clears the code.
     std::uint16_t errorCode = 0;
-    void nonFatal(std::uint16_t code) {
-        errorCode = code;
-        mem_.cells()[area::SM4_3] = kOn;
-        enoOff = true;
-    }
+    static constexpr std::uint16_t kBadPointerCode = 0x0006;
+    // A bad pointer (0006) is also logged, once per line until the next RUN entry.
+    void nonFatal(std::uint16_t code);
 
     // The real-time clock: the front end's clock plus the offset the program set with TODW or
     // TODWX, and the daylight-saving bytes TODWX wrote (buffer bytes 8 to 18, zero until

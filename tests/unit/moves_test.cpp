@@ -182,7 +182,6 @@ INSTANTIATE_TEST_SUITE_P(
                       MoveFault{"BlockCountBeyond16Bits", {"BMB", {VB(0), VB(100), K(1e6)}}, 0},
                       MoveFault{"BmdRunningOffTheImage", {"BMD", {VD(0), VD(1000), K(1000)}}, 0},
                       MoveFault{"OperandOutsideTheImage", {"MOVB", {Key(19300, kind::Byte), VB(0)}}, 0},
-                      MoveFault{"PointerBeyondTheImage", {"MOVB", {PtrB(40), VB(0)}}, 0},
                       MoveFault{"BmwTimersPastT255", {"BMW", {T(254), VW(0), K(3)}}, 0},
                       // The byte writer refuses the bytes beyond the image; the status read of OUT faults.
                       MoveFault{"MovrConstantOutsideTheImage", {"MOVR", {K(1.0), Key(19184, kind::DWord)}}, 2},

@@ -153,13 +153,20 @@ TEST(RealPrograms, PointersAreFollowedInEveryValueOperand) {
     EXPECT_TRUE(p.bit(kQ0));
 }
 
-TEST(RealPrograms, APointerPastTheEndOfItsAreaIsARunTimeErrorAndWritesNothing) {
-    Loaded p("LD     SM0.0\r\nMOVD   &VB1022, VD0\r\nMOVD   16#11223344, *VD0\r\n=      Q0.0\r\n");
+TEST(RealPrograms, ABadPointerFailsItsBoxWithError0006AndThePassGoesOn) {
+    // A pointer that would run past VB1023, then the one GERR reads: the code, then 0.
+    Loaded p("LD     SM0.0\r\nMOVD   &VB1022, VD0\r\nMOVD   16#11223344, *VD0\r\nAENO\r\n=      Q0.0\r\n"
+             "LD     SM0.0\r\nGERR   VW20\r\nGERR   VW22\r\n=      Q0.1\r\n");
     p.pass();
-    ASSERT_EQ(p.sink.lines.size(), 1u);
-    EXPECT_EQ(p.sink.lines[0], "12:00:00 运行代码错误:iPC=5,astrCode=MOVD");
+    p.pass();
+    EXPECT_EQ(p.sink.lines, std::vector<std::string>{"12:00:00 间接寻址错误:iPC=5,astrCode=MOVD"}) << "once per line";
     EXPECT_EQ(p.word(vw(1022)), 0);
     EXPECT_EQ(p.sim.memory.GetByteValue(area::Edge), 0);
+    EXPECT_FALSE(p.bit(kQ0)) << "ENO of the failed box is off";
+    EXPECT_TRUE(p.bit(kQ0 + 1)) << "the pass went on";
+    EXPECT_EQ(p.word(vw(20)), 6);
+    EXPECT_EQ(p.word(vw(22)), 0);
+    EXPECT_TRUE(p.bit(area::SM4_3));
 }
 
 TEST(RealPrograms, AccumulatorBytesAndWordsAreTheLeastSignificant) {

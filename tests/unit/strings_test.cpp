@@ -81,7 +81,8 @@ TEST_P(StringBoxes, ActOnPowerFlowAndReportErrorsWithoutTouchingTheirOutput) {
         EXPECT_EQ(c.cpu.errorCode, power ? sc.error : 0);
         EXPECT_EQ(c.mem.bit(area::SM4_3), power && sc.error != 0);
         EXPECT_EQ(c.flags(), power && sc.sm11 ? "0100" : "0000");
-        EXPECT_TRUE(c.sink.lines.empty()) << c.sink.lines.front();
+        // A bad pointer is named in the log, once; the other errors only in SM4.3 and GERR.
+        EXPECT_EQ(c.sink.lines.size(), power && sc.error == 0x0006 ? 1u : 0u);
         EXPECT_TRUE(c.completed(0));
     }
 }
