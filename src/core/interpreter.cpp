@@ -93,10 +93,6 @@ void Interpreter::dispatch(CodeLine& line) {
     enoOff = false;
     if (scr.active && scr.skip && !runsUnderScrSkip(op)) return;
     if (line.Guard != LineGuard::None && !guardAllows(line)) return;
-    if (!isSimulated(op)) {
-        unknownInstruction(line);
-        return;
-    }
     switch (info(op).family) {
     case Family::BitLogic:
         execBitLogic(*this, line);

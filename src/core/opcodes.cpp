@@ -301,7 +301,6 @@ bool stringConstantAllowed(Op op, int k) {
     }
 }
 
-bool isSimulated(Op op) { return op != Op::Unknown; }
 
 bool isUnsimulatedS7Instruction(std::string_view m) {
     if (const Op op = opcodeOf(m); op != Op::Unknown) return !isSimulated(op);
