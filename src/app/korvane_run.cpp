@@ -54,6 +54,9 @@ const char* kUsage =
     "                     be a status-table row with its format, as in VW0:十六进制\n"
     "  --trace            print 'pass=N ms=T ADDR=VALUE ...' after every program pass\n"
     "  --realtime         pace the timers by the wall clock instead of simulated time\n"
+    "  --real-cpu         time and memory as on the CPU: every timer counts in the resolution\n"
+    "                     of its number (1, 10, 100 ms), STOP to RUN keeps the memory, STOP\n"
+    "                     switches the outputs off; the run starts from a power-up\n"
     "  --clock DATETIME   start the real-time clock (TODR) at DATETIME, as in\n"
     "                     2026-01-05T07:59:50; it advances with the run's time. Default:\n"
     "                     2000-01-01T00:00:00 in simulated time, the host's clock with --realtime\n"
@@ -139,7 +142,7 @@ struct Options {
     ModeCommand mode;
     std::vector<std::pair<PlcAddress, std::string>> sets;
     std::vector<WatchItem> watch;
-    bool trace = false, log = false, realtime = false;
+    bool trace = false, log = false, realtime = false, realCpu = false;
     std::optional<std::int64_t> clockStart;  // local milliseconds
     std::optional<PortOption> slavePort, masterPort;
 };
@@ -271,6 +274,8 @@ int main(int argc, char** argv) {
             (a == "--db" ? o.db : a == "--script" ? o.script : a == "--hw" ? o.hw : a == "--table" ? o.table : o.symbols) = *v;
         } else if (a == "--check") {
             o.check = true;
+        } else if (a == "--real-cpu") {
+            o.realCpu = true;
         } else if (a == "--force") {
             const std::string* v = next();
             auto eq = v ? v->find('=') : std::string::npos;
@@ -362,6 +367,7 @@ int main(int argc, char** argv) {
         std::cerr << "korvane-run: '" << o.symbols << "' is not a symbol table (no line with a symbol and an address)\n";
         return 2;
     }
+    sim.setRealCpu(o.realCpu);
     sim.setDialogFileName(o.program);
     sim.myLoadCode();
     if (!sim.hasProgram()) {
@@ -433,6 +439,9 @@ int main(int argc, char** argv) {
 
     sim.scan.setTaskPeriod(o.period);
     sim.scan.setTimeBase(o.timebase);
+    // The CPU is switched on: with the real-CPU timing the first RUN entry follows a
+    // power-up (SM0.3 in the first pass).
+    if (o.realCpu) sim.scan.powerUp();
     issueMode(sim, o.mode);
     if (!o.db.empty()) sim.dataBlock.load(o.db, sim.memory, prompt, sim.log);
     for (const auto& [addr, value] : o.sets)

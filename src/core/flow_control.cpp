@@ -221,7 +221,9 @@ void runInterrupts(Interpreter& cpu, InterruptEdges& edges) {
     for (std::size_t i = 0; i < edges.inputs.size(); ++i) edges.inputs[i] = c[area::I + static_cast<int>(i)];
     for (std::size_t i = 0; i < kEventTimers.size(); ++i) {
         const TimerCounterRecord& t = mem.timers()[static_cast<std::size_t>(kEventTimers[i])];
-        edges.timerAtPreset[i] = t.Current == t.Preset;
+        // The CPU's 1 ms timers advance ten units a tick and may pass the preset between two
+        // ticks: there the event comes when the value reaches it.
+        edges.timerAtPreset[i] = cpu.realTimers.on ? t.Current >= t.Preset : t.Current == t.Preset;
     }
     edges.primed = true;
     // After a STOP no routine runs any more and nothing queues: the CPU only finishes its

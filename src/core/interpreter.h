@@ -110,6 +110,7 @@ public:
     int postedBit = -1;         // a bit the USS master posted to be on for one pass
     std::uint32_t tick = 0;     // the scan timer's tick count, kept current by the scan cycle
     CounterInputs counterInputs;  // shared by the counter boxes
+    RealCpuTimers realTimers;     // the real-CPU mode's timing (timers_counters.h)
 
     // Subroutine calls: return lines with the caller's L area, and saved logic stacks.
     struct SavedStack {

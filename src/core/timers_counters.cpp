@@ -5,6 +5,7 @@
 // the logic stack; the logic result is the reset (or load) input.
 #include "core/timers_counters.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "core/interpreter.h"
@@ -39,9 +40,22 @@ void recordStatus(CodeLine& line, const TimerCounterRecord& r) {
     line.StatusKind[1] = 5;
 }
 
+// The 100 ms intervals a 100 ms timer box adds: those since the start of the previous pass
+// when the timer was already running at its previous execution; 1 ms and 10 ms timers are
+// advanced by the system, not by their box.
+std::int32_t boxUnits(const Interpreter& cpu, int bit, bool wasRunning) {
+    const RealCpuTimers& t = cpu.realTimers;
+    if (!t.on || !wasRunning || timerResolutionMs(bit - area::T) != 100) return 0;
+    return t.units100;
+}
+
+std::int32_t capped(std::int64_t v, std::int32_t limit) { return v > limit ? limit : static_cast<std::int32_t>(v); }
+
 void execTon(Interpreter& cpu, CodeLine& line, TimerCounterRecord& r, int bit) {
     PlcMemory& mem = cpu.mem();
     if (cpu.logicResult) {
+        const std::int32_t units = boxUnits(cpu, bit, r.Flag == kOn);
+        if (units) r.Current = capped(std::int64_t{r.Current} + units, kCountMax);
         r.Flag = kOn;
         r.Preset = preset(cpu, line);
         mem.setCell(bit, onOff(r.Current >= r.Preset));
@@ -59,6 +73,20 @@ void execTof(Interpreter& cpu, CodeLine& line, TimerCounterRecord& r, int bit) {
         mem.setCell(bit, kOn);
         r.Flag = kOff;
         r.Current = 0;
+    } else if (cpu.realTimers.on) {
+        // On the CPU: counting starts when the input falls; the system (1 ms, 10 ms) or the
+        // box (100 ms) advances the value, and the bit goes off when it reaches the preset.
+        if (r.LastInput == kOn) {
+            r.Preset = preset(cpu, line);
+            r.Flag = kOn;
+        } else if (const std::int32_t units = boxUnits(cpu, bit, r.Flag == kOn)) {
+            r.Current = capped(std::int64_t{r.Current} + units, r.Preset);
+            if (r.Current >= r.Preset) {
+                mem.setCell(bit, kOff);
+                r.Flag = kOff;
+            }
+        }
+        if (r.Flag != kOn && r.Current >= r.Preset) mem.setCell(bit, kOff);
     } else {
         if (r.LastInput == kOn) {  // the input has just gone off
             r.Preset = preset(cpu, line);
@@ -80,6 +108,8 @@ void execTof(Interpreter& cpu, CodeLine& line, TimerCounterRecord& r, int bit) {
 
 void execTonr(Interpreter& cpu, CodeLine& line, TimerCounterRecord& r, int bit) {
     const std::int16_t in = onOff(cpu.logicResult != 0);
+    const std::int32_t units = in ? boxUnits(cpu, bit, r.Flag == kOn) : 0;
+    if (units) r.Current = capped(std::int64_t{r.Current} + units, kCountMax);
     r.Flag = in;
     if (in) {
         r.Preset = preset(cpu, line);
@@ -213,6 +243,90 @@ void advanceTimers(PlcMemory& mem, const Log& log) {
         }
     } catch (const PlcFault&) {
         log.stamped(" 定时器timer2错误");
+    }
+}
+
+int timerResolutionMs(int n) {
+    const int k = n & 63;  // T64 to T127 repeat the pattern of T0 to T63
+    if (n >= 0 && n < 128 && (k == 0 || k == 32)) return 1;
+    if (n >= 0 && n < 128 && ((k >= 1 && k <= 4) || (k >= 33 && k <= 36))) return 10;
+    return 100;
+}
+
+namespace {
+
+// The system's advance of a 1 ms or 10 ms timer by ms milliseconds (in its own units).
+void advanceBySystem(PlcMemory& mem, int n, std::int32_t units) {
+    TimerCounterRecord& r = mem.timers()[static_cast<std::size_t>(n)];
+    if (r.Flag != kOn || units <= 0) return;
+    const int bit = area::T + n;
+    switch (r.Kind) {
+    case 1:  // TON: up to 32767, on from the preset
+        r.Current = capped(std::int64_t{r.Current} + units, kCountMax);
+        mem.cells()[bit] = onOff(r.Current >= r.Preset);
+        break;
+    case 2:  // TOF: up to the preset, then off and stopped
+        r.Current = capped(std::int64_t{r.Current} + units, r.Preset);
+        if (r.Current >= r.Preset) {
+            mem.cells()[bit] = kOff;
+            r.Flag = kOff;
+        }
+        break;
+    case 3:  // TONR: up to 32767, on from the preset (only R switches it off)
+        r.Current = capped(std::int64_t{r.Current} + units, kCountMax);
+        if (r.Current >= r.Preset) mem.cells()[bit] = kOn;
+        break;
+    default:
+        break;
+    }
+}
+
+constexpr int kMillisecondTimers[] = {0, 32, 64, 96};
+constexpr int kTenMillisecondTimers[] = {1, 2, 3, 4, 33, 34, 35, 36, 65, 66, 67, 68, 97, 98, 99, 100};
+
+// The number of multiples of unit in (from, to].
+std::int32_t boundaries(std::int64_t from, std::int64_t to, int unit) {
+    auto floorDiv = [unit](std::int64_t v) { return v >= 0 ? v / unit : -((-v + unit - 1) / unit); };
+    const std::int64_t n = floorDiv(to) - floorDiv(from);
+    return n <= 0 ? 0 : static_cast<std::int32_t>(n > 1000000 ? 1000000 : n);
+}
+
+}  // namespace
+
+void advanceMillisecondTimers(PlcMemory& mem, RealCpuTimers& t, std::int64_t nowMs) {
+    const std::int64_t ms = nowMs - t.lastTickMs;
+    t.lastTickMs = nowMs;
+    if (ms <= 0) return;
+    const std::int32_t units = ms > 1000000 ? 1000000 : static_cast<std::int32_t>(ms);
+    for (int n : kMillisecondTimers) advanceBySystem(mem, n, units);
+}
+
+void startPassTimers(PlcMemory& mem, RealCpuTimers& t, std::int64_t nowMs) {
+    const std::int32_t tens = boundaries(t.lastPassMs, nowMs, 10);
+    t.units100 = boundaries(t.lastPassMs, nowMs, 100);
+    t.lastPassMs = nowMs;
+    for (int n : kTenMillisecondTimers) advanceBySystem(mem, n, tens);
+}
+
+void powerUpClear(PlcMemory& mem) {
+    std::int16_t* c = mem.cells();
+    // Kept: V memory and MB14 to MB31.
+    const int keep[][2] = {{area::M + 8 * 14, area::M + 8 * 32}, {area::V, area::VEnd}};
+    int from = 0;
+    for (const auto& k : keep) {
+        std::fill(c + from, c + k[0], kOff);
+        from = k[1];
+    }
+    std::fill(c + from, c + area::CellCount, kOff);
+    for (int n = 0; n < 256; ++n) {
+        TimerCounterRecord& r = mem.timers()[static_cast<std::size_t>(n)];
+        r.Flag = r.LastInput = 0;
+        r.Preset = 0;
+        if (!isTonrTimer(n)) r.Current = 0;
+    }
+    for (TimerCounterRecord& r : mem.counters()) {
+        r.Flag = r.LastInput = 0;
+        r.Preset = 0;
     }
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/opcodes.h"
+#include "core/timers_counters.h"
 #include "loader/stl_text.h"
 
 namespace korvane {
@@ -52,8 +53,6 @@ int asInt(double v) { return std::isfinite(v) && std::fabs(v) < 1e9 ? static_cas
 // interrupts and T32 / T96 reaching their preset.
 bool eventRaised(int ev) { return (ev >= 0 && ev <= 11) || (ev >= 21 && ev <= 26); }
 
-// Timer numbers of the retentive on-delay timers (TONR); the others are TON/TOF timers.
-bool isTonrNumber(int t) { return (t >= 0 && t <= 31) || (t >= 64 && t <= 95); }
 
 FindingKind kindOfProblem(OperandProblem p, Op op) {
     switch (p) {
@@ -104,7 +103,7 @@ bool interruptDefined(const Program& prog, int r) {
 }  // namespace
 
 std::vector<Finding> CheckProgram(const Program& prog, const std::vector<std::string>& lines,
-                                  const std::vector<int>& fileLines) {
+                                  const std::vector<int>& fileLines, bool realCpu) {
     std::vector<Finding> out;
     if (!prog.loaded()) return out;
     const int last = prog.lastIndex();
@@ -205,7 +204,10 @@ std::vector<Finding> CheckProgram(const Program& prog, const std::vector<std::st
         case Op::TONR: {
             if (!ok || line.kindOf(0) != kind::Timer) break;
             const int t = asInt(line.Param[0]) - area::T;
-            if ((line.op == Op::TONR) != isTonrNumber(t)) add(i, FindingKind::TimerKind, "T" + std::to_string(t));
+            if ((line.op == Op::TONR) != isTonrTimer(t)) {
+                add(i, FindingKind::TimerKind, "T" + std::to_string(t));
+                out.back().warning = !realCpu;
+            }
             break;
         }
         default:
@@ -257,7 +259,7 @@ std::string findingMessage(const Finding& f) {
     case FindingKind::ScrWithoutEnd:
         return "LSCR没有对应的SCRE";
     case FindingKind::TimerKind:
-        return isTonrNumber(std::atoi(d.c_str() + 1)) ? d + " 是TONR定时器，不能用于TON/TOF"
+        return isTonrTimer(std::atoi(d.c_str() + 1)) ? d + " 是TONR定时器，不能用于TON/TOF"
                                                        : d + " 是TON/TOF定时器，不能用于TONR";
     case FindingKind::ForWithoutNext:
         return "FOR没有对应的NEXT";
@@ -307,7 +309,7 @@ std::string findingMessageEnglish(const Finding& f) {
     case FindingKind::ScrWithoutEnd:
         return "LSCR without SCRE";
     case FindingKind::TimerKind:
-        return isTonrNumber(std::atoi(d.c_str() + 1)) ? d + " is a TONR timer, not TON/TOF"
+        return isTonrTimer(std::atoi(d.c_str() + 1)) ? d + " is a TONR timer, not TON/TOF"
                                                        : d + " is a TON/TOF timer, not TONR";
     case FindingKind::ForWithoutNext:
         return "FOR without NEXT";
@@ -320,7 +322,8 @@ std::string findingMessageEnglish(const Finding& f) {
 }
 
 std::string findingLogText(const Finding& f) {
-    return " 程序检查：第" + std::to_string(f.fileLine) + "行 " + f.text + "：" + findingMessage(f);
+    return " 程序检查：第" + std::to_string(f.fileLine) + "行 " + f.text + "：" + (f.warning ? "警告，" : "") +
+           findingMessage(f);
 }
 
 std::string checkSummaryText(std::size_t count) {
@@ -328,7 +331,7 @@ std::string checkSummaryText(std::size_t count) {
 }
 
 std::string findingEnglishLine(const Finding& f) {
-    return std::to_string(f.fileLine) + ": " + f.text + ": " + findingMessageEnglish(f);
+    return std::to_string(f.fileLine) + ": " + f.text + ": " + (f.warning ? "warning: " : "") + findingMessageEnglish(f);
 }
 
 }  // namespace korvane

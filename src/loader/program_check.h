@@ -42,14 +42,19 @@ struct Finding {
     std::string text;  // the program line
     FindingKind kind = FindingKind::UnknownInstruction;
     std::string detail;  // the operand, name or number concerned
+    // A warning: the program runs as written here, but would not on the CPU (a TON on a
+    // TONR number counts in the one time base unless the real-CPU timing is on).
+    bool warning = false;
 
     bool operator==(const Finding&) const = default;
 };
 
 // lines and fileLines are the reader's kept lines and their file line numbers (a missing
-// number counts as the line index + 1). Findings come in line order.
+// number counts as the line index + 1). Findings come in line order. With realCpu (the
+// timers count in the resolution of their number) a timer used as the wrong kind is an
+// error, else a warning.
 std::vector<Finding> CheckProgram(const Program& prog, const std::vector<std::string>& lines,
-                                  const std::vector<int>& fileLines);
+                                  const std::vector<int>& fileLines, bool realCpu = false);
 
 // The finding's message: Chinese for the window, English for the command line.
 std::string findingMessage(const Finding& f);

@@ -35,6 +35,7 @@ void ScanCycle::writeScanTimes() {
 
 void ScanCycle::pass() {
     writeScanTimes();
+    if (cpu_.realTimers.on) startPassTimers(cpu_.mem(), cpu_.realTimers, scheduler_.nowMs());
     cpu_.RunExec(0);
     ++passes_;
     if (afterPass) afterPass();
@@ -65,6 +66,8 @@ void ScanCycle::tick() {
     step([&] { parts_.forceStep(); });
 
     const std::uint64_t passesBefore = passes_;
+    if (s.runFlag && cpu_.realTimers.on)
+        step([&] { advanceMillisecondTimers(cpu_.mem(), cpu_.realTimers, scheduler_.nowMs()); });
     if (s.runFlag) {
         if (periodTick) step([&] { parts_.freeportPostProcess(); });
         switch (s.mode) {
@@ -238,15 +241,26 @@ void ScanCycle::enterRun() {
     lastScanMs_ = shortestScanMs_ = longestScanMs_ = 0;
     scanMeasured_ = false;
     timerForTimer_->setInterval(s.timeBase);
-    timerForTimer_->setEnabled(true);
+    // With the CPU's timers each timer counts in its own resolution instead.
+    timerForTimer_->setEnabled(!cpu_.realTimers.on);
+    cpu_.realTimers.restart(scheduler_.nowMs());
     cpu_.scr = ScrState{};
     parts_.resetMasters(true);
     cpu_.scanCounter = 0;
     parts_.scanCountShown(0);
     PlcMemory& mem = cpu_.mem();
-    mem.clearForRun();
     std::int16_t* c = mem.cells();
-    c[area::SM0_3] = kOn;
+    if (cpu_.realTimers.on) {
+        // As the CPU does: STOP to RUN keeps the memory; SM0.1 comes with the first pass,
+        // SM0.3 only after a power-up, and interrupts wait for ENI.
+        c[area::FirstScanDone] = kOff;
+        c[area::SM0_3] = powerUpPending_ ? kOn : kOff;
+        cpu_.interruptsEnabled = 0;
+    } else {
+        mem.clearForRun();
+        c[area::SM0_3] = kOn;
+    }
+    powerUpPending_ = false;
     c[area::SM + 8 * 86 + 7] = kOn;
     cpu_.resetForRun();
     s.runFlag = -1;
@@ -258,12 +272,36 @@ void ScanCycle::enterRun() {
 void ScanCycle::enterStop() {
     RunMode& s = state_;
     s.runFlag = 0;
+    if (cpu_.realTimers.on) {
+        // The CPU's default output table: every digital output off in STOP.
+        std::int16_t* c = cpu_.mem().cells();
+        std::fill(c + area::Q, c + area::QEnd, kOff);
+        parts_.outputPhase();
+    }
     cpu_.scanCounter = 0;
     parts_.scanCountShown(0);
     timerSm05_->setEnabled(false);
     timerForTimer_->setEnabled(false);
     parts_.resetMasters(false);
     parts_.runStateChanged();
+}
+
+void ScanCycle::setRealCpu(bool on) {
+    if (cpu_.realTimers.on == on) return;
+    cpu_.realTimers.on = on;
+    cpu_.realTimers.restart(scheduler_.nowMs());
+    if (state_.runFlag) timerForTimer_->setEnabled(!on);
+}
+
+void ScanCycle::powerUp() {
+    const bool wasRunning = state_.runFlag != 0;
+    if (wasRunning) enterStop();
+    powerUpClear(cpu_.mem());
+    cpu_.resetForRun();
+    cpu_.interruptsEnabled = 0;
+    powerUpPending_ = true;
+    if (wasRunning) enterRun();
+    parts_.outputPhase();
 }
 
 }  // namespace korvane

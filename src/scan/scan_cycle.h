@@ -98,6 +98,15 @@ public:
     void countedPasses(std::int32_t n);  // as if n had been typed
     void modeSwitch() { requestMode(state_.runFlag ? Mode::Stop : Mode::Continuous); }
     void warmRestart() { cpu_.mem().ClearImage(); }
+    // The real-CPU mode: every timer counts in its own resolution, STOP to RUN keeps the
+    // memory, STOP switches the outputs off (RealCpuTimers, timers_counters.h). Off: the
+    // single time base and the cleared memory of every RUN entry.
+    void setRealCpu(bool on);
+    bool realCpu() const { return cpu_.realTimers.on; }
+    // "上电复位": what a power-up with a kept backup does. The retentive ranges stay, the rest is
+    // cleared (powerUpClear), and the next RUN entry has SM0.3 on in its first pass; in RUN
+    // the CPU goes through STOP and comes back in RUN.
+    void powerUp();
     void clearCount();
     void setTaskPeriod(int ms);
     void setTimeBase(int ms);
@@ -142,7 +151,8 @@ private:
     int sm05Toggles_ = 0;            // since RUN entry: every 60th toggles SM0.4
     std::int64_t lastPassMs_ = -1;   // when the last pass since RUN entry started
     int lastScanMs_ = 0, shortestScanMs_ = 0, longestScanMs_ = 0;
-    bool scanMeasured_ = false;      // a scan has ended since RUN entry
+    bool scanMeasured_ = false;
+    bool powerUpPending_ = false;    // the next RUN entry follows a power-up      // a scan has ended since RUN entry
 };
 
 }  // namespace korvane

@@ -169,9 +169,18 @@ void Simulator::buildAndCheck() {
         views_->checkFindingsChanged(findings_);
         return;
     }
-    findings_ = CheckProgram(program, reader.lines, reader.fileLines);
+    findings_ = CheckProgram(program, reader.lines, reader.fileLines, scan.realCpu());
     for (const Finding& f : findings_) log.stamped(findingLogText(f));
     log.stamped(checkSummaryText(findings_.size()));
+    views_->checkFindingsChanged(findings_);
+}
+
+void Simulator::setRealCpu(bool on) {
+    if (scan.realCpu() == on) return;
+    scan.setRealCpu(on);
+    // A timer used as the wrong kind turns from a warning into an error, or back.
+    if (!program.loaded() || findings_.empty()) return;
+    findings_ = CheckProgram(program, reader.lines, reader.fileLines, on);
     views_->checkFindingsChanged(findings_);
 }
 

@@ -114,6 +114,11 @@ public:
     // The unload command.
     void unloadProgramCommand();
 
+    // The real-CPU mode ("真实CPU时序"): the scan cycle's timing and memory as on the CPU
+    // (ScanCycle::setRealCpu); the program check weighs timer kinds by it.
+    void setRealCpu(bool on);
+    bool realCpu() const { return scan.realCpu(); }
+
     // The symbol-table command ("载入符号表"): the dialog (ViewHooks::chooseSymbolFile), then
     // loadSymbolFile. In RUN it asks to stop first, as the program load does.
     void loadSymbolsCommand();
