@@ -263,10 +263,10 @@ void parseStatusAddress(StatusRow& row, int vMemoryBytes) {
         if (s.size() >= 2 && (s[1] == 'B' || s[1] == 'W' || s[1] == 'D')) {
             const auto n = digitsOnly(s.substr(2));
             const int kind = s[1] == 'B' ? rowkind::Byte : s[1] == 'W' ? rowkind::Word : rowkind::DWord;
-            const int limit = s[1] == 'B' ? a.bytes : s[1] == 'W' ? a.bytes / 2 : a.bytes / 4;
-            // Beyond the rule, the whole item must lie in the area's part of the image (the
-            // CPU's V memory is larger than the 1024 bytes the image holds).
-            if (!n || *n >= limit || *n + kind / 8 > a.imageBytes) return;
+            // A word or double word is named by its first byte and must lie whole in the
+            // area (IW14 and ID12 are the last of I), and in the area's part of the image
+            // (the CPU's V memory is larger than the 1024 bytes the image holds).
+            if (!n || *n + kind / 8 > a.bytes || *n + kind / 8 > a.imageBytes) return;
             row.kind = kind;
             row.number = *n;
         } else {
@@ -296,7 +296,20 @@ void parseStatusAddress(StatusRow& row, int vMemoryBytes) {
         row.format = normalizedFormat(row.kind, row.format);
         return true;
     };
-    if (numbered("AIW", area::AIW, rowkind::Word, 31) || numbered("AQW", area::AQW, rowkind::Word, 31)) return;
+    // Analog words are named by their even first byte: AIW0 to AIW62.
+    const auto analog = [&](std::string_view prefix, int base) {
+        if (!s.starts_with(prefix)) return false;
+        const auto n = digitsOnly(s.substr(prefix.size()));
+        if (n && *n % 2 == 0 && *n <= 62) {
+            row.areaBase = base;
+            row.kind = rowkind::Word;
+            row.number = *n;
+            row.valid = true;
+            row.format = normalizedFormat(row.kind, row.format);
+        }
+        return true;
+    };
+    if (analog("AIW", area::AIW) || analog("AQW", area::AQW)) return;
     if (numbered("T", area::T, rowkind::TimerCounter, 255) || numbered("C", area::C, rowkind::TimerCounter, 255))
         return;
 }

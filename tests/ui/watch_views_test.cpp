@@ -259,7 +259,7 @@ private slots:
         QVERIFY(!list->isVisible());
         QCOMPARE(cell(t->grid, 2, 4), selected);
         // An invalid row has no format to choose.
-        typeInto(t, 3, 2, QStringLiteral("IW8"));
+        typeInto(t, 3, 2, QStringLiteral("IW15"));
         t->editCell(3, 4);
         QVERIFY(!t->formatList()->isVisible());
     }
@@ -288,7 +288,7 @@ private slots:
             {"T5", "二进制", [](PlcMemory& m) { m.setCell(area::T + 5, kOn); }, "二进制", " 1"},
             {"T5", "有符号十进制", [](PlcMemory& m) { m.timers()[5].Current = 37; }, "无符号十进制", " 37"},
             {"C9", nullptr, [](PlcMemory& m) { m.counters()[9].Current = 4; }, "无符号十进制", " 4"},
-            {"IW8", nullptr, [](PlcMemory&) {}, "", ""},
+            {"IW15", nullptr, [](PlcMemory&) {}, "", ""},
         };
         Harness h;
         h.w().showStatusTable();

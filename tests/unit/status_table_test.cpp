@@ -39,17 +39,17 @@ TEST_P(StatusAddress, ParsesWithinTheAreaLimits) {
 
 INSTANTIATE_TEST_SUITE_P(
     Limits, StatusAddress,
-    ::testing::Values(ParseCase{"IW7", true, 16, 56}, ParseCase{"IW8", false}, ParseCase{"IW-1", false},
+    ::testing::Values(ParseCase{"IW7", true, 16, 56}, ParseCase{"IW14", true, 16, 112}, ParseCase{"IW15", false}, ParseCase{"IW-1", false},
                       ParseCase{"IB15", true, 8, 120}, ParseCase{"IB16", false}, ParseCase{"ID3", true, 32, 24},
-                      ParseCase{"ID4", false}, ParseCase{"I15.7", true, 1, 127}, ParseCase{"I16.0", false},
+                      ParseCase{"ID12", true, 32, 96}, ParseCase{"ID13", false}, ParseCase{"I15.7", true, 1, 127}, ParseCase{"I16.0", false},
                       ParseCase{"I0.8", false}, ParseCase{"I0", false}, ParseCase{"I0.0.0", false},
                       ParseCase{"I.0", false}, ParseCase{"Q1.2", true, 1, 138}, ParseCase{"MW15", true, 16, 376},
-                      ParseCase{"MW16", false}, ParseCase{"S31.7", true, 1, 15296 + 255},
+                      ParseCase{"MW30", true, 16, 496}, ParseCase{"MW31", false}, ParseCase{"S31.7", true, 1, 15296 + 255},
                       ParseCase{"SB31", true, 8, 15296 + 248}, ParseCase{"SMB0", false}, ParseCase{"SM0.0", false},
                       ParseCase{"T255", true, 33, 13232 + 255}, ParseCase{"T256", false},
                       ParseCase{"C0", true, 33, 13488}, ParseCase{"C", false},
-                      ParseCase{"AIW31", true, 16, 13760 + 248}, ParseCase{"AIW32", false},
-                      ParseCase{"AQW0", true, 16, 14272}, ParseCase{"AQW32", false},
+                      ParseCase{"AIW62", true, 16, 13760 + 496}, ParseCase{"AIW3", false}, ParseCase{"AIW64", false},
+                      ParseCase{"AQW0", true, 16, 14272}, ParseCase{"AQW62", true, 16, 14272 + 496}, ParseCase{"AQW1", false},
                       // V memory: the rules, bounded by the 1024 bytes the image holds.
                       ParseCase{"VB1023", true, 8, 512 + 8184}, ParseCase{"VB1024", false},
                       ParseCase{"VW1022", true, 16, 512 + 8176}, ParseCase{"VW1023", false},
@@ -60,11 +60,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(StatusAddressV, FollowsTheCpuVMemorySize) {
     StatusRow r;
-    r.address = "VD600";
-    parseStatusAddress(r, 2048);  // a double word must lie below a quarter of 2048
+    r.address = "VD509";
+    parseStatusAddress(r, 512);  // a double word must lie whole in the CPU's V memory
     EXPECT_FALSE(r.valid);
-    r.address = "VD511";
-    parseStatusAddress(r, 2048);
+    r.address = "VD508";
+    parseStatusAddress(r, 512);
     EXPECT_TRUE(r.valid);
 }
 
