@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "core/timers_counters.h"
 #include "hardware/analog_settings.h"
 #include "sim/display_format.h"
 #include "sim/status_table.h"
@@ -407,6 +408,11 @@ std::string TimerCounterPanelModel::counterPreset(const PlcMemory& mem, int j) c
 std::string TimerCounterPanelModel::counterCurrent(const PlcMemory& mem, int j) const {
     const auto* r = recordAt(mem.counters(), c_ + j);
     return r ? blankSignedText(r->Current) : std::string();
+}
+
+std::string TimerCounterPanelModel::timerResolution(int j) const {
+    const int n = t_ + j;
+    return n >= 0 && n < 256 ? num(timerResolutionMs(n)) + " ms" : std::string();
 }
 
 std::string blankSignedText(long long v) { return v < 0 ? num(v) : " " + num(v); }

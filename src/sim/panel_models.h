@@ -207,6 +207,9 @@ public:
     std::string timerCurrent(const PlcMemory& mem, int j) const;
     std::string counterPreset(const PlcMemory& mem, int j) const;
     std::string counterCurrent(const PlcMemory& mem, int j) const;
+    // The resolution of the timer in column j as the real-CPU mode counts it: "1 ms",
+    // "10 ms" or "100 ms"; "" past T255.
+    std::string timerResolution(int j) const;
 
 private:
     int s_ = 0, t_ = 37, c_ = 0;

@@ -191,6 +191,20 @@ TimerCounterPanel::TimerCounterPanel(PlcMemory& mem, const Log& log, QWidget* pa
         return box;
     };
     timerGroup = makeGroup(timerPre, timerPv, QStringLiteral("t"));
+    // The resolution row, hidden (and taking no room) outside the real-CPU mode.
+    auto* tg = static_cast<QGridLayout*>(timerGroup->layout());
+    timerResolutionCaption = new QLabel(QStringLiteral("分辨率"), timerGroup);
+    timerResolutionCaption->setObjectName("tResCaption");
+    timerResolutionCaption->hide();
+    tg->addWidget(timerResolutionCaption, 2, 0);
+    for (int j = 0; j < 4; ++j) {
+        auto* l = new QLabel(timerGroup);
+        l->setObjectName(QStringLiteral("tRes%1").arg(j));
+        l->setAlignment(Qt::AlignCenter);
+        l->hide();
+        timerResolution[static_cast<std::size_t>(j)] = l;
+        tg->addWidget(l, 2, j + 1);
+    }
     counterGroup = makeGroup(counterPre, counterPv, QStringLiteral("c"));
     outer->addLayout(listRow(QStringLiteral("定时器选择"), cmbT));
     outer->addWidget(timerGroup);
@@ -221,6 +235,22 @@ void TimerCounterPanel::chooseTimer(int t) {
     model_.chooseTimer(t);
     if (cmbT->currentIndex() != t) cmbT->setCurrentIndex(t);
     timerGroup->setTitle(QString::fromStdString(model_.timerCaption()));
+    showResolutions();
+}
+
+void TimerCounterPanel::setRealCpu(bool on) {
+    realCpu_ = on;
+    timerResolutionCaption->setVisible(on);
+    for (QLabel* l : timerResolution) l->setVisible(on);
+    showResolutions();
+}
+
+void TimerCounterPanel::showResolutions() {
+    if (!timerResolution[0]) return;  // not built yet
+    for (int j = 0; j < 4; ++j) {
+        const QString text = realCpu_ ? QString::fromStdString(model_.timerResolution(j)) : QString();
+        timerResolution[static_cast<std::size_t>(j)]->setText(text);
+    }
 }
 
 void TimerCounterPanel::chooseCounter(int c) {

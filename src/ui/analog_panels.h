@@ -63,6 +63,9 @@ public:
     void chooseS(int n);
     void chooseTimer(int t);
     void chooseCounter(int c);
+    // The real-CPU mode: a row under the timers' values gives each one's resolution.
+    void setRealCpu(bool on);
+    bool realCpu() const { return realCpu_; }
 
     TimerCounterPanelModel& model() { return model_; }
     QComboBox* cmbS = nullptr;
@@ -73,9 +76,13 @@ public:
     QGroupBox* timerGroup = nullptr;
     QGroupBox* counterGroup = nullptr;
     std::array<QLineEdit*, 4> timerPre{}, timerPv{}, counterPre{}, counterPv{};
+    QLabel* timerResolutionCaption = nullptr;
+    std::array<QLabel*, 4> timerResolution{};  // "1 ms", "10 ms", "100 ms"; shown in the real-CPU mode
 
 private:
+    void showResolutions();
     TimerCounterPanelModel model_;
+    bool realCpu_ = false;
     PlcMemory& mem_;
     const Log& log_;
 };

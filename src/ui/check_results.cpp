@@ -66,7 +66,8 @@ void FrmCheckResults::showFindings(const std::vector<Finding>& findings) {
     for (int i = 0; i < n; ++i) {
         const Finding& f = findings[static_cast<std::size_t>(i)];
         const QString text = q(f.text);
-        const QString message = q(findingMessage(f));
+        // A warning reads as in the log: the program runs here, but would not on the CPU.
+        const QString message = (f.warning ? QStringLiteral("警告，") : QString()) + q(findingMessage(f));
         grid->setItem(i, 0, cellItem(QString::number(f.fileLine)));
         grid->setItem(i, 1, cellItem(text));
         grid->setItem(i, 2, cellItem(message));

@@ -119,6 +119,12 @@ void FormMain::buildCentral() {
         statusPanels_[static_cast<std::size_t>(i)] = l;
         statusBar()->addWidget(l, i == 2 ? 2 : 1);
     }
+    realCpuPanel_ = new QLabel(QStringLiteral("真实CPU时序"), this);
+    realCpuPanel_->setObjectName("statusRealCpu");
+    realCpuPanel_->setFrameShape(QFrame::Panel);
+    realCpuPanel_->setFrameShadow(QFrame::Sunken);
+    statusBar()->addPermanentWidget(realCpuPanel_);
+    realCpuPanel_->hide();
 
     connect(rack_, &RackView::cpuChosen, this, [this](int i) {
         sim_->hardware.chooseCpu(i);
@@ -181,6 +187,9 @@ void FormMain::buildMenus() {
     addMenuItem(mode, "mnuPushButton", QStringLiteral("非锁定按钮"), [this] { setInputMode(true); }, true);
     addMenuItem(setup, "mnuOnTop", QStringLiteral("置于前端"), [this] { setStayOnTop(true); });
     addMenuItem(setup, "mnuNotOnTop", QStringLiteral("取消置顶"), [this] { setStayOnTop(false); });
+    setup->addSeparator();
+    addMenuItem(setup, "mnuRealCpu", QStringLiteral("真实CPU时序"),
+                [this] { setRealCpuMode(action("mnuRealCpu")->isChecked()); }, true);
 
     QMenu* debug = menuBar()->addMenu(QStringLiteral("调试(&D)"));
     addMenuItem(debug, "mnuRun", QStringLiteral("连续运行(&R)"), [&s] { s.scan.continuousRun(); });
@@ -192,6 +201,7 @@ void FormMain::buildMenus() {
     addMenuItem(debug, "mnuStop", QStringLiteral("停止(&S)"), [&s] { s.scan.stop(); }, true);
     debug->addSeparator();
     addMenuItem(debug, "mnuWarmRestart", QStringLiteral("热复位"), [&s] { s.scan.warmRestart(); });
+    addMenuItem(debug, "mnuPowerUp", QStringLiteral("上电复位"), [this] { powerUpCommand(); });
     debug->addSeparator();
     addMenuItem(debug, "mnuCheckResults", QStringLiteral("程序检查结果"), [this] { showCheckResults(); });
     // A checkable item toggles itself; its mark follows the run state instead.
@@ -322,6 +332,13 @@ void FormMain::startUp() {
         fromObject_ = false;
         momentary_ = false;
         syncRack();
+        // The real-CPU mode of the last run, before any program is loaded; the CPU is then
+        // switched on, so that the first RUN entry has SM0.3 on.
+        if (settings_->value(kSimulationSection, kRealCpuKey) == "1") {
+            sim_->setRealCpu(true);
+            sim_->scan.powerUp();
+        }
+        showRealCpuMode(sim_->realCpu());
 
         showAnalogPanel();
         showInputPanel();
@@ -449,6 +466,7 @@ void FormMain::showAnalogPanel() {
 void FormMain::showTimerCounterPanel() {
     if (!tc_) {
         tc_ = new TimerCounterPanel(sim_->memory, sim_->log);
+        tc_->setRealCpu(sim_->realCpu());
         addPanel(tc_);
         tc_->FreshShow();
     }
@@ -706,6 +724,26 @@ void FormMain::setStayOnTop(bool on) {
     setWindowFlag(Qt::WindowStaysOnTopHint, on);
     if (visible) show();
     if (!on) lower();
+}
+
+void FormMain::setRealCpuMode(bool on) {
+    // The simulator checks the loaded program again and tells checkFindingsChanged.
+    sim_->setRealCpu(on);
+    settings_->setValue(kSimulationSection, kRealCpuKey, on ? "1" : "0");
+    showRealCpuMode(on);
+}
+
+void FormMain::showRealCpuMode(bool on) {
+    action("mnuRealCpu")->setChecked(on);
+    rack_->setRealCpu(on);
+    realCpuPanel_->setVisible(on);
+    if (tc_) tc_->setRealCpu(on);
+}
+
+void FormMain::powerUpCommand() {
+    sim_->scan.powerUp();
+    sim_->log.stamped(" 上电复位");
+    FreshShow();
 }
 
 void FormMain::showInstructions() {

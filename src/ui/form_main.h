@@ -65,6 +65,9 @@ struct FormMainOptions {
 // absent: all interfaces; "127.0.0.1": loopback only).
 inline constexpr const char* kObjectLinkSection = "Object Link";
 inline constexpr const char* kObjectLinkAddressKey = "Address";
+// The settings store's section and key of the real-CPU mode ("1" on; off otherwise).
+inline constexpr const char* kSimulationSection = "Simulation";
+inline constexpr const char* kRealCpuKey = "RealCpu";
 
 class FormMain : public QMainWindow, public ViewHooks, public LogSink {
     Q_OBJECT
@@ -97,6 +100,8 @@ public:
     const RecentFiles& recentFiles() const { return recent_; }
     const QString& lastProgramPath() const { return lastProgramPath_; }
     QLabel* statusPanel(int n) const { return statusPanels_.at(static_cast<std::size_t>(n - 1)); }
+    // The status bar's mark of the real-CPU mode ("真实CPU时序"), hidden while it is off.
+    QLabel* realCpuPanel() const { return realCpuPanel_; }
 
     // Menu items ("mnuRun") and toolbar keys ("btRun") by name.
     QAction* action(const QString& name) const;
@@ -149,6 +154,11 @@ public:
     void showCodeLine(int line);
     void setInputMode(bool momentary);
     void setStayOnTop(bool on);
+    // "真实CPU时序": the simulator's mode (the program check weighs timer kinds by it), kept
+    // in the settings store; the time base, the status bar and the timer panel follow it.
+    void setRealCpuMode(bool on);
+    // "上电复位": the CPU as after switching it on with its backup kept (ScanCycle::powerUp).
+    void powerUpCommand();
     void showInstructions();
     void showAbout();
     void openOnlineHelp();
@@ -192,6 +202,7 @@ private:
     void syncRack();
     void syncRunButtons(Mode mode);
     void updateStatusLamps();
+    void showRealCpuMode(bool on);
     void shutDown();
     QString chooseFile(FileDialogKind kind, const QString& suggested);
     QAction* addMenuItem(QMenu* menu, const QString& name, const QString& caption, std::function<void()> slot,
@@ -213,6 +224,7 @@ private:
     QPlainTextEdit* codeBox_ = nullptr;
     QPlainTextEdit* logBox_ = nullptr;
     std::array<QLabel*, 3> statusPanels_{};
+    QLabel* realCpuPanel_ = nullptr;
     std::array<QAction*, kRecentItems> recentItems_{};
     QAction* recentSeparator_ = nullptr;
 

@@ -35,6 +35,7 @@ RackView::RackView(const HardwareConfig& hw, QWidget* parent) : QWidget(parent),
     cmbTimeBase = new QComboBox(run);
     cmbTimeBase->setObjectName("cmbTimeBase");
     for (int ms = 30; ms <= 1000; ms += 5) cmbTimeBase->addItem(QString::number(ms), ms);
+    timeBaseTip_ = cmbTimeBase->toolTip();
     lbScanCount = new QLabel(QStringLiteral("0"), run);
     lbScanCount->setObjectName("lbScanCount");
     lbScanCount->setFrameShape(QFrame::Panel);
@@ -199,6 +200,11 @@ void RackView::setStatusLamps(bool running, bool forced) {
     const QColor white(255, 255, 255);
     statusLamps->setColors(forced ? QColor(255, 255, 0) : white, running ? QColor(0, 255, 0) : white,
                            running ? white : QColor(255, 0, 0));
+}
+
+void RackView::setRealCpu(bool on) {
+    cmbTimeBase->setEnabled(!on);
+    cmbTimeBase->setToolTip(on ? QString::fromUtf8(kTimeBaseRealCpuTip) : timeBaseTip_);
 }
 
 void RackView::setScanCount(std::int32_t n) {

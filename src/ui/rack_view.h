@@ -41,6 +41,11 @@ public:
     void setRunning(bool running);  // the switch picture
     void setStatusLamps(bool running, bool forced);
     void setScanCount(std::int32_t n);
+    // The real-CPU mode: every timer counts in its own resolution, so the time base is
+    // disabled and its tip says why; off, it is enabled with its own tip again.
+    void setRealCpu(bool on);
+    static constexpr const char* kTimeBaseRealCpuTip =
+        "真实CPU时序已开启：每个定时器按其编号的分辨率(1 ms、10 ms、100 ms)计时，时基不起作用";
 
     QComboBox* cmbCPU = nullptr;
     QComboBox* cmbScanPeriod = nullptr;
@@ -74,6 +79,7 @@ signals:
 private:
     void drawSlot(int slot);
     const HardwareConfig& hw_;
+    QString timeBaseTip_;  // the time base's tip outside the real-CPU mode
 };
 
 }  // namespace korvane

@@ -2,10 +2,12 @@
 // inputs from the input panel, the rack's refusals, the log rule, recent files and the
 // single-instance rule.
 #include <QLockFile>
+#include <QRegularExpression>
 #include <QMdiSubWindow>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTextBlock>
+#include <QToolTip>
 #include <QtTest>
 
 #include "qt/qt_settings.h"
@@ -353,6 +355,121 @@ private slots:
         QCOMPARE(w.checkResultsWindow(), r);
         QCOMPARE(g->rowCount(), 0);
         QVERIFY(r->summary->text().endsWith(QStringLiteral("没有发现问题")));
+    }
+
+    // 真实CPU时序 from the 设置 menu: the simulator's mode, the program check weighing the
+    // TON on a TONR number as an error, the time base disabled with its reason, the status
+    // bar's mark, the timer panel's resolution row, and the setting a new window starts with.
+    void realCpuModeFromTheMenu() {
+        Harness h;
+        FormMain& w = h.w();
+        h.nextFile = writeTestFile(QStringLiteral("realcpu/ton_t0.awl"),
+                                   QByteArray("ORGANIZATION_BLOCK OB1\r\nBEGIN\r\nNetwork 1\r\nLD     I0.0\r\n"
+                                              "TON    T0, +100\r\nEND_ORGANIZATION_BLOCK\r\n"));
+        QVERIFY(!h.nextFile.isEmpty());
+        w.action("mnuLoadProg")->trigger();
+        w.showCheckResults();
+        QTableWidget* g = w.checkResultsWindow()->grid;
+        QCOMPARE(g->rowCount(), 1);
+        const QString problem = QStringLiteral("T0 是TONR定时器，不能用于TON/TOF");
+        QComboBox* timeBase = w.rack()->cmbTimeBase;
+        TimerCounterPanel* tc = w.timerCounterPanel();
+        QAction* item = w.action("mnuRealCpu");
+        QVERIFY(item->isCheckable());
+        QCOMPARE(item->text(), QStringLiteral("真实CPU时序"));
+        // Off, with the timer group as high as the counter group (the row takes no room).
+        auto assertOff = [&] {
+            QVERIFY(!item->isChecked());
+            QVERIFY(!w.sim().realCpu());
+            QVERIFY(timeBase->isEnabled());
+            QCOMPARE(timeBase->toolTip(), QString());
+            QVERIFY(!w.realCpuPanel()->isVisible());
+            QVERIFY(!tc->timerResolution[0]->isVisible());
+            QCOMPARE(tc->timerGroup->sizeHint(), tc->counterGroup->sizeHint());
+            QCOMPARE(g->item(0, 2)->text(), QStringLiteral("警告，") + problem);
+            QCOMPARE(w.statusPanel(3)->text(), QStringLiteral("程序检查：发现1处问题"));
+        };
+        assertOff();
+
+        item->trigger();
+        QVERIFY(item->isChecked());
+        QVERIFY(w.sim().realCpu());
+        QCOMPARE(h.settings.value(kSimulationSection, kRealCpuKey), std::string("1"));
+        QVERIFY(!timeBase->isEnabled());
+        QCOMPARE(timeBase->toolTip(), QString::fromUtf8(RackView::kTimeBaseRealCpuTip));
+        // The disabled box still shows its tip.
+        QHelpEvent tip(QEvent::ToolTip, QPoint(5, 5), timeBase->mapToGlobal(QPoint(5, 5)));
+        QCoreApplication::sendEvent(timeBase, &tip);
+        QTRY_COMPARE(QToolTip::text(), QString::fromUtf8(RackView::kTimeBaseRealCpuTip));
+        QToolTip::hideText();
+        QVERIFY(w.realCpuPanel()->isVisible());
+        QCOMPARE(w.realCpuPanel()->text(), QStringLiteral("真实CPU时序"));
+        QCOMPARE(g->item(0, 2)->text(), problem);
+        QCOMPARE(w.statusPanel(3)->text(), QStringLiteral("程序检查：发现1处问题"));
+        emit tc->cmbT->activated(30);  // T30 to T33: 100, 100, 1, 10 ms
+        const QStringList resolutions{QStringLiteral("100 ms"), QStringLiteral("100 ms"), QStringLiteral("1 ms"),
+                                      QStringLiteral("10 ms")};
+        for (int j = 0; j < 4; ++j) {
+            QVERIFY(tc->timerResolution[static_cast<std::size_t>(j)]->isVisible());
+            QCOMPARE(tc->timerResolution[static_cast<std::size_t>(j)]->text(), resolutions[j]);
+        }
+
+        // The next window starts in the mode, its timer panel with the row.
+        w.close();
+        h.window.reset();
+        FormMainOptions o;
+        o.prompt = &h.prompt;
+        o.settings = &h.settings;
+        o.lockPath = QDir(testTmp()).filePath(QStringLiteral("realcpu.lock"));
+        o.objectPort = -1;
+        FormMain next(o);
+        next.show();
+        QVERIFY(next.sim().realCpu());
+        QVERIFY(next.action("mnuRealCpu")->isChecked());
+        QVERIFY(!next.rack()->cmbTimeBase->isEnabled());
+        QVERIFY(next.realCpuPanel()->isVisible());
+        QVERIFY(next.timerCounterPanel()->timerResolution[0]->isVisible());
+        QCOMPARE(next.timerCounterPanel()->timerResolution[0]->text(), QStringLiteral("100 ms"));  // T37
+
+        // Off again: everything as before, and the store says so.
+        next.action("mnuRealCpu")->trigger();
+        QCOMPARE(h.settings.value(kSimulationSection, kRealCpuKey), std::string("0"));
+        QVERIFY(!next.sim().realCpu());
+        QVERIFY(next.rack()->cmbTimeBase->isEnabled());
+        QCOMPARE(next.rack()->cmbTimeBase->toolTip(), QString());
+        QVERIFY(!next.realCpuPanel()->isVisible());
+        QVERIFY(!next.timerCounterPanel()->timerResolution[0]->isVisible());
+        QCOMPARE(next.timerCounterPanel()->timerGroup->sizeHint(), next.timerCounterPanel()->counterGroup->sizeHint());
+    }
+
+    // 上电复位 in the 调试 menu, in the default mode: M0.0 and a TON's value are cleared, V
+    // memory and a TONR's value are kept, the panels show it and the log says so.
+    void powerUpCommandKeepsTheRetentiveRanges() {
+        Harness h;
+        FormMain& w = h.w();
+        PlcMemory& mem = h.mem();
+        mem.setCell(area::M, kOn);                     // M0.0
+        QVERIFY(mem.tobit(0x5A, area::V, 8));          // VB0
+        mem.setCell(area::M + 8 * 14, kOn);            // M14.0
+        mem.timers()[1].Current = 25;                  // T1: TONR
+        mem.timers()[37].Current = 40;                 // T37: TON
+        w.FreshShow();
+        TimerCounterPanel* tc = w.timerCounterPanel();
+        QCOMPARE(tc->timerPv[0]->text(), QStringLiteral(" 40"));
+        QCOMPARE(w.mPanel()->bitBoxes[0]->isChecked(), true);
+
+        w.action("mnuPowerUp")->trigger();
+        QCOMPARE(mem.cell(area::M), kOff);
+        QCOMPARE(mem.GetByteValue(area::V), 90.0);
+        QCOMPARE(mem.cell(area::M + 8 * 14), kOn);
+        QCOMPARE(mem.timers()[1].Current, 25);
+        QCOMPARE(mem.timers()[37].Current, 0);
+        QCOMPARE(tc->timerPv[0]->text(), QStringLiteral(" 0"));
+        QCOMPARE(w.mPanel()->bitBoxes[0]->isChecked(), false);
+        const QStringList lines = w.logText().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QVERIFY(!lines.isEmpty());
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d 上电复位$")).match(lines.back()).hasMatch(),
+                 qPrintable(lines.back()));
     }
 
     void closedPanelReopensFresh() {

@@ -103,6 +103,36 @@ private slots:
         save(&box, "dialog_exit_question");
         box.close();
     }
+
+    // The real-CPU mode: the time base disabled, the status bar's mark, and the timer panel
+    // at T30 with each timer's resolution while T32 (1 ms) and T33 (10 ms) count.
+    void mainWindowRealCpu() {
+        Harness h;
+        FormMain& w = h.w();
+        w.action("mnuRealCpu")->trigger();
+        const QString program = writeTestFile(
+            QStringLiteral("screenshot/real_cpu.awl"),
+            QByteArray("ORGANIZATION_BLOCK 主程序:OB1\r\nTITLE=三种分辨率的定时器\r\nBEGIN\r\n"
+                       "Network 1 // 100 ms\r\nLD     I0.0\r\nTON    T37, 50\r\n"
+                       "Network 2 // 10 ms\r\nLD     I0.0\r\nTON    T33, 500\r\n"
+                       "Network 3 // 1 ms\r\nLD     I0.0\r\nTON    T32, 5000\r\n"
+                       "Network 4\r\nLD     T37\r\n=      Q0.0\r\nEND_ORGANIZATION_BLOCK\r\n"));
+        QVERIFY(!program.isEmpty());
+        w.loadProgramFile(program);
+        TimerCounterPanel* tc = w.timerCounterPanel();
+        emit tc->cmbT->activated(30);
+        h.clickTool("btRun");
+        BitBox* start = w.inputPanel()->bitBoxes[0];
+        QTest::mouseClick(start, Qt::LeftButton, {}, indicatorPoint(start));
+        QTRY_VERIFY_WITH_TIMEOUT(h.mem().timers()[32].Current > 300, 3000);
+        auto* sub = qobject_cast<QMdiSubWindow*>(tc->parentWidget());
+        w.mdiArea()->setActiveSubWindow(sub);
+        QTest::qWait(100);
+        save(&w, "main_window_real_cpu");
+        sub->resize(sub->sizeHint().expandedTo(QSize(520, 300)));
+        QTest::qWait(20);
+        save(sub, "panel_timer_counter_real_cpu");
+    }
 };
 
 QTEST_MAIN(ScreenshotTest)

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "hardware/catalogue.h"
@@ -328,6 +330,25 @@ TEST(TimerCounterPanel, CaptionsBitsAndValues) {
     m.chooseTimer(248);
     EXPECT_EQ(m.timerCaption(), "T248-T251");
     EXPECT_EQ(m.timerPreset(f.mem, 3), " 0");  // T251 exists
+}
+
+// The resolution row of the real-CPU mode follows the numbers of the four columns, across
+// the 1 ms and 10 ms groups of both halves and the end of the timers.
+TEST(TimerCounterPanel, ResolutionOfEachColumn) {
+    const std::pair<int, std::array<const char*, 4>> cases[] = {
+        {0, {"1 ms", "10 ms", "10 ms", "10 ms"}},      {3, {"10 ms", "10 ms", "100 ms", "100 ms"}},
+        {30, {"100 ms", "100 ms", "1 ms", "10 ms"}},   {62, {"100 ms", "100 ms", "1 ms", "10 ms"}},
+        {96, {"1 ms", "10 ms", "10 ms", "10 ms"}},     {99, {"10 ms", "10 ms", "100 ms", "100 ms"}},
+        {126, {"100 ms", "100 ms", "100 ms", "100 ms"}}, {248, {"100 ms", "100 ms", "100 ms", "100 ms"}}};
+    for (const auto& [first, texts] : cases) {
+        TimerCounterPanelModel m;
+        m.chooseTimer(first);
+        for (int j = 0; j < 4; ++j) EXPECT_EQ(m.timerResolution(j), texts[static_cast<std::size_t>(j)]) << "T" << first + j;
+    }
+    TimerCounterPanelModel m;
+    m.chooseTimer(253);
+    EXPECT_EQ(m.timerResolution(2), "100 ms");  // T255
+    EXPECT_EQ(m.timerResolution(3), "");
 }
 
 // --- front panel ---------------------------------------------------------------------------
