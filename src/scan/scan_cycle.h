@@ -151,8 +151,8 @@ private:
     int sm05Toggles_ = 0;            // since RUN entry: every 60th toggles SM0.4
     std::int64_t lastPassMs_ = -1;   // when the last pass since RUN entry started
     int lastScanMs_ = 0, shortestScanMs_ = 0, longestScanMs_ = 0;
-    bool scanMeasured_ = false;
-    bool powerUpPending_ = false;    // the next RUN entry follows a power-up      // a scan has ended since RUN entry
+    bool scanMeasured_ = false;      // a scan has ended since RUN entry
+    bool powerUpPending_ = false;    // the next RUN entry follows a power-up
 };
 
 }  // namespace korvane
