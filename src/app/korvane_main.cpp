@@ -22,7 +22,8 @@ struct Options {
     QCommandLineOption quitAfter{QStringLiteral("quit-after"),
                                  QStringLiteral("Quit after MS milliseconds and print the scan figures."),
                                  QStringLiteral("ms")};
-    QCommandLineOption watch{QStringLiteral("watch"), QStringLiteral("Open the status table and the program status view.")};
+    QCommandLineOption watch{QStringLiteral("watch"),
+                             QStringLiteral("Open the status table and the program status view.")};
 };
 
 void describe(QCommandLineParser& parser, const Options& o) {

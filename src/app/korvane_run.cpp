@@ -204,7 +204,8 @@ std::string programRefusal(ProgramFileProblem problem, const std::string& path) 
     case ProgramFileProblem::TooManyLines:
         return "'" + path + "' has more than " + std::to_string(StlReader::kMaxProgramLines) +
                " program lines, the most a program may have";
-    case ProgramFileProblem::Invalid: return "'" + path + "' cannot be read as a program (a routine number is out of range)";
+    case ProgramFileProblem::Invalid:
+        return "'" + path + "' cannot be read as a program (a routine number is out of range)";
     case ProgramFileProblem::NoProgram: break;
     }
     return "'" + path + "' holds no program (an ORGANIZATION_BLOCK with at least three lines is needed)";

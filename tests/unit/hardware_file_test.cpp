@@ -171,6 +171,8 @@ struct PartialRack {
     std::vector<std::string> informed;
     bool complete;
 };
+void PrintTo(const PartialRack& c, std::ostream* os) { *os << c.name; }
+
 class PartialRackFile : public ::testing::TestWithParam<PartialRack> {};
 
 TEST_P(PartialRackFile, LeftOutModulesAreToldAndMakeTheLoadFail) {

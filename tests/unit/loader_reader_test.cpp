@@ -450,6 +450,8 @@ std::string commentedProgram(const std::string& comment) {
     return s + "END_ORGANIZATION_BLOCK\r\n";
 }
 
+void PrintTo(const BadProgramCase& c, std::ostream* os) { *os << c.name; }
+
 class BadProgramFile : public ::testing::TestWithParam<BadProgramCase> {};
 
 TEST_P(BadProgramFile, IsToldWhatIsWrong) {
