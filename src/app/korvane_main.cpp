@@ -1,5 +1,5 @@
 // korvane: the simulator's window.
-//   korvane [--load PROGRAM.awl] [--run] [--watch] [--quit-after MS]
+//   korvane [--load PROGRAM.awl] [--run] [--watch] [--quit-after MS] [--help] [--version]
 // --watch opens the status table and the program status view.
 // --quit-after closes the window after MS milliseconds and prints the scan ticks and
 // program passes counted meanwhile, for measuring whether the scan keeps its 10 ms.
@@ -9,29 +9,69 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <string_view>
 
 #include "ui/form_main.h"
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Korvane107B"));
-    QApplication::setOrganizationName(QStringLiteral("Korvane107B"));
-    QCommandLineParser parser;
+namespace {
+
+struct Options {
+    QCommandLineOption load{QStringLiteral("load"), QStringLiteral("Load an STL program at start-up."),
+                            QStringLiteral("file")};
+    QCommandLineOption run{QStringLiteral("run"), QStringLiteral("Put the CPU in RUN after start-up.")};
+    QCommandLineOption quitAfter{QStringLiteral("quit-after"),
+                                 QStringLiteral("Quit after MS milliseconds and print the scan figures."),
+                                 QStringLiteral("ms")};
+    QCommandLineOption watch{QStringLiteral("watch"),
+                             QStringLiteral("Open the status table and the program status view.")};
+};
+
+void describe(QCommandLineParser& parser, const Options& o) {
     parser.setApplicationDescription(QStringLiteral("Korvane S7-200 simulator"));
     parser.addHelpOption();
-    const QCommandLineOption load(QStringLiteral("load"), QStringLiteral("Load an STL program at start-up."),
-                                  QStringLiteral("file"));
-    const QCommandLineOption run(QStringLiteral("run"), QStringLiteral("Put the CPU in RUN after start-up."));
-    const QCommandLineOption quitAfter(QStringLiteral("quit-after"),
-                                       QStringLiteral("Quit after MS milliseconds and print the scan figures."),
-                                       QStringLiteral("ms"));
-    const QCommandLineOption watch(QStringLiteral("watch"),
-                                   QStringLiteral("Open the status table and the program status view."));
-    parser.addOption(load);
-    parser.addOption(watch);
-    parser.addOption(run);
-    parser.addOption(quitAfter);
+    parser.addVersionOption();
+    parser.addOption(o.load);
+    parser.addOption(o.watch);
+    parser.addOption(o.run);
+    parser.addOption(o.quitAfter);
+}
+
+void name() {
+    QCoreApplication::setApplicationName(QStringLiteral("Korvane107B"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Korvane107B"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KORVANE_VERSION));
+}
+
+// Whether the command line asks for the usage or the version only.
+bool asksForTextOnly(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        if (a == "--") return false;
+        if (a == "--help" || a == "-h" || a == "-?" || a == "--help-all" || a == "--version" || a == "-v") return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options o;
+    QCommandLineParser parser;
+    describe(parser, o);
+    if (asksForTextOnly(argc, argv)) {
+        // Answered without a display: a core application is enough to print the usage or
+        // the version, and the program ends there.
+        QCoreApplication core(argc, argv);
+        name();
+        parser.process(core);
+    }
+    QApplication app(argc, argv);
+    name();
     parser.process(app);
+    const QCommandLineOption& load = o.load;
+    const QCommandLineOption& run = o.run;
+    const QCommandLineOption& quitAfter = o.quitAfter;
+    const QCommandLineOption& watch = o.watch;
 
     korvane::FormMain window;
     window.showMaximized();

@@ -6,15 +6,15 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <filesystem>
 #include <iostream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "hardware/hardware_file.h"
+#include "platform/file_read.h"
 #include "platform/log_sink.h"
 #include "platform/prompt.h"
 #include "platform/scheduler.h"
@@ -147,13 +147,68 @@ struct Options {
     std::optional<PortOption> slavePort, masterPort;
 };
 
-bool readFile(const std::string& path, std::string& out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    out = ss.str();
-    return true;
+// The largest script file read: a script is a list of timed events.
+constexpr std::size_t kMaxScriptBytes = std::size_t{16} << 20;
+
+std::string sizeText(std::size_t bytes) {
+    if (bytes % (std::size_t{1} << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
+    return std::to_string(bytes >> 10) + " KiB";
+}
+
+// The refusal of an input file (what: "status table", say) that was not read, or read no
+// further than the bound.
+std::string readRefusal(FileRead result, const std::string& what, const std::string& path, std::size_t maxBytes) {
+    switch (result) {
+    case FileRead::Ok: break;
+    case FileRead::CannotOpen:
+    case FileRead::ReadError: return "cannot read " + what + " '" + path + "'";
+    case FileRead::Folder: return what + " '" + path + "' is a folder, not a file";
+    case FileRead::TooLarge:
+        return what + " '" + path + "' is larger than " + sizeText(maxBytes) + ", the most that is read";
+    }
+    return {};
+}
+
+// What can be told about an input file without opening it (a pipe can be read once only, by
+// its loader): missing, a folder, or a regular file longer than its loader reads. Ok when
+// none of these; the loader's bounded read then judges the rest.
+FileRead inputStatus(const std::string& path, std::size_t maxBytes) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::exists(status)) return FileRead::CannotOpen;
+    if (std::filesystem::is_directory(status)) return FileRead::Folder;
+    if (std::filesystem::is_regular_file(status)) {
+        const auto size = std::filesystem::file_size(path, ec);
+        if (!ec && size > maxBytes) return FileRead::TooLarge;
+    }
+    return FileRead::Ok;
+}
+
+bool isRegularFile(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec);
+}
+
+// Why a program file gave no program.
+std::string programRefusal(ProgramFileProblem problem, const std::string& path) {
+    switch (problem) {
+    case ProgramFileProblem::None: break;
+    case ProgramFileProblem::CannotOpen: return "cannot read program '" + path + "'";
+    case ProgramFileProblem::Folder: return "'" + path + "' is a folder, not a program file";
+    case ProgramFileProblem::TooLarge:
+        return "'" + path + "' is larger than " + sizeText(StlReader::kMaxProgramBytes) +
+               ", the most a program file may hold";
+    case ProgramFileProblem::NotText:
+        return "'" + path + "' is not a text file (a program is text in UTF-8 or GBK; this holds NUL bytes, "
+               "control characters or bytes neither encoding takes)";
+    case ProgramFileProblem::TooManyLines:
+        return "'" + path + "' has more than " + std::to_string(StlReader::kMaxProgramLines) +
+               " program lines, the most a program may have";
+    case ProgramFileProblem::Invalid:
+        return "'" + path + "' cannot be read as a program (a routine number is out of range)";
+    case ProgramFileProblem::NoProgram: break;
+    }
+    return "'" + path + "' holds no program (an ORGANIZATION_BLOCK with at least three lines is needed)";
 }
 
 bool parseLong(const std::string& s, long long& v) {
@@ -323,16 +378,27 @@ int main(int argc, char** argv) {
     if (!scansGiven && o.ms < 0 && !serving)
         o.scans = o.mode.kind == ModeCommand::Kind::Count ? std::max(1, o.mode.count) : 1;
 
-    std::string text;
-    if (!readFile(o.program, text)) {
-        std::cerr << "korvane-run: cannot read program '" << o.program << "'\n";
+    // The program is read once, by the loader (a pipe cannot be read twice); what can be
+    // told before is told now.
+    switch (inputStatus(o.program, StlReader::kMaxProgramBytes)) {
+    case FileRead::Ok:
+    case FileRead::ReadError: break;
+    case FileRead::CannotOpen:
+        std::cerr << "korvane-run: " << programRefusal(ProgramFileProblem::CannotOpen, o.program) << "\n";
+        return 2;
+    case FileRead::Folder:
+        std::cerr << "korvane-run: " << programRefusal(ProgramFileProblem::Folder, o.program) << "\n";
+        return 2;
+    case FileRead::TooLarge:
+        std::cerr << "korvane-run: " << programRefusal(ProgramFileProblem::TooLarge, o.program) << "\n";
         return 2;
     }
     RunScript script;
     if (!o.script.empty()) {
         std::string scriptText, error;
-        if (!readFile(o.script, scriptText)) {
-            std::cerr << "korvane-run: cannot read script '" << o.script << "'\n";
+        const FileRead read = readFileBounded(o.script, kMaxScriptBytes, scriptText);
+        if (read != FileRead::Ok) {
+            std::cerr << "korvane-run: " << readRefusal(read, "script", o.script, kMaxScriptBytes) << "\n";
             return 2;
         }
         auto parsed = parseRunScript(scriptText, error);
@@ -342,15 +408,28 @@ int main(int argc, char** argv) {
         }
         script = std::move(*parsed);
     }
-    for (const auto& [file, what] : {std::pair{o.db, "data block"}, {o.hw, "hardware configuration"},
-                                      {o.table, "status table"}}) {
-        if (file.empty()) continue;
-        std::ifstream probe(file, std::ios::binary);
-        if (!probe) {
-            std::cerr << "korvane-run: cannot read " << what << " '" << file << "'\n";
+    // Each loader reads its file itself, no further than its bound.
+    struct Input {
+        const std::string& path;
+        const char* what;
+        std::size_t maxBytes;
+    };
+    for (const Input& in : {Input{o.db, "data block", DataBlock::kMaxFileBytes},
+                            Input{o.hw, "hardware configuration", kMaxHardwareFileBytes},
+                            Input{o.table, "status table", StatusTable::kMaxFileBytes},
+                            Input{o.symbols, "symbol table", SymbolTable::kMaxFileBytes}}) {
+        if (in.path.empty()) continue;
+        const FileRead status = inputStatus(in.path, in.maxBytes);
+        if (status != FileRead::Ok) {
+            std::cerr << "korvane-run: " << readRefusal(status, in.what, in.path, in.maxBytes) << "\n";
             return 2;
         }
     }
+    // A pipe or a device is judged by its loader's bounded read: a refusal may also mean
+    // that it went on past the bound.
+    auto pastBound = [](const std::string& path, std::size_t maxBytes) {
+        return isRegularFile(path) ? std::string() : ", or longer than " + sizeText(maxBytes);
+    };
 
     StderrLog sink;
     sink.enabled = o.log;
@@ -364,15 +443,15 @@ int main(int argc, char** argv) {
     views.image = &sim.memory;
     if (o.clockStart || !o.realtime) sim.interpreter.wallClock = &simulatedClock;
     if (!o.symbols.empty() && !sim.loadSymbolFile(o.symbols)) {
-        std::cerr << "korvane-run: '" << o.symbols << "' is not a symbol table (no line with a symbol and an address)\n";
+        std::cerr << "korvane-run: '" << o.symbols << "' is not a symbol table (no line with a symbol and an address"
+                  << pastBound(o.symbols, SymbolTable::kMaxFileBytes) << ")\n";
         return 2;
     }
     sim.setRealCpu(o.realCpu);
     sim.setDialogFileName(o.program);
     sim.myLoadCode();
     if (!sim.hasProgram()) {
-        std::cerr << "korvane-run: '" << o.program
-                  << "' holds no program (an ORGANIZATION_BLOCK with at least three lines is needed)\n";
+        std::cerr << "korvane-run: " << programRefusal(sim.reader.problem(), o.program) << "\n";
         return 2;
     }
     if (!hasAwlExtension(o.program))
@@ -390,8 +469,11 @@ int main(int argc, char** argv) {
     }
 
     if (!o.hw.empty() && !loadHardwareFile(o.hw, sim.hardware, sim.log, &prompt)) {
+        // With the message the window shows, as in "前面的位置没有模块，不能在这里增加模块".
         std::cerr << "korvane-run: '" << o.hw << "' is not a hardware configuration the rack can take";
         if (!prompt.informed.empty()) std::cerr << ": " << prompt.informed.back();
+        if (prompt.informed.empty() || prompt.informed.back() == kMsgHardwareFileBad)
+            std::cerr << pastBound(o.hw, kMaxHardwareFileBytes);
         std::cerr << "\n";
         return 2;
     }
@@ -405,7 +487,8 @@ int main(int argc, char** argv) {
     }
     if (!o.table.empty()) {
         if (!sim.statusTable.loadFile(o.table, sim.log)) {
-            std::cerr << "korvane-run: '" << o.table << "' is not a status table\n";
+            std::cerr << "korvane-run: '" << o.table << "' is not a status table"
+                      << pastBound(o.table, StatusTable::kMaxFileBytes) << "\n";
             return 2;
         }
     }
@@ -443,7 +526,15 @@ int main(int argc, char** argv) {
     // power-up (SM0.3 in the first pass).
     if (o.realCpu) sim.scan.powerUp();
     issueMode(sim, o.mode);
-    if (!o.db.empty()) sim.dataBlock.load(o.db, sim.memory, prompt, sim.log);
+    if (!o.db.empty() && !sim.dataBlock.load(o.db, sim.memory, prompt, sim.log)) {
+        if (sim.dataBlock.lineOutsideV() >= 0)
+            std::cerr << "korvane-run: '" << o.db << "' line " << sim.dataBlock.lineOutsideV() + 1
+                      << " runs past the end of V memory; nothing of the data block was written\n";
+        else
+            std::cerr << "korvane-run: '" << o.db << "' is not a data block (more than "
+                      << DataBlock::kMaxLines << " lines" << pastBound(o.db, DataBlock::kMaxFileBytes) << ")\n";
+        return 2;
+    }
     for (const auto& [addr, value] : o.sets)
         if (!isRunnerInput(addr) && !applySet(addr, value)) {
             std::cerr << "korvane-run: '" << value << "' is not a value for " << addr.text << "\n";

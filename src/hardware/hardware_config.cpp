@@ -167,7 +167,20 @@ bool HardwareConfig::applyPositions(const std::array<int, kRecordCount>& positio
     const auto before = records_;
     loading_ = true;
     chooseCpu(positions[0]);
-    for (int s = 0; s < kSlotCount; ++s) chooseModule(s, positions[s + 1]);
+    bool complete = true, noSlotTold = false;
+    for (int s = 0; s < kSlotCount; ++s) {
+        switch (chooseModule(s, positions[s + 1])) {
+        case RackChange::Applied:
+        case RackChange::Unchanged: break;
+        case RackChange::RefusedNoSlot:
+            // The slots past the CPU's last are all refused alike: one message.
+            if (!noSlotTold) inform(kMsgNoSuchSlot);
+            noSlotTold = true;
+            complete = false;
+            break;
+        default: complete = false; break;
+        }
+    }
     loading_ = false;
     bool fits = usage(records_).fits();
     if (!fits) {
@@ -176,7 +189,7 @@ bool HardwareConfig::applyPositions(const std::array<int, kRecordCount>& positio
     }
     allocate();
     notify();
-    return fits;
+    return fits && complete;
 }
 
 HardwareConfig::Subscription HardwareConfig::subscribe(std::function<void()> onChange) {

@@ -18,6 +18,7 @@ namespace korvane {
 inline constexpr const char* kMsgCpuWhileRunning = "PLC运行中，不能改变CPU模块！";
 inline constexpr const char* kMsgModuleWhileRunning = "PLC运行中，不能改变IO模块！";
 inline constexpr const char* kMsgEarlierSlotEmpty = "前面的位置没有模块，不能在这里增加模块";
+inline constexpr const char* kMsgNoSuchSlot = "该CPU没有这个扩展位置，不能在这里增加模块";
 inline constexpr const char* kMsgRackCapacity =
     "I/O地址超出范围（数字量输入、输出各最多128点，模拟量输入、输出各最多32通道），不能使用该配置";
 
@@ -68,8 +69,10 @@ public:
     // The configuration file's record: CPU position then the positions of M1 to M7, applied
     // through the choice handlers in that order. The capacity limits are checked on the
     // final rack only; when it exceeds them the rack is restored and the message shown.
+    // A module the handlers refuse is left out with their message (a module behind an empty
+    // slot); one in a slot the CPU does not have shows kMsgNoSuchSlot, once.
     // Subscribers are told once at the end, whatever happened. False when refused for
-    // capacity.
+    // capacity or when a module of the record was left out.
     bool applyPositions(const std::array<int, kRecordCount>& positions);
     // The current list positions (what the file stores).
     std::array<int, kRecordCount> positions() const;

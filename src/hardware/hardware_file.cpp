@@ -81,10 +81,8 @@ bool saveHardwareFile(const std::string& path, const HardwareConfig& hw, const L
 bool loadHardwareFile(const std::string& path, HardwareConfig& hw, const Log& log, Prompt* prompt) {
     std::optional<HardwareRecord> record;
     if (!path.empty()) {
-        // A configuration file is a line or a few; anything far larger is not one.
-        constexpr std::size_t kMaxBytes = 64 * 1024;
         std::string text;
-        if (readFileUpTo(path, kMaxBytes, text)) record = parseHardwareRecord(text);
+        if (readFileUpTo(path, kMaxHardwareFileBytes, text)) record = parseHardwareRecord(text);
         if (!record) {
             if (prompt) prompt->inform(kMsgHardwareFileBad);
         } else {

@@ -4,6 +4,7 @@
 // tabs, commas and line breaks between values; the last complete record wins. Analog module
 // settings are not part of the file.
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,9 @@
 namespace korvane {
 
 inline constexpr const char* kMsgHardwareFileBad = "载入硬件配置错误,可能文件格式不对";
+
+// A configuration file is a line or a few; anything far larger is not one.
+inline constexpr std::size_t kMaxHardwareFileBytes = 64 * 1024;
 
 using HardwareRecord = std::array<int, HardwareConfig::kRecordCount>;
 
@@ -33,9 +37,9 @@ bool saveHardwareFile(const std::string& path, const HardwareConfig& hw, const L
 
 // The load command after its dialog: an empty path reads nothing. A file that cannot be
 // read or parsed shows kMsgHardwareFileBad and leaves the rack unchanged; otherwise the log
-// gets "载入硬件配置文件：" and the path and the record is applied through the choice rules.
-// In every case the rack is re-allocated and its subscribers are told. True when a record
-// was applied in full.
+// gets "载入硬件配置文件：" and the path and the record is applied through the choice rules
+// (applyPositions, with its messages). In every case the rack is re-allocated and its
+// subscribers are told. True when a record was applied in full.
 bool loadHardwareFile(const std::string& path, HardwareConfig& hw, const Log& log, Prompt* prompt);
 
 }  // namespace korvane

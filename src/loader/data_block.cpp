@@ -1,5 +1,6 @@
 #include "loader/data_block.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <filesystem>
@@ -263,10 +264,12 @@ bool DataBlock::readFile(const std::string& path, Prompt& prompt) {
     std::size_t breaks = 0;
     char chunk[65536];
     while (in && breaks < 2 * (kMaxLines + 1)) {
-        in.read(chunk, sizeof chunk);
+        // A line may be long, but not endless: past kMaxFileBytes the file is refused.
+        in.read(chunk, static_cast<std::streamsize>(std::min(sizeof chunk, kMaxFileBytes + 1 - bytes.size())));
         const auto got = static_cast<std::size_t>(in.gcount());
         for (std::size_t i = 0; i < got; ++i) breaks += (chunk[i] == '\r' || chunk[i] == '\n') ? 1 : 0;
         bytes.append(chunk, got);
+        if (bytes.size() > kMaxFileBytes) return false;
     }
     if (in.bad()) return false;
     std::string text = toUtf8(bytes);

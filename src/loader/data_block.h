@@ -27,6 +27,9 @@ std::int32_t BinToLong(std::string_view text);
 class DataBlock {
 public:
     static constexpr std::size_t kMaxLines = 101;
+    // A data block file longer than this is refused (101 lines of values for 10 KB of V
+    // memory are far shorter).
+    static constexpr std::size_t kMaxFileBytes = std::size_t{1} << 20;
     // V memory: VB0 to VB1023; the cells after it are the edge flags and special memory.
     static constexpr std::int64_t kVBytes = (area::Edge - area::V) / 8;
 
@@ -41,7 +44,8 @@ public:
 
     // The load command from a chosen file name (empty: the dialog was cancelled, the lines
     // held are analysed and written again). True when the entries were written; false when
-    // the file could not be read (logged as " 打开DB数据块文件错误"; nothing is written and
+    // the file could not be read, holds more than kMaxLines lines or kMaxFileBytes bytes
+    // (logged as " 打开DB数据块文件错误"; nothing is written and
     // the entries keep the previous analysis) or when an entry runs past VB1023 (logged as
     // " 数据块第n行超出V存储区：" and that line, n counted from 1; the lines are held and
     // analysed, but nothing of the block is written and the view is not rebuilt).

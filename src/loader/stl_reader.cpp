@@ -2,6 +2,7 @@
 
 #include <array>
 #include <exception>
+#include <optional>
 #include <string_view>
 
 #include "core/fault.h"
@@ -80,19 +81,30 @@ bool StlReader::loadcode(const std::string& strFileName, Program& prog, const Lo
     // An export of even a very large program is a few megabytes; a file past
     // kMaxProgramBytes is refused like an unreadable one.
     std::string bytes;
-    if (!readFileUpTo(strFileName, kMaxProgramBytes, bytes)) {
-        log.stamped(" 源程序非法");
-        return false;
+    switch (readFileBounded(strFileName, kMaxProgramBytes, bytes)) {
+    case FileRead::Ok: return loadText(bytes, prog, log);
+    case FileRead::Folder: problem_ = ProgramFileProblem::Folder; break;
+    case FileRead::TooLarge: problem_ = ProgramFileProblem::TooLarge; break;
+    case FileRead::CannotOpen:
+    case FileRead::ReadError: problem_ = ProgramFileProblem::CannotOpen; break;
     }
-    return loadText(bytes, prog, log);
+    log.stamped(" 源程序非法");
+    return false;
 }
 
 bool StlReader::loadText(std::string_view fileBytes, Program& prog, const Log& log) {
     edgeCounter = 0;
     if (startsWith(fileBytes, kUtf8Bom)) fileBytes.remove_prefix(kUtf8Bom.size());
+    problem_ = ProgramFileProblem::None;
     try {
         // The whole file is either UTF-8 or GBK/GB18030: decide once, decode once.
-        const std::string text = toUtf8(fileBytes);
+        const std::optional<std::string> decoded = textToUtf8(fileBytes);
+        if (!decoded) {
+            problem_ = ProgramFileProblem::NotText;
+            log.stamped(" 源程序非法");
+            return false;
+        }
+        const std::string& text = *decoded;
         const std::vector<std::string_view> raw = splitLines(text);
 
         // Pass 1: count the lines to keep and register the routine names of the headers.
@@ -101,8 +113,10 @@ bool StlReader::loadText(std::string_view fileBytes, Program& prog, const Log& l
         for (std::string_view r : raw) {
             if (startsWith(r, "ORGANIZATION_BLOCK")) mainBlock = true;
             if (mainBlock && counts(r)) {
-                // Line indexes are 16-bit: 32767 lines at most.
-                if (count == 32767) fault(FaultCode::Overflow);
+                if (count == kMaxProgramLines) {
+                    problem_ = ProgramFileProblem::TooManyLines;
+                    fault(FaultCode::Overflow);
+                }
                 ++count;
             }
             if (startsWith(r, "SUBROUTINE_BLOCK"))
@@ -110,7 +124,10 @@ bool StlReader::loadText(std::string_view fileBytes, Program& prog, const Log& l
             else if (startsWith(r, "INTERRUPT_BLOCK"))
                 registerName(prog.interrupts, headerRest(r, 15));
         }
-        if (count < 3) return false;
+        if (count < 3) {
+            problem_ = ProgramFileProblem::NoProgram;
+            return false;
+        }
 
         lines.assign(static_cast<std::size_t>(count), std::string());
         fileLines.assign(static_cast<std::size_t>(count), 0);
@@ -170,7 +187,22 @@ bool StlReader::loadText(std::string_view fileBytes, Program& prog, const Log& l
     } catch (const std::exception&) {
         log.stamped(" 源程序非法");
     }
+    if (problem_ == ProgramFileProblem::None) problem_ = ProgramFileProblem::Invalid;
     return false;
+}
+
+std::string programFileProblemMessage(ProgramFileProblem problem, const std::string& path) {
+    switch (problem) {
+    case ProgramFileProblem::None:
+    case ProgramFileProblem::NoProgram: return {};
+    case ProgramFileProblem::CannotOpen: return "无法读取程序文件：" + path;
+    case ProgramFileProblem::Folder: return "这是文件夹，不是程序文件：" + path;
+    case ProgramFileProblem::TooLarge: return "程序文件超过64MB，不能载入：" + path;
+    case ProgramFileProblem::NotText: return "不是文本文件，不能作为程序载入：" + path;
+    case ProgramFileProblem::TooManyLines: return "程序超过32767行，不能载入：" + path;
+    case ProgramFileProblem::Invalid: return "源程序非法：" + path;
+    }
+    return {};
 }
 
 }  // namespace korvane

@@ -15,10 +15,24 @@
 
 namespace korvane {
 
+// Why the last load kept no program.
+enum class ProgramFileProblem {
+    None,          // a program was read
+    CannotOpen,    // missing, no permission, or reading failed
+    Folder,        // a folder was given
+    TooLarge,      // longer than kMaxProgramBytes
+    NotText,       // a binary file (see textToUtf8)
+    TooManyLines,  // more than kMaxProgramLines program lines
+    Invalid,       // a routine number past its table
+    NoProgram,     // fewer than 3 lines from ORGANIZATION_BLOCK on
+};
+
 class StlReader {
 public:
     // A program file longer than this is refused as unreadable.
     static constexpr std::size_t kMaxProgramBytes = std::size_t{64} << 20;
+    // Line indexes are 16-bit.
+    static constexpr int kMaxProgramLines = 32767;
 
     // Reads strFileName in two passes. On success the line list and prog.CodeTable (one empty
     // row per line) are replaced and true is returned. A file with fewer than 3 counted lines
@@ -28,6 +42,9 @@ public:
 
     // The same on text already in memory (bytes as read from a file, any encoding).
     bool loadText(std::string_view fileBytes, Program& prog, const Log& log);
+
+    // Why the last loadcode or loadText kept no program; None after a successful one.
+    ProgramFileProblem problem() const { return problem_; }
 
     // The program line list (UTF-8); index 0 is the ORGANIZATION_BLOCK line.
     std::vector<std::string> lines;
@@ -40,6 +57,14 @@ public:
     std::int16_t edgeCounter = 0;
     // Called after each stored line with (index, last index): "代码载入进度：" progress.
     std::function<void(int, int)> onProgress;
+
+private:
+    ProgramFileProblem problem_ = ProgramFileProblem::None;
 };
+
+// What is wrong, for the window's message box: "不是文本文件，不能作为程序载入" and the like,
+// followed by the path. Empty for None and NoProgram (a file without a program is ignored
+// without a message).
+std::string programFileProblemMessage(ProgramFileProblem problem, const std::string& path);
 
 }  // namespace korvane

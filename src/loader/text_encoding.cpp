@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace korvane {
 
@@ -39,18 +40,23 @@ std::size_t utf8SequenceLength(const unsigned char* p, std::size_t avail) {
 
 // Converts bytes with an iconv descriptor. An input byte the conversion rejects is replaced
 // by `bad` and skipped; a sequence cut off by the end of the input likewise.
-std::string convert(const char* to, const char* from, std::string_view bytes, std::string_view bad) {
+std::string convert(const char* to, const char* from, std::string_view bytes, std::string_view bad,
+                    std::size_t* badCount = nullptr) {
     std::string out;
+    std::size_t rejected = 0;
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) {
         // No converter available: keep ASCII, replace everything else.
         out.reserve(bytes.size());
         for (char c : bytes) {
-            if (static_cast<unsigned char>(c) < 0x80)
+            if (static_cast<unsigned char>(c) < 0x80) {
                 out += c;
-            else
+            } else {
                 out += bad;
+                ++rejected;
+            }
         }
+        if (badCount) *badCount = rejected;
         return out;
     }
     out.resize(bytes.size() * 2 + 16);
@@ -67,10 +73,12 @@ std::string convert(const char* to, const char* from, std::string_view bytes, st
         if (errno == E2BIG) {
             out.resize(out.size() * 2);
         } else if (errno == EILSEQ || errno == EINVAL) {
-            out.resize(used);
-            out += bad;
-            used = out.size();
-            out.resize(used + 16 + inLeft * 2);
+            // The replacement goes into the room already there; the buffer only ever grows
+            // by doubling, so a file full of bad bytes costs linear time, not quadratic.
+            if (out.size() - used < bad.size() + 16) out.resize(out.size() * 2 + bad.size());
+            out.replace(used, bad.size(), bad);
+            used += bad.size();
+            ++rejected;
             ++in;
             --inLeft;
         } else {
@@ -79,7 +87,14 @@ std::string convert(const char* to, const char* from, std::string_view bytes, st
     }
     out.resize(used);
     iconv_close(cd);
+    if (badCount) *badCount = rejected;
     return out;
+}
+
+// C0 control characters that text files do not hold: all but tab, the line breaks, form
+// feed and the old end-of-file mark (SUB) some editors leave at the end.
+bool isStrayControl(unsigned char c) {
+    return c < 0x20 && c != '\t' && c != '\n' && c != '\v' && c != '\f' && c != '\r' && c != 0x1A;
 }
 
 }  // namespace
@@ -104,6 +119,27 @@ bool isValidUtf8(std::string_view bytes) {
 std::string toUtf8(std::string_view bytes) {
     if (isValidUtf8(bytes)) return std::string(bytes);
     return convert("UTF-8", "GB18030", bytes, kReplacement);
+}
+
+std::optional<std::string> textToUtf8(std::string_view bytes) {
+    // A NUL byte never occurs in UTF-8 or GBK text; every binary format of any size holds
+    // some. Looked for first, so that such a file costs one quick pass.
+    if (bytes.find('\0') != std::string_view::npos) return std::nullopt;
+    std::size_t suspicious = 0;
+    for (char c : bytes) suspicious += isStrayControl(static_cast<unsigned char>(c)) ? 1 : 0;
+    std::string text;
+    if (isValidUtf8(bytes)) {
+        text.assign(bytes);
+    } else {
+        std::size_t undecodable = 0;
+        text = convert("UTF-8", "GB18030", bytes, kReplacement, &undecodable);
+        suspicious += undecodable;
+    }
+    // GB18030 decodes almost every pair of bytes, so even random bytes decode mostly; but a
+    // real UTF-8 or GBK text has no stray control character and no undecodable byte, or at
+    // most a few (a character cut off, a pasted fragment in the other encoding).
+    if (suspicious > bytes.size() / kMaxSuspiciousShare) return std::nullopt;
+    return text;
 }
 
 std::string utf8ToGb18030(std::string_view utf8) { return convert("GB18030", "UTF-8", utf8, "?"); }

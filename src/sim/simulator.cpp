@@ -139,7 +139,11 @@ void Simulator::loadRecentProgram(const std::string& path) {
 void Simulator::myLoadCode() {
     if (!dialogFileName_.empty()) {
         reader.edgeCounter = 0;
-        reader.loadcode(dialogFileName_, program, log);
+        if (!reader.loadcode(dialogFileName_, program, log)) {
+            // Say what is wrong with the file; a text without a program is ignored quietly.
+            const std::string message = programFileProblemMessage(reader.problem(), dialogFileName_);
+            if (!message.empty() && prompt_) prompt_->inform(message);
+        }
         setCaption(std::string(kProductTitle) + " [程序路径]：" + dialogFileName_);
     }
     listing_.clear();

@@ -146,14 +146,6 @@ TEST(HardwareFileLoad, WhileRunningEveryDifferingChoiceIsRefused) {
     EXPECT_EQ(f.hw.positions(), (HardwareRecord{8, 0, 0, 0, 0, 0, 0, 0}));
 }
 
-TEST(HardwareFileLoad, ModuleBehindAGapIsRefusedAndLaterOnesFollowTheRules) {
-    Fixture f;
-    const auto path = f.write("gap.hd", "4 0 3 0 0 0 0 0\n");
-    loadHardwareFile(path, f.hw, f.log, &f.prompt);
-    EXPECT_EQ(f.prompt.informed, std::vector<std::string>{kMsgEarlierSlotEmpty});
-    EXPECT_EQ(f.hw.positions(), (HardwareRecord{4, 0, 0, 0, 0, 0, 0, 0}));
-}
-
 TEST(HardwareFileLoad, CapacityIsJudgedOnTheFinalRack) {
     Fixture f;
     f.hw.chooseCpu(4);
@@ -171,11 +163,32 @@ TEST(HardwareFileLoad, CapacityIsJudgedOnTheFinalRack) {
     EXPECT_EQ(f.hw.positions(), before);
 }
 
-TEST(HardwareFileLoad, ModulesBeyondTheCpuSlotsStayEmpty) {
+// A module the rack rules leave out makes the load incomplete (false), with the message
+// that says why, once; the rest of the record is applied.
+struct PartialRack {
+    std::string name, content;
+    HardwareRecord applied;
+    std::vector<std::string> informed;
+    bool complete;
+};
+void PrintTo(const PartialRack& c, std::ostream* os) { *os << c.name; }
+
+class PartialRackFile : public ::testing::TestWithParam<PartialRack> {};
+
+TEST_P(PartialRackFile, LeftOutModulesAreToldAndMakeTheLoadFail) {
     Fixture f;
-    const auto path = f.write("cpu221.hd", "0 1 1 0 0 0 0 0\n");
-    loadHardwareFile(path, f.hw, f.log, &f.prompt);
-    EXPECT_EQ(f.hw.positions(), (HardwareRecord{0, 0, 0, 0, 0, 0, 0, 0}));
+    const PartialRack& c = GetParam();
+    EXPECT_EQ(loadHardwareFile(f.write(c.name + ".hd", c.content), f.hw, f.log, &f.prompt), c.complete);
+    EXPECT_EQ(f.prompt.informed, c.informed);
+    EXPECT_EQ(f.hw.positions(), c.applied);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, PartialRackFile,
+    ::testing::Values(PartialRack{"gap", "4 0 3 0 0 0 0 0\n", {4, 0, 0, 0, 0, 0, 0, 0}, {kMsgEarlierSlotEmpty}, false},
+                      PartialRack{"cpu221", "0 1 1 0 0 0 0 0\n", {0, 0, 0, 0, 0, 0, 0, 0}, {kMsgNoSuchSlot}, false},
+                      PartialRack{"cpu222", "2 1 2 3 0 0 0 0\n", {2, 1, 2, 0, 0, 0, 0, 0}, {kMsgNoSuchSlot}, false},
+                      PartialRack{"whole", "2 1 2 0 0 0 0 0\n", {2, 1, 2, 0, 0, 0, 0, 0}, {}, true}),
+    [](const auto& p) { return p.param.name; });
 
 }  // namespace

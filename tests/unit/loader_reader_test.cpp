@@ -2,7 +2,9 @@
 
 #include "test_tmp.h"
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -423,6 +425,111 @@ TEST(LoadCommandFailures, AnUnloadedProgramDoesNotComeBackWhenTheNextFileFails) 
     r.load("short.awl", "ORGANIZATION_BLOCK MAIN:OB1\r\nBEGIN\r\n");
     EXPECT_FALSE(r.sim.hasProgram());
     EXPECT_EQ(r.sink.lines, std::vector<std::string>{"09:30:00 代码组装错误"});
+}
+
+// What the window says about a program file it cannot take: each kind of fault its own
+// message (after the log line " 源程序非法"); a text without a program stays quiet, and real
+// UTF-8 and GBK programs, even ones that are mostly Chinese or carry a stray fragment in the
+// other encoding, load.
+struct BadProgramCase {
+    const char* name;
+    std::function<std::string(const fs::path&)> make;  // writes the input, returns its path
+    const char* message;                                // before the path; "" = no message
+    bool loads;
+};
+
+std::string writeBytes(const fs::path& p, const std::string& bytes) {
+    std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
+    return p.string();
+}
+
+// A program of a few hundred lines whose comments carry the given text.
+std::string commentedProgram(const std::string& comment) {
+    std::string s = "ORGANIZATION_BLOCK MAIN:OB1\r\nBEGIN\r\n";
+    for (int i = 0; i < 300; ++i) s += "LD I0.0 //" + comment + "\r\n= Q0.0\r\n";
+    return s + "END_ORGANIZATION_BLOCK\r\n";
+}
+
+void PrintTo(const BadProgramCase& c, std::ostream* os) { *os << c.name; }
+
+class BadProgramFile : public ::testing::TestWithParam<BadProgramCase> {};
+
+TEST_P(BadProgramFile, IsToldWhatIsWrong) {
+    LoadRig r;
+    const BadProgramCase& c = GetParam();
+    const std::string path = c.make(testTmpDir("loader"));
+    r.sim.loadRecentProgram(path);
+    EXPECT_EQ(r.sim.hasProgram(), c.loads);
+    const std::string message = c.message;
+    EXPECT_EQ(r.prompt.informed, message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message + path});
+    if (!message.empty()) {
+        ASSERT_FALSE(r.sink.lines.empty());
+        EXPECT_EQ(r.sink.lines[0], "09:30:00 源程序非法");
+    }
+}
+
+const std::string kGbkChinese = utf8ToGb18030("电机启动，传送带正转，延时五秒后停止；报警复位");
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, BadProgramFile,
+    ::testing::Values(
+        BadProgramCase{"folder", [](const fs::path& d) { return d.string(); }, "这是文件夹，不是程序文件：", false},
+        BadProgramCase{"missing", [](const fs::path& d) { return (d / "gone.awl").string(); }, "无法读取程序文件：",
+                       false},
+        BadProgramCase{"over_64_mib",
+                       [](const fs::path& d) {
+                           // Sparse: the size says it all, nothing is read.
+                           const fs::path p = d / "huge.awl";
+                           writeBytes(p, commentedProgram("x"));
+                           fs::resize_file(p, StlReader::kMaxProgramBytes + 1);
+                           return p.string();
+                       },
+                       "程序文件超过64MB，不能载入：", false},
+        BadProgramCase{"over_32767_lines",
+                       [](const fs::path& d) {
+                           std::string s = "ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\n";
+                           for (int i = 0; i < 32767; ++i) s += "NOP 0\n";
+                           return writeBytes(d / "long.awl", s + "END_ORGANIZATION_BLOCK\n");
+                       },
+                       "程序超过32767行，不能载入：", false},
+        BadProgramCase{"nul_bytes",
+                       [](const fs::path& d) {
+                           return writeBytes(d / "nul.awl", commentedProgram("x") + std::string(1, '\0'));
+                       },
+                       "不是文本文件，不能作为程序载入：", false},
+        BadProgramCase{"undecodable_bytes",
+                       [](const fs::path& d) {
+                           // No NUL, but mostly control characters and bytes no encoding takes.
+                           std::string s;
+                           for (int i = 0; i < 20000; ++i) s += "\x80\x01\xFF\x02";
+                           return writeBytes(d / "noise.awl", commentedProgram("x") + s);
+                       },
+                       "不是文本文件，不能作为程序载入：", false},
+        BadProgramCase{"no_program",
+                       [](const fs::path& d) { return writeBytes(d / "short.awl", "ORGANIZATION_BLOCK MAIN:OB1\n"); },
+                       "", false},
+        BadProgramCase{"gbk_mostly_chinese",
+                       [](const fs::path& d) { return writeBytes(d / "gbk.awl", commentedProgram(kGbkChinese)); }, "",
+                       true},
+        BadProgramCase{"utf8_with_gbk_fragment",
+                       [](const fs::path& d) {
+                           std::string s = commentedProgram("电机启动，传送带正转，延时五秒后停止；报警复位");
+                           return writeBytes(d / "mixed.awl", s + "// " + kGbkChinese + "\r\n");
+                       },
+                       "", true}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// Bytes that do not decode are replaced one by one; a text full of them still takes time in
+// proportion to its size (it once took the square).
+TEST(TextEncoding, UndecodableBytesCostLinearTime) {
+    std::string bytes;
+    for (int i = 0; i < 256 * 1024; ++i) bytes += "\x80" "A";
+    const auto start = std::chrono::steady_clock::now();
+    const std::string text = toUtf8(bytes);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_EQ(text.size(), 256u * 1024u * 4u);
+    EXPECT_EQ(text.substr(0, 8), "\xEF\xBF\xBD" "A" "\xEF\xBF\xBD" "A");
+    EXPECT_LT(ms.count(), 2000);
 }
 
 TEST(LoadCommandFailures, AFailureOutsideTheReaderIsLogged) {
