@@ -2,6 +2,7 @@
 // program check over it.
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <string>
 
 #include "core/code_table.h"
@@ -76,5 +77,15 @@ void BM_ProgramCheck10k(benchmark::State& state) {
     state.counters["findings"] = static_cast<double>(findings);
 }
 BENCHMARK(BM_ProgramCheck10k)->Unit(benchmark::kMillisecond);
+
+// Decoding a file in which every other byte is one neither UTF-8 nor GBK takes: the time must
+// grow linearly with the size (range: kilobytes).
+static void BM_DecodeUndecodable(benchmark::State& state) {
+    std::string bytes;
+    for (std::int64_t i = 0; i < state.range(0) * 512; ++i) bytes += "\x80" "A";
+    for (auto _ : state) benchmark::DoNotOptimize(korvane::toUtf8(bytes));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
+}
+BENCHMARK(BM_DecodeUndecodable)->Arg(256)->Arg(1024)->Arg(4096)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include "test_tmp.h"
 
-#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <fstream>
@@ -521,15 +520,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Bytes that do not decode are replaced one by one; a text full of them still takes time in
 // proportion to its size (it once took the square).
-TEST(TextEncoding, UndecodableBytesCostLinearTime) {
+TEST(TextEncoding, EveryUndecodableByteBecomesOneReplacementCharacter) {
+    // Many bytes neither encoding takes, far apart from each other (the decoding time of such
+    // input is measured in bench_loader).
     std::string bytes;
-    for (int i = 0; i < 256 * 1024; ++i) bytes += "\x80" "A";
-    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 64 * 1024; ++i) bytes += "\x80" "A";
     const std::string text = toUtf8(bytes);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    EXPECT_EQ(text.size(), 256u * 1024u * 4u);
+    EXPECT_EQ(text.size(), 64u * 1024u * 4u);
     EXPECT_EQ(text.substr(0, 8), "\xEF\xBF\xBD" "A" "\xEF\xBF\xBD" "A");
-    EXPECT_LT(ms.count(), 2000);
+    EXPECT_EQ(text.substr(text.size() - 4), "\xEF\xBF\xBD" "A");
 }
 
 TEST(LoadCommandFailures, AFailureOutsideTheReaderIsLogged) {
