@@ -36,13 +36,17 @@ public:
 
 private:
     friend class VirtualScheduler;
-    void restart() { due_ = (owner_ ? owner_->now_ : 0) + interval_; }
+    void restart() {
+        due_ = (owner_ ? owner_->now_ : 0) + interval_;
+        lateFrom_ = -1;
+    }
 
     VirtualScheduler* owner_;
     std::string name_;
     int interval_;
     bool enabled_ = false;
     std::int64_t due_ = 0;
+    std::int64_t lateFrom_ = -1;  // coalesced: the due time it had, else -1
     std::shared_ptr<std::function<void()>> callback_;
 };
 
@@ -73,7 +77,11 @@ VirtualScheduler::VirtualTimer* VirtualScheduler::nextTimer(std::int64_t limit) 
 
 void VirtualScheduler::fire(VirtualTimer& t) {
     now_ = std::max(now_, t.due_);
-    t.due_ = now_ + t.interval_;  // the next period; the callback may change it
+    // The next period; the callback may change it. A timer that fires late keeps its beat
+    // when less than a period late, and starts a new one from now otherwise.
+    t.due_ = now_ + t.interval_;
+    if (t.lateFrom_ >= 0 && t.lateFrom_ + t.interval_ > now_) t.due_ = t.lateFrom_ + t.interval_;
+    t.lateFrom_ = -1;
     ++firings_;
     // A copy of the handle keeps the callback alive should it destroy its own timer.
     const std::shared_ptr<std::function<void()>> cb = t.callback_;
@@ -131,7 +139,10 @@ std::int64_t VirtualScheduler::nextDueAwake() const {
 void VirtualScheduler::coalesceTo(std::int64_t ms) {
     if (running_) return;
     for (VirtualTimer* t : timers_)
-        if (t->armed() && t->due_ < ms) t->due_ = ms;
+        if (t->armed() && t->due_ < ms) {
+            if (t->lateFrom_ < 0) t->lateFrom_ = t->due_;
+            t->due_ = ms;
+        }
 }
 
 void DescriptorWait::clear() { entries_.clear(); }

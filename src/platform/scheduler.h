@@ -79,7 +79,9 @@ public:
     std::int64_t nextDueAwake() const;
     // Pacing by the wall clock that fell behind: every timer overdue at ms is due at ms,
     // so that it fires once, late, instead of once for each period missed (as a toolkit's
-    // timers do when their thread was busy). Timers due later keep their times.
+    // timers do when their thread was busy). Less than a period late, it keeps its beat (the
+    // next firing is a period after the one it missed); later, its period starts anew from
+    // the late firing. Timers due later keep their times.
     void coalesceTo(std::int64_t ms);
 
     // Firings since the scheduler was created.

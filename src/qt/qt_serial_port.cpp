@@ -40,6 +40,8 @@ QtSerialPort::QtSerialPort(const SettingsStore* settings) : store_(settings) {
     // Queued: the events come from the event loop, after whatever call is running returns.
     QObject::connect(&port_, &QSerialPort::readyRead, &port_, [this] { raiseReceive(); }, Qt::QueuedConnection);
     QObject::connect(&port_, &QSerialPort::bytesWritten, &port_, [this] { bytesWritten(); }, Qt::QueuedConnection);
+    QObject::connect(&port_, &QSerialPort::errorOccurred, &port_,
+                     [this](QSerialPort::SerialPortError e) { errorOccurred(e); }, Qt::QueuedConnection);
 }
 
 QtSerialPort::~QtSerialPort() {
@@ -74,7 +76,18 @@ bool QtSerialPort::applySettings() {
 }
 
 bool QtSerialPort::open() {
-    if (port_.isOpen()) return true;
+    if (isOpen()) return true;
+    return openDevice();
+}
+
+bool QtSerialPort::reopen() {
+    if (!lost()) return isOpen();
+    if (!openDevice()) return false;
+    clearLost();
+    return true;
+}
+
+bool QtSerialPort::openDevice() {
     const QString path = QString::fromStdString(device());
     port_.setPortName(path);
     applySettings();
@@ -99,6 +112,16 @@ bool QtSerialPort::open() {
 void QtSerialPort::close() {
     if (port_.isOpen()) port_.close();
     drainPending_ = false;
+    clearLost();
+}
+
+void QtSerialPort::errorOccurred(QSerialPort::SerialPortError error) {
+    if (error != QSerialPort::ResourceError || !port_.isOpen()) return;
+    const std::string why = device() + ": " + port_.errorString().toStdString();
+    port_.close();
+    port_.clearError();
+    drainPending_ = false;
+    lineLost(why);
 }
 
 void QtSerialPort::settingsChanged() { applySettings(); }

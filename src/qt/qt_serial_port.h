@@ -5,7 +5,8 @@
 // path given directly is used as is.
 //
 // The receive and send-drained events are raised from the event loop (queued after the
-// port's readyRead and bytesWritten signals), never from inside write() or readAll().
+// port's readyRead and bytesWritten signals), never from inside write() or readAll(). A
+// resource error (the device went away) loses the line, from the event loop too.
 #include <QSerialPort>
 
 #include <string>
@@ -34,7 +35,9 @@ public:
 
     bool open() override;
     void close() override;
-    bool isOpen() const override { return port_.isOpen(); }
+    bool isOpen() const override { return port_.isOpen() || lost(); }
+    bool reopen() override;
+    std::string deviceName() const override { return device(); }
     std::size_t bytesWaiting() const override;
     std::size_t readAll(Bytes& out) override;
     void write(std::span<const std::uint8_t> bytes) override;
@@ -44,7 +47,9 @@ public:
 private:
     void settingsChanged() override;
     bool applySettings();
+    bool openDevice();
     void bytesWritten();
+    void errorOccurred(QSerialPort::SerialPortError error);
 
     QSerialPort port_;
     const SettingsStore* store_;
