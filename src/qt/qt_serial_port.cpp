@@ -5,6 +5,10 @@
 
 #include <cstdlib>
 
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
 namespace korvane {
 
 namespace {
@@ -115,8 +119,22 @@ void QtSerialPort::close() {
     clearLost();
 }
 
+// A resource error is the device going away. A read or write error is one too when the
+// descriptor reports a hang-up (the other end of a pseudo-terminal closed: the read fails
+// with an error that the port does not take for a resource error).
+bool QtSerialPort::deviceGone(QSerialPort::SerialPortError error) {
+    if (error == QSerialPort::ResourceError) return true;
+    if (error != QSerialPort::ReadError && error != QSerialPort::WriteError) return false;
+#ifdef Q_OS_UNIX
+    pollfd p{static_cast<int>(port_.handle()), 0, 0};
+    return p.fd >= 0 && ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    return false;
+#endif
+}
+
 void QtSerialPort::errorOccurred(QSerialPort::SerialPortError error) {
-    if (error != QSerialPort::ResourceError || !port_.isOpen()) return;
+    if (!port_.isOpen() || !deviceGone(error)) return;
     const std::string why = device() + ": " + port_.errorString().toStdString();
     port_.close();
     port_.clearError();

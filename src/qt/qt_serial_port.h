@@ -6,7 +6,8 @@
 //
 // The receive and send-drained events are raised from the event loop (queued after the
 // port's readyRead and bytesWritten signals), never from inside write() or readAll(). A
-// resource error (the device went away) loses the line, from the event loop too.
+// resource error, or a read or write error with the device hung up, loses the line (see
+// SerialChannel::lost()), from the event loop too.
 #include <QSerialPort>
 
 #include <string>
@@ -50,6 +51,7 @@ private:
     bool openDevice();
     void bytesWritten();
     void errorOccurred(QSerialPort::SerialPortError error);
+    bool deviceGone(QSerialPort::SerialPortError error);
 
     QSerialPort port_;
     const SettingsStore* store_;
