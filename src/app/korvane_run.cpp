@@ -77,6 +77,9 @@ const char* kUsage =
     "exit status: 0 success, 1 a scripted check failed, 2 bad usage or unreadable input,\n"
     "  3 --check found something\n";
 
+// The longest a serving real-time runner sleeps on its descriptors without a firing due.
+constexpr std::int64_t kLongestSleepMs = 1000;
+
 // The real-time clock's start in simulated time without --clock: 2000-01-01T00:00:00.
 constexpr std::int64_t kSimulatedClockStart = 946'684'800'000;
 
@@ -607,20 +610,27 @@ int main(int argc, char** argv) {
         // answering until interrupted.
         return o.ms < 0 && !ports.any() && idle && !modeEventsLeft && nextAfter >= after.size();
     };
+    DescriptorWait wait;
+    std::int64_t lookedAt = -1;  // the firing time the descriptors were last looked at for
     while (!gInterrupted && !finished()) {
         const std::int64_t due = clock.nextDue();
         if (due < 0 || (o.ms >= 0 && due > o.ms)) break;
         if (serving) {
-            // The serial channels are polled about every millisecond; the object link waits
-            // on its sockets in between.
-            const auto dueAt = wallStart + std::chrono::milliseconds(due);
-            for (;;) {
-                if (ports.any()) ports.pollAll();
-                const auto now = std::chrono::steady_clock::now();
-                if (now >= dueAt || gInterrupted) break;
-                const auto until = ports.any() ? std::min(dueAt, now + std::chrono::milliseconds(1)) : dueAt;
-                if (linkOptions.enabled) linkRunner.waitUntil(until);
-                else std::this_thread::sleep_until(until);
+            // Sleeps on the serial lines and the object link's sockets until a firing is due
+            // that is not a quiet line poll (those fire once, late, when the runner wakes).
+            // What arrives in between is handled at once, and the firings are looked at
+            // again. Firings that fall due at the same time look at the descriptors once.
+            ports.raisePending();
+            std::int64_t wake = clock.nextDueAwake();
+            if (wake < 0 || wake > due + kLongestSleepMs) wake = due + kLongestSleepMs;
+            if (o.ms >= 0) wake = std::min(wake, std::max<std::int64_t>(due, o.ms));
+            const auto wakeAt = wallStart + std::chrono::milliseconds(wake);
+            if (!gInterrupted && (lookedAt != due || std::chrono::steady_clock::now() < wakeAt)) {
+                lookedAt = due;
+                wait.clear();
+                ports.addTo(wait);
+                if (linkOptions.enabled) linkRunner.addTo(wait);
+                if (wait.waitUntil(wakeAt)) continue;
             }
         } else if (o.realtime) {
             std::this_thread::sleep_until(wallStart + std::chrono::milliseconds(due));
@@ -633,6 +643,7 @@ int main(int argc, char** argv) {
                                     std::chrono::steady_clock::now() - wallStart).count();
             if (wallMs > due) {
                 clock.coalesceTo(wallMs);
+                lookedAt = wallMs;  // the descriptors were looked at on the way here
                 continue;
             }
         }

@@ -29,6 +29,8 @@ public:
     // The master port's protocols, which serve the interpreter's port instructions and
     // library calls.
     MasterPorts masters;
+    // Reopens the lines whose device went away once it is back.
+    SerialLineKeeper lineKeeper;
 };
 
 }  // namespace korvane

@@ -180,6 +180,13 @@ void PosixObjectServer::pollOnce(int timeoutMs) {
     }
 }
 
+int PosixObjectServer::descriptors(int fds[2], short events[2]) const {
+    int n = 0;
+    if (listenFd_ >= 0) fds[n] = listenFd_, events[n++] = POLLIN;
+    if (connFd_ >= 0) fds[n] = connFd_, events[n++] = static_cast<short>(POLLIN | (tx_.empty() ? 0 : POLLOUT));
+    return n;
+}
+
 void PosixObjectServer::waitUntil(std::chrono::steady_clock::time_point until) {
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());

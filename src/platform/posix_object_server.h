@@ -33,6 +33,12 @@ public:
     void pollOnce(int timeoutMs);
     // Handles socket activity until the time given.
     void waitUntil(std::chrono::steady_clock::time_point until);
+    // For a front end that waits on these sockets together with other descriptors: the
+    // descriptors (up to two) with the poll() events to wait for; returns how many.
+    // pollOnce(0) handles what they report. reportPending(): pollOnce(0) has something to
+    // report without waiting (a send that failed).
+    int descriptors(int fds[2], short events[2]) const;
+    bool reportPending() const { return failedErrno_ != 0; }
 
 private:
     void flush();

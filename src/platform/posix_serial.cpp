@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -73,7 +74,18 @@ std::string PosixSerialPort::device() const {
 bool PosixSerialPort::supportsBaud(int baud) { return speedFor(baud) != 0; }
 
 bool PosixSerialPort::open() {
-    if (fd_ >= 0) return true;
+    if (isOpen()) return true;
+    return openDevice();
+}
+
+bool PosixSerialPort::reopen() {
+    if (!lost()) return isOpen();
+    if (!openDevice()) return false;
+    clearLost();
+    return true;
+}
+
+bool PosixSerialPort::openDevice() {
     const std::string dev = device();
     const int fd = ::open(dev.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -88,7 +100,7 @@ bool PosixSerialPort::open() {
     fd_ = fd;
     if (!applyTermios()) {
         setError(dev + ": settings refused");
-        close();
+        closeDevice();
         return false;
     }
     ::tcflush(fd_, TCIOFLUSH);
@@ -97,6 +109,11 @@ bool PosixSerialPort::open() {
 }
 
 void PosixSerialPort::close() {
+    closeDevice();
+    clearLost();
+}
+
+void PosixSerialPort::closeDevice() {
     if (fd_ >= 0) {
         ::flock(fd_, LOCK_UN);
         ::close(fd_);
@@ -105,6 +122,7 @@ void PosixSerialPort::close() {
     rx_.clear();
     tx_.clear();
     arrived_ = drainPending_ = false;
+    failedErrno_ = 0;
 }
 
 bool PosixSerialPort::applyTermios() {
@@ -150,7 +168,8 @@ bool PosixSerialPort::takeIn() const {
     std::uint8_t buf[512];
     while (true) {
         const ssize_t n = ::read(fd_, buf, sizeof buf);
-        if (n <= 0) break;  // EAGAIN: nothing more for now; 0 or EIO: the peer hung up
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) failedErrno_ = errno;
+        if (n <= 0) break;  // 0 or EAGAIN: nothing more for now
         rx_.insert(rx_.end(), buf, buf + n);
         got = true;
     }
@@ -180,16 +199,32 @@ void PosixSerialPort::write(std::span<const std::uint8_t> bytes) {
 void PosixSerialPort::flushOut() {
     while (!tx_.empty()) {
         const ssize_t n = ::write(fd_, tx_.data(), tx_.size());
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) failedErrno_ = errno;
         if (n <= 0) return;  // the device is full: the rest goes on the next poll
         tx_.erase(tx_.begin(), tx_.begin() + n);
         if (tx_.empty()) drainPending_ = true;
     }
 }
 
+short PosixSerialPort::waitEvents() const { return static_cast<short>(POLLIN | (tx_.empty() ? 0 : POLLOUT)); }
+
 void PosixSerialPort::pollOnce() {
     if (fd_ < 0) return;
-    takeIn();
-    flushOut();
+    pollfd p{fd_, waitEvents(), 0};
+    if (::poll(&p, 1, 0) < 0) p.revents = 0;
+    handleEvents(p.revents);
+}
+
+void PosixSerialPort::handleEvents(short revents) {
+    if (fd_ < 0) return;
+    if (revents & POLLIN) takeIn();
+    if (revents & POLLOUT) flushOut();
+    if ((revents & (POLLHUP | POLLERR | POLLNVAL)) || failedErrno_ != 0) {
+        const std::string why = device() + ": " + (failedErrno_ != 0 ? std::strerror(failedErrno_) : "设备已断开");
+        closeDevice();
+        lineLost(why);
+        return;
+    }
     if (arrived_) {
         arrived_ = false;
         raiseReceive();

@@ -5,9 +5,14 @@
 // the same device fails as "in use".
 //
 // The front end calls pollOnce() often (every millisecond or so): it reads what arrived,
-// sends what is queued and raises the receive and send-drained events. bytesWaiting() and
-// readAll() also take in what the device holds, so a protocol polling on its own timer sees
-// fresh bytes.
+// sends what is queued and raises the receive and send-drained events. A front end that
+// waits on many descriptors at once waits on descriptor() for waitEvents() instead, and hands
+// what poll() reported to handleEvents(). bytesWaiting() and readAll() also take in what the
+// device holds, so a protocol polling on its own timer sees fresh bytes.
+//
+// A hang-up (poll() reports POLLHUP or POLLERR, or a read or write fails with EIO and the
+// like) loses the line: see SerialChannel::lost(). With the line's raw settings (VMIN and
+// VTIME 0) a read of no bytes only means that nothing has arrived, so it is not taken as one.
 #include <functional>
 #include <string>
 
@@ -36,15 +41,24 @@ public:
 
     bool open() override;
     void close() override;
-    bool isOpen() const override { return fd_ >= 0; }
+    bool isOpen() const override { return fd_ >= 0 || lost(); }
+    bool reopen() override;
+    std::string deviceName() const override { return device(); }
     std::size_t bytesWaiting() const override;
     std::size_t readAll(Bytes& out) override;
     void write(std::span<const std::uint8_t> bytes) override;
 
-    // Reads what arrived, sends what is queued, raises the events.
+    // Reads what arrived, sends what is queued, raises the events; notices a hang-up.
     void pollOnce();
+    // The descriptor to wait on (-1 while closed) and the events to wait for.
+    int descriptor() const { return fd_; }
+    short waitEvents() const;
+    // Handles what poll() reported for descriptor() (0: nothing), as pollOnce() does.
+    void handleEvents(short revents);
 
 private:
+    bool openDevice();
+    void closeDevice();
     void settingsChanged() override;
     bool applyTermios();
     bool takeIn() const;  // true when bytes were read
@@ -57,6 +71,7 @@ private:
     mutable bool arrived_ = false;
     Bytes tx_;
     bool drainPending_ = false;
+    mutable int failedErrno_ = 0;  // a read or write found the device gone
 };
 
 }  // namespace korvane

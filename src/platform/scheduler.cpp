@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <time.h>
+
 namespace korvane {
 
 class VirtualScheduler::VirtualTimer final : public Timer {
@@ -34,13 +36,17 @@ public:
 
 private:
     friend class VirtualScheduler;
-    void restart() { due_ = (owner_ ? owner_->now_ : 0) + interval_; }
+    void restart() {
+        due_ = (owner_ ? owner_->now_ : 0) + interval_;
+        lateFrom_ = -1;
+    }
 
     VirtualScheduler* owner_;
     std::string name_;
     int interval_;
     bool enabled_ = false;
     std::int64_t due_ = 0;
+    std::int64_t lateFrom_ = -1;  // coalesced: the due time it had, else -1
     std::shared_ptr<std::function<void()>> callback_;
 };
 
@@ -71,7 +77,11 @@ VirtualScheduler::VirtualTimer* VirtualScheduler::nextTimer(std::int64_t limit) 
 
 void VirtualScheduler::fire(VirtualTimer& t) {
     now_ = std::max(now_, t.due_);
-    t.due_ = now_ + t.interval_;  // the next period; the callback may change it
+    // The next period; the callback may change it. A timer that fires late keeps its beat
+    // when less than a period late, and starts a new one from now otherwise.
+    t.due_ = now_ + t.interval_;
+    if (t.lateFrom_ >= 0 && t.lateFrom_ + t.interval_ > now_) t.due_ = t.lateFrom_ + t.interval_;
+    t.lateFrom_ = -1;
     ++firings_;
     // A copy of the handle keeps the callback alive should it destroy its own timer.
     const std::shared_ptr<std::function<void()>> cb = t.callback_;
@@ -119,10 +129,42 @@ std::int64_t VirtualScheduler::nextDue() const {
     return t ? t->due_ : -1;
 }
 
+std::int64_t VirtualScheduler::nextDueAwake() const {
+    std::int64_t due = -1;
+    for (const VirtualTimer* t : timers_)
+        if (t->armed() && (due < 0 || t->due_ < due) && !t->quiet()) due = t->due_;
+    return due;
+}
+
 void VirtualScheduler::coalesceTo(std::int64_t ms) {
     if (running_) return;
     for (VirtualTimer* t : timers_)
-        if (t->armed() && t->due_ < ms) t->due_ = ms;
+        if (t->armed() && t->due_ < ms) {
+            if (t->lateFrom_ < 0) t->lateFrom_ = t->due_;
+            t->due_ = ms;
+        }
+}
+
+void DescriptorWait::clear() { entries_.clear(); }
+
+void DescriptorWait::add(int fd, short events, Handler onReady) {
+    if (fd >= 0) entries_.push_back({fd, events, std::move(onReady)});
+}
+
+bool DescriptorWait::waitUntil(std::chrono::steady_clock::time_point until) {
+    std::vector<pollfd>& fds = fds_;
+    fds.clear();
+    for (const Entry& e : entries_) fds.push_back({e.fd, e.events, 0});
+    // To the nanosecond: a wait in whole milliseconds would round the last fraction of one
+    // down to nothing and spin through it.
+    const auto left = std::max(until - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero());
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+    const timespec timeout{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+    if (::ppoll(fds.data(), fds.size(), &timeout, nullptr) <= 0) return false;  // the time came, or EINTR
+    // The set is the caller's until the next clear(): the handlers do not change it.
+    for (std::size_t i = 0; i < fds.size(); ++i)
+        if (fds[i].revents != 0 && entries_[i].onReady) entries_[i].onReady(fds[i].revents);
+    return true;
 }
 
 }  // namespace korvane

@@ -5,11 +5,14 @@
 //
 // VirtualScheduler advances simulated time deterministically and is what the tests and the
 // headless runner use; the GUI maps the same timers onto its toolkit's timers.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <poll.h>
 
 namespace korvane {
 
@@ -25,6 +28,16 @@ public:
     virtual void setEnabled(bool on) = 0;
     virtual bool enabled() const = 0;
     virtual const std::string& name() const = 0;
+
+    // A timer that polls a line, and whose firings change nothing while quiet() holds (no
+    // byte waiting, no message begun). A real-time front end that wakes for what arrives on
+    // the lines may let it sleep through such firings: it fires once, late, when the front
+    // end next wakes. A timer without it is never put off.
+    void setQuietWhen(std::function<bool()> quiet) { quiet_ = std::move(quiet); }
+    bool quiet() const { return quiet_ && quiet_(); }
+
+private:
+    std::function<bool()> quiet_;
 };
 
 class Scheduler {
@@ -62,9 +75,13 @@ public:
     bool step();
     // The due time of the next firing, or -1 when no timer is running.
     std::int64_t nextDue() const;
+    // The same for the timers that are not quiet() now.
+    std::int64_t nextDueAwake() const;
     // Pacing by the wall clock that fell behind: every timer overdue at ms is due at ms,
     // so that it fires once, late, instead of once for each period missed (as a toolkit's
-    // timers do when their thread was busy). Timers due later keep their times.
+    // timers do when their thread was busy). Less than a period late, it keeps its beat (the
+    // next firing is a period after the one it missed); later, its period starts anew from
+    // the late firing. Timers due later keep their times.
     void coalesceTo(std::int64_t ms);
 
     // Firings since the scheduler was created.
@@ -83,6 +100,33 @@ private:
     std::int64_t now_ = 0;
     std::uint64_t firings_ = 0;
     bool running_ = false;  // inside advanceTo / runUntil / step
+};
+
+// The real-time runner's wait between firings: on a set of descriptors (serial lines,
+// sockets) until the wall clock reaches the next firing, so that an idle runner sleeps and a
+// byte or a connection that arrives is handled at once.
+class DescriptorWait {
+public:
+    // The events to wait for and to report are poll()'s (POLLIN, POLLOUT, POLLHUP, ...).
+    using Handler = std::function<void(short revents)>;
+
+    // Forgets the descriptors (keeping the storage).
+    void clear();
+    // A descriptor below 0 is left out. The handlers must not change the set.
+    void add(int fd, short events, Handler onReady);
+    // Waits until a descriptor reports or the time given comes (only looks when it has
+    // passed), then runs the handlers of the descriptors that reported. True when one
+    // reported; false when the time came first or a signal cut the wait short.
+    bool waitUntil(std::chrono::steady_clock::time_point until);
+
+private:
+    struct Entry {
+        int fd;
+        short events;
+        Handler onReady;
+    };
+    std::vector<Entry> entries_;
+    std::vector<pollfd> fds_;
 };
 
 }  // namespace korvane

@@ -4,6 +4,9 @@
 #include <array>
 #include <charconv>
 
+#include "platform/log_sink.h"
+#include "platform/scheduler.h"
+
 namespace korvane {
 
 namespace {
@@ -104,6 +107,34 @@ bool SerialChannel::setSettings(std::string_view text) {
     if (!settings_.apply(text)) return false;
     if (isOpen()) settingsChanged();
     return true;
+}
+
+SerialLineKeeper::SerialLineKeeper(Scheduler& scheduler, const Log& log)
+    : log_(log), timer_(scheduler.createTimer("SerialLineKeeper", kRetryMs, [this] { retry(); })) {}
+
+SerialLineKeeper::~SerialLineKeeper() {
+    for (SerialChannel* c : channels_) c->onLost = nullptr;
+}
+
+void SerialLineKeeper::keep(SerialChannel& channel) {
+    channels_.push_back(&channel);
+    channel.onLost = [this, &channel] {
+        log_.stamped(" 串口COM" + std::to_string(channel.portNumber()) + "断开（" + channel.errorText() +
+                     "），每秒重试打开");
+        timer_->setEnabled(true);
+    };
+}
+
+void SerialLineKeeper::retry() {
+    bool waiting = false;
+    for (SerialChannel* c : channels_) {
+        if (!c->lost()) continue;
+        if (c->reopen())
+            log_.stamped(" 串口COM" + std::to_string(c->portNumber()) + "已重新打开（" + c->deviceName() + "）");
+        else
+            waiting = true;
+    }
+    if (!waiting) timer_->setEnabled(false);
 }
 
 }  // namespace korvane

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -76,6 +77,20 @@ public:
     virtual void write(std::span<const std::uint8_t> bytes) = 0;
     const std::string& errorText() const { return error_; }
 
+    // --- a line that went away ----------------------------------------------------------
+    // An open line whose device went away (a USB adapter unplugged, the other end of a
+    // pseudo-terminal closed) is lost: its descriptor is closed, but the channel still counts
+    // as open, as a port whose cable was pulled (what is written is dropped, nothing
+    // arrives), until reopen() finds the device again or close() ends it. errorText() says
+    // why it was lost.
+    bool lost() const { return lost_; }
+    // Opens the device of a lost line again; true when the line is back (or was never lost).
+    virtual bool reopen() { return !lost_; }
+    // Raised once when the line is lost, from the channel's poll.
+    std::function<void()> onLost;
+    // The device the channel opens, for messages.
+    virtual std::string deviceName() const { return "COM" + std::to_string(port_); }
+
     // --- events --------------------------------------------------------------------------
     // Receive event: raised when bytes have arrived and at least threshold bytes wait;
     // threshold 0 disables it.
@@ -92,6 +107,13 @@ protected:
     // The line settings changed while open.
     virtual void settingsChanged() {}
     void setError(std::string text) { error_ = std::move(text); }
+    // The device went away: the derived channel has closed its descriptor.
+    void lineLost(std::string why) {
+        setError(std::move(why));
+        lost_ = true;
+        if (onLost) onLost();
+    }
+    void clearLost() { lost_ = false; }
     void raiseReceive() {
         if (receiveThreshold_ > 0 && bytesWaiting() >= static_cast<std::size_t>(receiveThreshold_) && onReceive)
             onReceive();
@@ -107,7 +129,34 @@ private:
     bool binaryInput_ = false;
     int receiveThreshold_ = 0;
     int sendThreshold_ = 0;
+    bool lost_ = false;
     std::string error_;
+};
+
+class Log;
+class Scheduler;
+class Timer;
+
+// Keeps lines open: a lost line is logged, and its device is tried again once a second (in
+// scheduler time) until it opens, which is logged too.
+class SerialLineKeeper {
+public:
+    static constexpr int kRetryMs = 1000;
+
+    SerialLineKeeper(Scheduler& scheduler, const Log& log);
+    SerialLineKeeper(const SerialLineKeeper&) = delete;
+    SerialLineKeeper& operator=(const SerialLineKeeper&) = delete;
+    ~SerialLineKeeper();
+
+    // Watches the channel (it takes the channel's onLost); the channel must outlive the keeper.
+    void keep(SerialChannel& channel);
+
+private:
+    void retry();
+
+    const Log& log_;
+    std::unique_ptr<Timer> timer_;
+    std::vector<SerialChannel*> channels_;
 };
 
 }  // namespace korvane

@@ -5,6 +5,10 @@
 
 #include <cstdlib>
 
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
 namespace korvane {
 
 namespace {
@@ -40,6 +44,8 @@ QtSerialPort::QtSerialPort(const SettingsStore* settings) : store_(settings) {
     // Queued: the events come from the event loop, after whatever call is running returns.
     QObject::connect(&port_, &QSerialPort::readyRead, &port_, [this] { raiseReceive(); }, Qt::QueuedConnection);
     QObject::connect(&port_, &QSerialPort::bytesWritten, &port_, [this] { bytesWritten(); }, Qt::QueuedConnection);
+    QObject::connect(&port_, &QSerialPort::errorOccurred, &port_,
+                     [this](QSerialPort::SerialPortError e) { errorOccurred(e); }, Qt::QueuedConnection);
 }
 
 QtSerialPort::~QtSerialPort() {
@@ -74,7 +80,18 @@ bool QtSerialPort::applySettings() {
 }
 
 bool QtSerialPort::open() {
-    if (port_.isOpen()) return true;
+    if (isOpen()) return true;
+    return openDevice();
+}
+
+bool QtSerialPort::reopen() {
+    if (!lost()) return isOpen();
+    if (!openDevice()) return false;
+    clearLost();
+    return true;
+}
+
+bool QtSerialPort::openDevice() {
     const QString path = QString::fromStdString(device());
     port_.setPortName(path);
     applySettings();
@@ -99,6 +116,30 @@ bool QtSerialPort::open() {
 void QtSerialPort::close() {
     if (port_.isOpen()) port_.close();
     drainPending_ = false;
+    clearLost();
+}
+
+// A resource error is the device going away. A read or write error is one too when the
+// descriptor reports a hang-up (the other end of a pseudo-terminal closed: the read fails
+// with an error that the port does not take for a resource error).
+bool QtSerialPort::deviceGone(QSerialPort::SerialPortError error) {
+    if (error == QSerialPort::ResourceError) return true;
+    if (error != QSerialPort::ReadError && error != QSerialPort::WriteError) return false;
+#ifdef Q_OS_UNIX
+    pollfd p{static_cast<int>(port_.handle()), 0, 0};
+    return p.fd >= 0 && ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    return false;
+#endif
+}
+
+void QtSerialPort::errorOccurred(QSerialPort::SerialPortError error) {
+    if (!port_.isOpen() || !deviceGone(error)) return;
+    const std::string why = device() + ": " + port_.errorString().toStdString();
+    port_.close();
+    port_.clearError();
+    drainPending_ = false;
+    lineLost(why);
 }
 
 void QtSerialPort::settingsChanged() { applySettings(); }

@@ -5,7 +5,9 @@
 // path given directly is used as is.
 //
 // The receive and send-drained events are raised from the event loop (queued after the
-// port's readyRead and bytesWritten signals), never from inside write() or readAll().
+// port's readyRead and bytesWritten signals), never from inside write() or readAll(). A
+// resource error, or a read or write error with the device hung up, loses the line (see
+// SerialChannel::lost()), from the event loop too.
 #include <QSerialPort>
 
 #include <string>
@@ -34,7 +36,9 @@ public:
 
     bool open() override;
     void close() override;
-    bool isOpen() const override { return port_.isOpen(); }
+    bool isOpen() const override { return port_.isOpen() || lost(); }
+    bool reopen() override;
+    std::string deviceName() const override { return device(); }
     std::size_t bytesWaiting() const override;
     std::size_t readAll(Bytes& out) override;
     void write(std::span<const std::uint8_t> bytes) override;
@@ -44,7 +48,10 @@ public:
 private:
     void settingsChanged() override;
     bool applySettings();
+    bool openDevice();
     void bytesWritten();
+    void errorOccurred(QSerialPort::SerialPortError error);
+    bool deviceGone(QSerialPort::SerialPortError error);
 
     QSerialPort port_;
     const SettingsStore* store_;

@@ -52,4 +52,12 @@ bool ObjectLinkRunner::start(Simulator& sim, const ObjectLinkRunOptions& o, std:
     return false;
 }
 
+void ObjectLinkRunner::addTo(DescriptorWait& wait) {
+    if (server_.reportPending()) server_.pollOnce(0);
+    int fds[2];
+    short events[2];
+    const int n = server_.descriptors(fds, events);
+    for (int i = 0; i < n; ++i) wait.add(fds[i], events[i], [this](short) { server_.pollOnce(0); });
+}
+
 }  // namespace korvane

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/posix_object_server.h"
+#include "platform/scheduler.h"
 #include "sim/simulator.h"
 
 namespace korvane {
@@ -44,6 +45,9 @@ public:
     bool start(Simulator& sim, const ObjectLinkRunOptions& o, std::string& error);
     // Serves the link until the time given.
     void waitUntil(std::chrono::steady_clock::time_point until) { server_.waitUntil(until); }
+    // Puts the server's sockets into a wait; what they report is served as waitUntil()
+    // serves it. A failed send is reported at once, before any wait.
+    void addTo(DescriptorWait& wait);
     std::uint16_t port() const { return server_.port(); }
 
 private:

@@ -201,4 +201,13 @@ void RunnerPorts::pollAll() {
     for (PosixSerialPort* port : channels_) port->pollOnce();
 }
 
+void RunnerPorts::raisePending() {
+    for (PosixSerialPort* port : channels_) port->handleEvents(0);
+}
+
+void RunnerPorts::addTo(DescriptorWait& wait) {
+    for (PosixSerialPort* port : channels_)
+        wait.add(port->descriptor(), port->waitEvents(), [port](short revents) { port->handleEvents(revents); });
+}
+
 }  // namespace korvane

@@ -12,6 +12,7 @@
 
 #include "comm/comm_ports.h"
 #include "platform/posix_serial.h"
+#include "platform/scheduler.h"
 
 namespace korvane {
 
@@ -64,8 +65,14 @@ public:
     bool open(CommPorts& comm, int cpuPorts, std::string& error);
 
     // Reads what arrived and sends what is queued on every open channel, raising their
-    // events. Called about every millisecond.
+    // events.
     void pollAll();
+    // Raises the events the channels hold (bytes taken in by a protocol's own read, a queue
+    // that drained) without asking the devices.
+    void raisePending();
+    // Puts the open lines' descriptors into a wait: what they report is handled as
+    // pollAll() handles it.
+    void addTo(DescriptorWait& wait);
 
 private:
     std::optional<PortOption> slave_, master_;

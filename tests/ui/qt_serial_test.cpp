@@ -1,6 +1,7 @@
 // The serial channel on QSerialPort, over a socat pseudo-terminal pair: the COM-number
 // mapping, opening with settings, writing and reading, the receive threshold and the
-// drained event, both raised from the event loop only.
+// drained event, both raised from the event loop only; a line whose device goes away and
+// comes back.
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -8,6 +9,8 @@
 
 #include <cstdlib>
 
+#include "platform/log_sink.h"
+#include "qt/qt_scheduler.h"
 #include "qt/qt_serial_port.h"
 
 using namespace korvane;
@@ -26,15 +29,20 @@ class QtSerialTest : public QObject {
     QProcess socat_;
     QString a_, b_;
 
-private slots:
-    void initTestCase() {
+    // The pair, linked as a_ and b_.
+    void startSocat() {
         const QString socat = QStandardPaths::findExecutable(QStringLiteral("socat"));
-        if (socat.isEmpty()) QSKIP("socat is not installed");
-        a_ = dir_.filePath(QStringLiteral("a"));
-        b_ = dir_.filePath(QStringLiteral("b"));
         socat_.start(socat, {QStringLiteral("pty,raw,echo=0,link=") + a_, QStringLiteral("pty,raw,echo=0,link=") + b_});
         QVERIFY(socat_.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(a_) && QFileInfo::exists(b_), 5000);
+    }
+
+private slots:
+    void initTestCase() {
+        if (QStandardPaths::findExecutable(QStringLiteral("socat")).isEmpty()) QSKIP("socat is not installed");
+        a_ = dir_.filePath(QStringLiteral("a"));
+        b_ = dir_.filePath(QStringLiteral("b"));
+        startSocat();
     }
     void cleanupTestCase() {
         if (socat_.state() != QProcess::NotRunning) {
@@ -149,6 +157,43 @@ private slots:
         got.clear();
         b.readAll(got);
         QCOMPARE(got, bytes({0x10, 0x02}));
+    }
+
+    // Last: it replaces the pair. The pair goes away as an adapter pulled out does; the line
+    // is lost (and logged) but still counts as open, and once the pair is back under the same
+    // names the keeper's retry opens it again and bytes travel.
+    void aLineWhoseDeviceWentAwayIsReopenedWhenItComesBack() {
+        QtScheduler scheduler;
+        MemoryLogSink sink;
+        Log log(&sink);
+        log.setClock([] { return std::string("12:00:00"); });
+        QtSerialPort a;
+        a.setDevicePath(a_.toStdString());
+        SerialLineKeeper keeper(scheduler, log);
+        keeper.keep(a);
+        QVERIFY2(a.open(), a.errorText().c_str());
+
+        socat_.kill();
+        QVERIFY(socat_.waitForFinished(2000));
+        QFile::remove(a_);
+        QFile::remove(b_);
+        QTRY_VERIFY_WITH_TIMEOUT(a.lost(), 5000);
+        QVERIFY(a.isOpen());
+        QCOMPARE(sink.lines.size(), std::size_t{1});
+        QVERIFY2(sink.lines[0].find("串口COM1断开") != std::string::npos, sink.lines[0].c_str());
+        QTest::qWait(1200);  // a retry finds nothing yet
+        QVERIFY(a.lost());
+
+        startSocat();
+        QTRY_VERIFY_WITH_TIMEOUT(!a.lost(), 5000);
+        QVERIFY(a.isOpen());
+        QCOMPARE(sink.lines.size(), std::size_t{2});
+        QVERIFY2(sink.lines[1].find("串口COM1已重新打开") != std::string::npos, sink.lines[1].c_str());
+        QtSerialPort b;
+        b.setDevicePath(b_.toStdString());
+        QVERIFY2(b.open(), b.errorText().c_str());
+        b.write(bytes({7, 8, 9}));
+        QTRY_COMPARE(a.bytesWaiting(), std::size_t{3});
     }
 };
 

@@ -8,6 +8,7 @@
 #include "comm_test_support.h"
 #include "sim/runner_ports.h"
 #include "test_support.h"
+#include "test_tmp.h"
 
 using namespace korvane;
 using namespace korvane::testing;
@@ -196,6 +197,55 @@ TEST(RunnerPorts, SlavePortOpensOnTheDeviceAndAnswers) {
         answer.insert(answer.end(), got.begin(), got.end());
     }
     EXPECT_EQ(hex(answer), hex(withCrc({7, 3, 2, 0x12, 0x34})));
+}
+
+// The device behind a link goes away (its leader closes, as when an adapter is pulled out):
+// the line is lost, logged, still counts as open, and is tried again once a second; once a
+// new device stands behind the link the retry opens it and the slave answers on it.
+TEST(RunnerPorts, ALineWhoseDeviceWentAwayIsLoggedAndReopenedOnceItIsBack) {
+    auto pty = std::make_unique<Pty>();
+    ASSERT_FALSE(pty->follower.empty());
+    const std::filesystem::path link = testTmpDir("runner_ports") / "adapter";
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(pty->follower, link);
+    RunnerRig rig;
+    rig.log.setClock([] { return std::string("12:00:00"); });
+    std::string error;
+    const std::string text = "modbus," + link.string() + ",7";
+    ASSERT_TRUE(rig.attach(option(Role::Slave, text.c_str()), std::nullopt, error)) << error;
+    ASSERT_TRUE(rig.ports.open(*rig.comm, 2, error)) << error;
+    SerialChannel& ch = rig.comm->config.channel(ChannelId::Port0);
+    rig.sink.lines.clear();
+
+    pty.reset();
+    rig.ports.pollAll();
+    EXPECT_TRUE(ch.lost());
+    EXPECT_TRUE(ch.isOpen());
+    ASSERT_EQ(rig.sink.lines.size(), 1u);
+    EXPECT_EQ(rig.sink.lines[0], "12:00:00 串口COM2断开（" + link.string() + ": 设备已断开），每秒重试打开");
+    rig.sched.advanceBy(1000);  // nothing behind the link yet
+    EXPECT_TRUE(ch.lost());
+    EXPECT_EQ(rig.sink.lines.size(), 1u);
+
+    pty = std::make_unique<Pty>();
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(pty->follower, link);
+    rig.sched.advanceBy(1000);
+    EXPECT_FALSE(ch.lost());
+    ASSERT_EQ(rig.sink.lines.size(), 2u);
+    EXPECT_EQ(rig.sink.lines[1], "12:00:00 串口COM2已重新打开（" + link.string() + "）");
+    rig.mem.tobit(0x4321, area::V, 16);
+    const Bytes request = withCrc({7, 3, 0, 0, 0, 1});
+    ASSERT_EQ(::write(pty->leader, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+    Bytes answer;
+    for (int i = 0; i < 200 && answer.size() < 7; ++i) {
+        ::usleep(1000);
+        rig.ports.pollAll();
+        rig.sched.advanceBy(1);
+        const Bytes got = pty->readFor(1);
+        answer.insert(answer.end(), got.begin(), got.end());
+    }
+    EXPECT_EQ(hex(answer), hex(withCrc({7, 3, 2, 0x43, 0x21})));
 }
 
 TEST(RunnerPorts, MasterPortOpensTheChannelOfItsProtocolOnTwoPortCpusOnly) {
