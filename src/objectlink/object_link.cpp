@@ -28,8 +28,9 @@ void appendLatin1(std::string& out, std::uint8_t b) {
 
 }  // namespace
 
-ObjectLink::ObjectLink(ObjectServer& server, PlcMemory& memory, HardwareConfig& rack, const Log& log, Prompt* prompt)
-    : server_(server), mem_(memory), rack_(rack), log_(log), prompt_(prompt) {
+ObjectLink::ObjectLink(ObjectServer& server, PlcMemory& memory, HardwareConfig& rack, const Log& log, Prompt* prompt,
+                       Scheduler* scheduler)
+    : server_(server), mem_(memory), rack_(rack), log_(log), prompt_(prompt), scheduler_(scheduler) {
     server_.onConnectionRequest = [this] { connectionRequest(); };
     server_.onDataArrival = [this] { dataArrival(); };
     server_.onPeerClosed = [this] { peerClosed(); };
@@ -40,6 +41,14 @@ ObjectLink::ObjectLink(ObjectServer& server, PlcMemory& memory, HardwareConfig& 
         if (onRebuild) onRebuild();
     });
     AssignPoints();
+    if (scheduler_)
+        partialTimer_ = scheduler_->createTimer("ObjectLinkPartial", static_cast<int>(kPartialTimeoutMs), [this] {
+            const std::int64_t now = scheduler_->nowMs();
+            poll(now);
+            // A timer that fired early waits for the rest of the time.
+            if (partial_)
+                partialTimer_->setInterval(static_cast<int>(std::max<std::int64_t>(1, partialSince_ + kPartialTimeoutMs - now)));
+        });
 }
 
 ObjectLink::~ObjectLink() {
@@ -52,9 +61,18 @@ ObjectLink::~ObjectLink() {
 
 ObjectLink::Start ObjectLink::start(std::uint16_t port, const std::string& address, bool secondInstance) {
     if (secondInstance) return Start::SecondInstance;
-    if (server_.listen(address, port)) return Start::Listening;
+    if (server_.listen(address, port)) {
+        log_.plain(listeningLine(address, server_.port()));
+        return Start::Listening;
+    }
     if (prompt_) prompt_->inform(kMsgObjectListenFailed);
     return Start::Failed;
+}
+
+std::string ObjectLink::listeningLine(const std::string& address, std::uint16_t port) {
+    std::string host = address.empty() ? "0.0.0.0" : address;
+    if (host.find(':') != std::string::npos) host = "[" + host + "]";
+    return "在 " + host + ":" + std::to_string(port) + " 上监听仿真对象连接。";
 }
 
 std::span<ObjectPoint> ObjectLink::points(PointKind k) {
@@ -84,13 +102,15 @@ void ObjectLink::connectionRequest() {
     counts_.fill(0);
     buffer_.clear();
     namesPending_ = 0;
+    clearPartial();
+    slowReaderLogged_ = false;
     ++epoch_;
 }
 
 void ObjectLink::dataArrival() {
     arrival_.clear();
     server_.readAll(arrival_);
-    feed(arrival_);
+    feed(arrival_, scheduler_ ? scheduler_->nowMs() : 0);
 }
 
 void ObjectLink::peerClosed() {
@@ -120,6 +140,7 @@ void ObjectLink::connectionEnded() {
     if (buffer_.size() >= kHeaderBytes && headerOf(buffer_.data()) == Header::Data) log_.plain(kLogObjectShortData);
     buffer_.clear();
     namesPending_ = 0;
+    clearPartial();
     ++epoch_;
 }
 
@@ -144,19 +165,51 @@ bool ObjectLink::headerPrefix(std::span<const std::uint8_t> b) {
     return false;
 }
 
-void ObjectLink::feed(std::span<const std::uint8_t> bytes) {
+void ObjectLink::feed(std::span<const std::uint8_t> bytes, std::int64_t nowMs) {
     if (bytes.empty()) return;
+    poll(nowMs);
     // Names left incomplete at the end of the last arrival were padding when this arrival
     // begins a new message.
     if (namesPending_ > 0 && bytes.size() >= kHeaderBytes && headerOf(bytes.data()) != Header::None) {
         buffer_.clear();
         namesPending_ = 0;
+        clearPartial();
     }
     buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
-    process();
+    const std::uint64_t epoch = epoch_;
+    const std::size_t consumed = process();
+    if (epoch_ == epoch) notePartial(consumed, nowMs);
 }
 
-void ObjectLink::process() {
+void ObjectLink::notePartial(std::size_t consumed, std::int64_t nowMs) {
+    if (buffer_.empty() && namesPending_ == 0) {
+        clearPartial();
+        return;
+    }
+    // What is left began in this arrival unless it is the rest of what waited before.
+    if (partial_ && consumed == 0) return;
+    partial_ = true;
+    partialSince_ = nowMs;
+    if (partialTimer_) {
+        partialTimer_->setInterval(static_cast<int>(kPartialTimeoutMs));
+        partialTimer_->setEnabled(true);
+    }
+}
+
+void ObjectLink::clearPartial() {
+    partial_ = false;
+    if (partialTimer_) partialTimer_->setEnabled(false);
+}
+
+void ObjectLink::poll(std::int64_t nowMs) {
+    if (!partial_ || nowMs - partialSince_ < kPartialTimeoutMs) return;
+    if (buffer_.size() >= kHeaderBytes && headerOf(buffer_.data()) == Header::Data) log_.plain(kLogObjectShortData);
+    buffer_.clear();
+    namesPending_ = 0;
+    clearPartial();
+}
+
+std::size_t ObjectLink::process() {
     // A handler that ends the connection (a view's disconnect, a failing write) empties the
     // buffer: the loop stops there.
     const std::uint64_t epoch = epoch_;
@@ -177,7 +230,7 @@ void ObjectLink::process() {
                 at += namesPending_;
                 namesPending_ = 0;
                 if (onRebuild) onRebuild();
-                if (ended()) return;
+                if (ended()) return at;
                 continue;
             } else {
                 break;
@@ -202,11 +255,11 @@ void ObjectLink::process() {
             }
             AssignPoints();
             if (onRebuild) onRebuild();
-            if (ended()) return;
+            if (ended()) return at;
         } else if (h == Header::Data) {
             if (left() < kDataBytes) break;
             data(base + at);
-            if (ended()) return;
+            if (ended()) return at;
             at += kDataBytes;
         } else if (h == Header::Policy) {
             const auto* end = std::find(base + at, base + buffer_.size(), std::uint8_t{0});
@@ -216,7 +269,7 @@ void ObjectLink::process() {
             }
             const Bytes answer = policyAnswer();
             server_.write(answer);
-            if (ended()) return;
+            if (ended()) return at;
             at = static_cast<std::size_t>(end - base) + 1;
         } else {
             // Not a message: dropped with the rest of what has arrived.
@@ -226,6 +279,7 @@ void ObjectLink::process() {
         }
     }
     buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(at));
+    return at;
 }
 
 // --- messages ------------------------------------------------------------------------------
@@ -294,7 +348,13 @@ void ObjectLink::data(const std::uint8_t* p) {
         answer[static_cast<std::size_t>(4 + j)] = byte;
     }
     for (std::size_t k = 0; k < ao_.size(); ++k) putReal(answer.data() + 12 + 4 * k, static_cast<float>(ao_[k].value));
-    if (server_.connected()) server_.write(answer);
+    if (server_.connected()) {
+        server_.write(answer);
+        if (!slowReaderLogged_ && server_.droppedMessages() > 0) {
+            slowReaderLogged_ = true;
+            log_.plain(kLogObjectSlowReader);
+        }
+    }
     if (onValues) onValues();
 }
 
@@ -367,8 +427,9 @@ void ObjectLink::outputTransfer() {
         if (p.address >= 0 && p.address < area::M - area::Q) p.value = cells[area::Q + p.address] ? 1.0 : 0.0;
     for (ObjectPoint& p : ao_) {
         if (p.address < 0 || p.address > 62) continue;
-        // The word as the INT the program wrote; below 4 mA it counts as 4 mA.
-        const double raw = std::max(mem_.GetIntValue(area::AQW + 8 * p.address), 6400.0);
+        // The word read unsigned, as written: 16#9C40 is 25 mA, 16#FFFF 40.96 mA; below 6400
+        // it counts as 4 mA.
+        const double raw = std::max(mem_.GetWordValue(area::AQW + 8 * p.address), 6400.0);
         p.value = (raw - 6400.0) / 1600.0 + 4.0;
     }
 }

@@ -9,10 +9,13 @@
 // description is complete at 24 bytes (plus the names when they follow), a data message at
 // 76 bytes, a policy request at its terminating zero byte. Several messages in one arrival
 // are handled in order; bytes after a complete message that do not begin a known header are
-// dropped, so peers that pad their messages keep working.
+// dropped, so peers that pad their messages keep working. A message not completed within
+// 200 ms of the scheduler's time is dropped (a data message with the short-data line), so a
+// fragment cannot take the start of the next message for its rest.
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -22,6 +25,7 @@
 #include "platform/log_sink.h"
 #include "platform/object_server.h"
 #include "platform/prompt.h"
+#include "platform/scheduler.h"
 
 namespace korvane {
 
@@ -33,6 +37,8 @@ inline constexpr const char* kLogObjectClosed = "仿真对象已经断开!";
 inline constexpr const char* kStatusObjectClosed = "仿真对象已经断开，AI、DI手动";
 inline constexpr const char* kLogObjectShortData = "发送来的数据长度不对";
 inline constexpr const char* kLogSecondInstance = "此实例不能与对象连接";
+// Once per connection, when answers a peer did not read in time were dropped.
+inline constexpr const char* kLogObjectSlowReader = "仿真对象没有及时读取应答，较早的应答已丢弃。";
 
 // One point of the object. Unassigned points have slot, index in slot and address -1.
 struct ObjectPoint {
@@ -59,26 +65,38 @@ public:
     static constexpr std::size_t kPolicyRequestLimit = 1024;
     static constexpr double kMinMilliamps = 4.0;
     static constexpr double kMaxMilliamps = 20.4793758;
+    // A message still incomplete this long after its first bytes arrived is dropped.
+    static constexpr std::int64_t kPartialTimeoutMs = 200;
 
-    ObjectLink(ObjectServer& server, PlcMemory& memory, HardwareConfig& rack, const Log& log, Prompt* prompt);
+    // The scheduler gives the time of each arrival and drops incomplete messages; without
+    // one, arrivals carry no time and nothing incomplete is dropped.
+    ObjectLink(ObjectServer& server, PlcMemory& memory, HardwareConfig& rack, const Log& log, Prompt* prompt,
+               Scheduler* scheduler = nullptr);
     ~ObjectLink();
     ObjectLink(const ObjectLink&) = delete;
     ObjectLink& operator=(const ObjectLink&) = delete;
 
     enum class Start { Listening, SecondInstance, Failed };
     // Opens the listening socket, unless another instance of the program runs (then nothing
-    // listens; the main window logs the line of that rule). When the port cannot be taken
-    // the message box kMsgObjectListenFailed is shown and the simulator runs on without it.
+    // listens; the main window logs the line of that rule), and logs where it listens
+    // (listeningLine). When the port cannot be taken the message box kMsgObjectListenFailed
+    // is shown and the simulator runs on without it.
     Start start(std::uint16_t port = kDefaultPort, const std::string& address = {}, bool secondInstance = false);
     ObjectServer& server() { return server_; }
+    // "在 0.0.0.0:9215 上监听仿真对象连接。" ("" is every interface).
+    static std::string listeningLine(const std::string& address, std::uint16_t port);
 
     // --- server events (wired to the server by the constructor) -------------------------
     void connectionRequest();
     void dataArrival();
     void peerClosed();
     void socketError(int number, const std::string& description);
-    // One arrival of bytes on the connection: reassembled and handled in order.
-    void feed(std::span<const std::uint8_t> bytes);
+    // One arrival of bytes on the connection at the scheduler's time nowMs: reassembled and
+    // handled in order, after an incomplete message older than kPartialTimeoutMs is dropped.
+    void feed(std::span<const std::uint8_t> bytes, std::int64_t nowMs);
+    // Drops an incomplete message older than kPartialTimeoutMs at nowMs (the link's timer
+    // calls it).
+    void poll(std::int64_t nowMs);
 
     // --- operations --------------------------------------------------------------------
     // Assigns the declared points to the rack's I/O, in slot order.
@@ -125,7 +143,10 @@ private:
     enum class Header { None, Description, Data, Policy };
     static Header headerOf(const std::uint8_t* p);
     static bool headerPrefix(std::span<const std::uint8_t> bytes);
-    void process();
+    // Handles the whole messages in the buffer; returns how many bytes it took off.
+    std::size_t process();
+    void notePartial(std::size_t consumed, std::int64_t nowMs);
+    void clearPartial();
     void description(const std::uint8_t* p);
     void readNames(const std::uint8_t* p);
     void data(const std::uint8_t* p);
@@ -143,6 +164,7 @@ private:
     HardwareConfig& rack_;
     const Log& log_;
     Prompt* prompt_;
+    Scheduler* scheduler_;
     HardwareConfig::Subscription subscription_ = 0;
 
     bool fromObject_ = false;
@@ -158,6 +180,10 @@ private:
     std::size_t namesPending_ = 0;  // bytes of names that may still follow a description
     std::uint64_t dataMessages_ = 0;
     std::uint64_t epoch_ = 0;  // counts connection starts and ends
+    bool partial_ = false;          // the buffer holds an incomplete message ...
+    std::int64_t partialSince_ = 0;  // ... whose first bytes came at this time
+    std::unique_ptr<Timer> partialTimer_;
+    bool slowReaderLogged_ = false;
 };
 
 }  // namespace korvane

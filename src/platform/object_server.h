@@ -8,6 +8,7 @@
 // the toolkit's event loop), so the link's handlers are never re-entered.
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <span>
 #include <string>
@@ -16,6 +17,37 @@
 namespace korvane {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// The bytes a server holds for a peer that reads slower than it asks. Every answer of the
+// link is a whole picture of the outputs, so a newer one makes the older ones worthless:
+// when the queue would exceed its limit, the oldest messages not yet begun are dropped, whole,
+// so the stream stays in step and the peer gets the newest answers when it reads again. The
+// newest message always stays, and so does the rest of one whose first bytes went out.
+class AnswerQueue {
+public:
+    static constexpr std::size_t kDefaultLimit = std::size_t{1} << 20;  // 1 MiB
+    explicit AnswerQueue(std::size_t limit = kDefaultLimit) : limit_(limit) {}
+
+    // Queues one whole message, then drops the oldest ones while over the limit.
+    void push(std::span<const std::uint8_t> message);
+    // Copies up to n of the next bytes to send into out; returns how many.
+    std::size_t peek(std::uint8_t* out, std::size_t n) const;
+    // The first n bytes went out.
+    void consume(std::size_t n);
+    void clear();
+
+    bool empty() const { return bytes_.empty(); }
+    std::size_t size() const { return bytes_.size(); }
+    // Messages dropped since the last clear().
+    std::uint64_t dropped() const { return dropped_; }
+
+private:
+    std::size_t limit_;
+    std::deque<std::uint8_t> bytes_;
+    std::size_t begun_ = 0;               // bytes at the front left of a message partly sent
+    std::deque<std::uint32_t> lengths_;  // the whole messages after those, oldest first
+    std::uint64_t dropped_ = 0;
+};
 
 class ObjectServer {
 public:
@@ -43,6 +75,10 @@ public:
     virtual void write(std::span<const std::uint8_t> bytes) = 0;
     // Closes the connection socket (nothing happens when it is closed).
     virtual void closeConnection() = 0;
+    // Bytes written but not yet taken by the system, and the whole messages dropped from
+    // them (AnswerQueue) since the connection was accepted.
+    virtual std::size_t queuedBytes() const { return 0; }
+    virtual std::uint64_t droppedMessages() const { return 0; }
 
     const std::string& errorText() const { return error_; }
 

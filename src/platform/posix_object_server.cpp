@@ -14,6 +14,10 @@
 namespace korvane {
 
 namespace {
+// What one poll reads at most before it hands the bytes on: a peer that sends without
+// pause cannot make the server hold more than this of its input.
+constexpr std::size_t kReadLimit = 64 * 1024;
+
 void setNonBlocking(int fd) {
     const int flags = fcntl(fd, F_GETFL, 0);
     if (flags >= 0) fcntl(fd, F_SETFL, flags | O_NONBLOCK);
@@ -87,8 +91,10 @@ std::size_t PosixObjectServer::readAll(Bytes& out) {
 
 void PosixObjectServer::write(std::span<const std::uint8_t> bytes) {
     if (connFd_ < 0) return;
-    tx_.insert(tx_.end(), bytes.begin(), bytes.end());
-    flush();
+    // Bytes already waiting mean the socket was full: the next poll sends when it can.
+    const bool waiting = !tx_.empty();
+    tx_.push(bytes);
+    if (!waiting) flush();
 }
 
 void PosixObjectServer::closeConnection() {
@@ -100,10 +106,12 @@ void PosixObjectServer::closeConnection() {
 }
 
 void PosixObjectServer::flush() {
+    std::uint8_t chunk[16384];
     while (connFd_ >= 0 && !tx_.empty()) {
-        const ssize_t n = ::send(connFd_, tx_.data(), tx_.size(), MSG_NOSIGNAL);
+        const std::size_t size = tx_.peek(chunk, sizeof chunk);
+        const ssize_t n = ::send(connFd_, chunk, size, MSG_NOSIGNAL);
         if (n > 0) {
-            tx_.erase(tx_.begin(), tx_.begin() + n);
+            tx_.consume(static_cast<std::size_t>(n));
         } else {
             if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) failedErrno_ = errno;
             return;
@@ -114,7 +122,7 @@ void PosixObjectServer::flush() {
 void PosixObjectServer::readIn() {
     if (connFd_ < 0) return;
     std::uint8_t buf[4096];
-    for (;;) {
+    while (rx_.size() < kReadLimit) {
         const ssize_t n = ::recv(connFd_, buf, sizeof buf, 0);
         if (n <= 0) return;
         rx_.insert(rx_.end(), buf, buf + n);
@@ -158,7 +166,7 @@ void PosixObjectServer::pollOnce(int timeoutMs) {
             std::uint8_t buf[4096];
             bool closed = false;
             int error = 0;
-            for (;;) {
+            while (rx_.size() < kReadLimit) {
                 const ssize_t n = ::recv(connFd_, buf, sizeof buf, 0);
                 if (n > 0) {
                     rx_.insert(rx_.end(), buf, buf + n);

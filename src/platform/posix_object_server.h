@@ -2,7 +2,9 @@
 // The object server on POSIX sockets (IPv4, non-blocking), for the headless runner. The
 // front end calls pollOnce() or waitUntil() between scan ticks: they accept connection
 // requests, read what arrived, send what is queued and raise the events. A refused request
-// is accepted by the system and closed at once.
+// is accepted by the system and closed at once. What the peer does not take in is queued up
+// to 1 MiB, beyond which its oldest answers are dropped (AnswerQueue); a poll reads at most
+// 64 KiB of what the peer sent.
 #include <chrono>
 #include <string>
 
@@ -28,6 +30,8 @@ public:
     std::size_t readAll(Bytes& out) override;
     void write(std::span<const std::uint8_t> bytes) override;
     void closeConnection() override;
+    std::size_t queuedBytes() const override { return tx_.size(); }
+    std::uint64_t droppedMessages() const override { return tx_.dropped(); }
 
     // Waits up to timeoutMs for socket activity and handles it; 0 only looks.
     void pollOnce(int timeoutMs);
@@ -49,7 +53,7 @@ private:
     int pendingFd_ = -1;
     std::uint16_t port_ = 0;
     Bytes rx_;
-    Bytes tx_;
+    AnswerQueue tx_;
     int failedErrno_ = 0;  // a send failed; reported at the next poll
 };
 

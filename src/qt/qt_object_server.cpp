@@ -56,6 +56,9 @@ void QtObjectServer::acceptPending() {
     pending_ = nullptr;
     srSocket_ = s;
     s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    connect(s, &QTcpSocket::bytesWritten, this, [this, s] {
+        if (s == srSocket_) pump();
+    });
     connect(s, &QTcpSocket::readyRead, this, [this, s] {
         if (s == srSocket_ && onDataArrival) onDataArrival();
     });
@@ -80,12 +83,24 @@ std::size_t QtObjectServer::readAll(Bytes& out) {
 }
 
 void QtObjectServer::write(std::span<const std::uint8_t> bytes) {
-    if (srSocket_) srSocket_->write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+    if (!srSocket_) return;
+    tx_.push(bytes);
+    pump();
+}
+
+void QtObjectServer::pump() {
+    char chunk[16384];
+    while (srSocket_ && !tx_.empty() && srSocket_->bytesToWrite() < kSocketBytes) {
+        const std::size_t n = tx_.peek(reinterpret_cast<std::uint8_t*>(chunk), sizeof chunk);
+        if (srSocket_->write(chunk, static_cast<qint64>(n)) != static_cast<qint64>(n)) return;
+        tx_.consume(n);
+    }
 }
 
 void QtObjectServer::closeConnection() {
     QTcpSocket* s = srSocket_;
     srSocket_ = nullptr;
+    tx_.clear();
     release(s);
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // The object server on QTcpServer and QTcpSocket, for the window: srSocketListen and
 // srSocket. The peer's orderly close is the peer-closed event; every other socket error is
-// the error event with the socket's error number and text.
+// the error event with the socket's error number and text. The socket's own write buffer
+// is kept short (kSocketBytes); what the peer does not take in waits in an AnswerQueue of
+// 1 MiB, beyond which its oldest answers are dropped.
 #include <QObject>
 #include <QPointer>
 #include <QTcpServer>
@@ -28,14 +30,22 @@ public:
     std::size_t readAll(Bytes& out) override;
     void write(std::span<const std::uint8_t> bytes) override;
     void closeConnection() override;
+    static constexpr qint64 kSocketBytes = 64 * 1024;
+    std::size_t queuedBytes() const override {
+        return tx_.size() + (srSocket_ ? static_cast<std::size_t>(srSocket_->bytesToWrite()) : 0);
+    }
+    std::uint64_t droppedMessages() const override { return tx_.dropped(); }
 
 private:
     void onNewConnection();
     void release(QTcpSocket* s);
+    // Moves queued bytes into the socket while its buffer is short.
+    void pump();
 
     QTcpServer srSocketListen_;
     QPointer<QTcpSocket> srSocket_;
     QPointer<QTcpSocket> pending_;
+    AnswerQueue tx_;
 };
 
 }  // namespace korvane

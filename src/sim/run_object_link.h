@@ -2,7 +2,8 @@
 // The headless runner's object link: its command-line options and the POSIX server that
 // serves a plant model between the scan ticks of a real-time run.
 //   --object-link [PORT]   serve the object link (default port 9215; 0 picks a free port)
-//   --link-address ADDR    listen on this IPv4 address only (127.0.0.1: loopback only)
+//   --link-address ADDR    listen on this IPv4 address (default 127.0.0.1, loopback only;
+//                          0.0.0.0 every interface)
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -17,14 +18,17 @@ namespace korvane {
 struct ObjectLinkRunOptions {
     bool enabled = false;
     std::uint16_t port = ObjectLink::kDefaultPort;
-    std::string address;  // "" all interfaces
+    // Loopback only unless told: whoever connects drives the inputs. "" or "0.0.0.0" is
+    // every interface.
+    std::string address = "127.0.0.1";
 };
 
 inline constexpr const char* kObjectLinkUsage =
     "  --object-link [PORT] serve the simulation object link on TCP PORT (default 9215, 0 a\n"
     "                     free port); implies --realtime and runs until interrupted unless\n"
     "                     --scans or --ms is given\n"
-    "  --link-address ADDR  listen on this IPv4 address only (127.0.0.1: loopback only)\n";
+    "  --link-address ADDR  listen on this IPv4 address (default 127.0.0.1: loopback only;\n"
+    "                     0.0.0.0 every interface: whoever connects drives the inputs)\n";
 
 // The option at args[i], if it is one of the object link's: 1 when taken (i then stands on
 // its last word), -1 when its value is wrong (error says why), 0 when not ours.

@@ -87,7 +87,7 @@ CommPorts& Simulator::attachSerial(const ChannelFactory& makeChannel) {
 
 ObjectLink& Simulator::attachObjectLink(ObjectServer& server, HardwareConfig* rack) {
     link.reset();
-    link = std::make_unique<ObjectLink>(server, memory, rack ? *rack : hardware, log, prompt_);
+    link = std::make_unique<ObjectLink>(server, memory, rack ? *rack : hardware, log, prompt_, &scan.scheduler());
     return *link;
 }
 

@@ -8,6 +8,11 @@
 //   object_link_peer PORT abuse          garbage, huge counts, a disconnect mid-message
 //   object_link_peer PORT load RATE SECS RATE data messages a second for SECS seconds, each
 //                                        answered in order; prints the figures
+//   object_link_peer PORT flood N PID    N data messages without reading an answer: the
+//                                        server (process PID) grows by less than 8 MB, turns
+//                                        a second client away at once, answers in step with
+//                                        the newest outputs when the reader reads again, and
+//                                        serves the next client
 // Exit 0 when every check held; the failing check is printed otherwise.
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -23,6 +28,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -305,11 +311,81 @@ int loadMode(int rate, int seconds) {
     return 0;
 }
 
+// A line of /proc/PID/status in kB ("VmRSS", "VmHWM"); -1 when not there.
+long statusKb(const std::string& pid, const std::string& key) {
+    std::ifstream in("/proc/" + pid + "/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(key + ":", 0) == 0) return std::atol(line.c_str() + key.size() + 1);
+    return -1;
+}
+
+int floodMode(long n, const std::string& pid) {
+    const int fd = connectTo();
+    sendAll(fd, describe(2, 2, 1, 1, false));
+    long sent = 0;
+    until(fd, 0, 4.0f, sent);
+    const long before = statusKb(pid, "VmRSS");
+    if (before < 0) fail("no /proc status for process " + pid);
+    // The peer sends and never reads: the answers pile up in both sockets and then in the
+    // server. Batches of 64 messages, so that the sending is not what takes the time.
+    Bytes batch;
+    for (int k = 0; k < 64; ++k) {
+        const Bytes m = data(static_cast<std::uint8_t>(k & 1), 4.0f + static_cast<float>(k % 16));
+        batch.insert(batch.end(), m.begin(), m.end());
+    }
+    for (long k = 0; k < n; k += 64) sendAll(fd, batch);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const long peak = statusKb(pid, "VmHWM");
+    const long grown = peak - before;
+    std::printf("flood: %ld messages (%.1f MB of answers) unread; server memory %ld kB, peak %ld kB (+%ld kB)\n", n,
+                static_cast<double>(n) * 76 / 1e6, before, peak, grown);
+    if (grown > 8 * 1024) fail("the server grew by " + std::to_string(grown) + " kB for a peer that does not read");
+    // The server still turns a second client away at once.
+    const int second = connectTo();
+    if (!closedByServer(second, 2000)) fail("a second connection was not closed during the flood");
+    ::close(second);
+    // Reading again: every answer is whole and in step, and the newest ones follow the inputs.
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    Bytes pending;
+    std::vector<std::uint8_t> buf(1 << 16);
+    long answers = 0;
+    bool followed = false;
+    while (!followed) {
+        if (Clock::now() > deadline) fail("the flooding peer's answers never followed its inputs");
+        sendAll(fd, data(1, 10.0f));
+        for (;;) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0) break;
+            const ssize_t r = ::recv(fd, buf.data(), buf.size(), 0);
+            if (r <= 0) fail("the flooding peer's connection was closed");
+            pending.insert(pending.end(), buf.begin(), buf.begin() + r);
+        }
+        std::size_t at = 0;
+        for (; pending.size() - at >= 76; at += 76, ++answers) {
+            if (pending[at] != 1 || pending[at + 1] != 1 || pending[at + 2] != 1 || pending[at + 3] != 3)
+                fail("answer " + std::to_string(answers) + " out of step");
+            const Bytes a(pending.begin() + static_cast<std::ptrdiff_t>(at),
+                          pending.begin() + static_cast<std::ptrdiff_t>(at) + 76);
+            followed = followed || ((a[4] & 3) == 3 && std::fabs(answerReal(a, 0) - 10.0f) < 0.001f);
+        }
+        pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+    ::close(fd);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const int next = connectTo();
+    sendAll(next, describe(2, 2, 1, 1, false));
+    until(next, 2, 7.0f, sent);
+    ::close(next);
+    std::printf("flood: %ld answers read afterwards, all in step; second client refused, next one served\n", answers);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: object_link_peer PORT exchange N | second | policy | abuse | load RATE SECS\n");
+        std::fprintf(stderr, "usage: object_link_peer PORT exchange N | second | policy | abuse | load RATE SECS | flood N PID\n");
         return 2;
     }
     gPort = std::atoi(argv[1]);
@@ -318,6 +394,7 @@ int main(int argc, char** argv) {
     if (mode == "second") return secondMode();
     if (mode == "policy") return policyMode();
     if (mode == "abuse") return abuseMode();
+    if (mode == "flood") return floodMode(argc > 3 ? std::atol(argv[3]) : 400000, argc > 4 ? argv[4] : "");
     if (mode == "load") return loadMode(argc > 3 ? std::atoi(argv[3]) : 1000, argc > 4 ? std::atoi(argv[4]) : 10);
     std::fprintf(stderr, "unknown mode %s\n", mode.c_str());
     return 2;

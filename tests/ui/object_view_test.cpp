@@ -1,15 +1,19 @@
 // The object I/O view with a real TCP peer on the window's object link: counts, hexadecimal
 // and analog fields, the grid with unassignable points, the disconnect command, the peer's
-// close, staying on top, the listen failure, and a screenshot with the peer connected.
+// close, staying on top, the listen failure, a peer that never reads its answers, and a
+// screenshot with the peer connected.
+#include <QElapsedTimer>
 #include <QMdiSubWindow>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtEndian>
 #include <QtTest>
 
+#include <algorithm>
 #include <cstring>
 
 #include "objectlink/object_view_model.h"
+#include "qt/qt_object_server.h"
 #include "ui_support.h"
 
 using namespace korvane;
@@ -103,6 +107,8 @@ private slots:
         QVERIFY(!v->action("mnuDisconnect")->isEnabled());
         QCOMPARE(v->grid->rowCount(), 4);
         QVERIFY(w.objectLinkPort() != 0);
+        // The window listens on every interface and says where.
+        QVERIFY(w.logText().contains(QString::fromUtf8("在 0.0.0.0:%1 上监听仿真对象连接。").arg(w.objectLinkPort())));
 
         v->action("mnuOnTop")->trigger();
         auto* sub = qobject_cast<QMdiSubWindow*>(v->parentWidget());
@@ -195,6 +201,55 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(w.inputsFromObject(), 3000);
     }
 
+    void aPeerThatNeverReadsIsQueuedForWithinABound() {
+        Rig r;
+        FormMain& w = r.h.w();
+        QVERIFY(r.peer.waitForConnected(3000));
+        // The peer takes nothing in: the sockets' buffers fill, then the server's queue.
+        r.peer.setReadBufferSize(4096);
+        r.peer.write(describe());
+        QByteArray batch;
+        for (int k = 0; k < 64; ++k) batch += data(static_cast<quint8>(k & 1), 4.0f + static_cast<float>(k % 16), 4.0f);
+        const ObjectServer& server = w.sim().link->server();
+        std::size_t most = 0;
+        QElapsedTimer t;
+        t.start();
+        for (int k = 0; k < 1500; ++k) {  // 96,000 messages, 7.3 MB of answers
+            r.peer.write(batch);
+            QCoreApplication::processEvents();
+            most = std::max(most, server.queuedBytes());
+        }
+        while (r.peer.bytesToWrite() > 0 && t.elapsed() < 60000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            most = std::max(most, server.queuedBytes());
+        }
+        QTest::qWait(200);
+        most = std::max(most, server.queuedBytes());
+        qInfo("most queued for the peer: %zu bytes", most);
+        // The queue's limit, and the socket's own short buffer.
+        QVERIFY(most <= AnswerQueue::kDefaultLimit + QtObjectServer::kSocketBytes + 16 * 1024);
+        QVERIFY(w.sim().link->connected());
+        QVERIFY(server.droppedMessages() > 0);
+        QCOMPARE(w.logText().count(QString::fromUtf8(kLogObjectSlowReader)), 1);
+        // Reading again, the peer gets everything that was kept: whole answers, in step.
+        r.peer.setReadBufferSize(0);
+        QByteArray got;
+        QElapsedTimer quiet;
+        quiet.start();
+        t.restart();
+        while (quiet.elapsed() < 500 && t.elapsed() < 20000) {
+            QTest::qWait(10);
+            if (const QByteArray b = r.peer.readAll(); !b.isEmpty()) {
+                got += b;
+                quiet.restart();
+            }
+        }
+        qInfo("read afterwards: %lld bytes", static_cast<long long>(got.size()));
+        QVERIFY(static_cast<std::size_t>(got.size()) > AnswerQueue::kDefaultLimit);
+        QCOMPARE(got.size() % 76, 0);
+        for (qsizetype at = 0; at < got.size(); at += 76) QCOMPARE(got.mid(at, 4), QByteArray("\x01\x01\x01\x03", 4));
+    }
+
     void aPortInUseShowsTheMessageAndTheWindowRunsOn() {
         QTcpServer squatter;
         QVERIFY(squatter.listen(QHostAddress::Any, 0));
@@ -221,6 +276,7 @@ private slots:
         o2.objectPort = 0;
         FormMain w2(o2);
         QVERIFY(w2.objectLinkPort() != 0);
+        QVERIFY(w2.logText().contains(QString::fromUtf8("在 127.0.0.1:%1 上监听仿真对象连接。").arg(w2.objectLinkPort())));
         QVERIFY(p2.informed.empty());
         o2.objectPort = -1;
         o2.lockPath = QDir(testTmp()).filePath(QStringLiteral("object_view_off.lock"));

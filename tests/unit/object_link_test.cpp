@@ -68,7 +68,8 @@ struct Link {
     AutoPrompt prompt;
     HardwareConfig rack{&prompt};
     FakeObjectServer server;
-    ObjectLink link{server, mem, rack, log, &prompt};
+    VirtualScheduler clock;
+    ObjectLink link{server, mem, rack, log, &prompt, &clock};
     int rebuilds = 0, refreshes = 0;
     std::vector<std::string> status;
     std::vector<bool> sourceChanges;
@@ -356,7 +357,7 @@ INSTANTIATE_TEST_SUITE_P(Currents, ObjectLinkAnalogIn,
                                            AnalogIn{-INFINITY, 4.0, 6400}, AnalogIn{INFINITY, 20.4793758, 32000}));
 
 struct AnalogOut {
-    std::int16_t aqw;
+    std::uint16_t aqw;  // the word as written
     float mA;
 };
 class ObjectLinkAnalogOut : public ::testing::TestWithParam<AnalogOut> {};
@@ -365,7 +366,7 @@ TEST_P(ObjectLinkAnalogOut, OutputsAreSentAsMilliamps) {
     Link t;
     t.rack224({kEm235});
     t.server.peerSends(describe(1, {0, 0, 0, 1}));
-    t.mem.tobit(PlcMemory::ToUnsignedPattern(GetParam().aqw, 16), area::AQW, 16);
+    t.mem.tobit(GetParam().aqw, area::AQW, 16);
     t.link.outputTransfer();
     t.server.take();
     t.server.peerSends(dataMessage(1));
@@ -376,8 +377,10 @@ TEST_P(ObjectLinkAnalogOut, OutputsAreSentAsMilliamps) {
 
 INSTANTIATE_TEST_SUITE_P(Words, ObjectLinkAnalogOut,
                          ::testing::Values(AnalogOut{0, 4.0f}, AnalogOut{32000, 20.0f}, AnalogOut{6400, 4.0f},
-                                           AnalogOut{19200, 12.0f}, AnalogOut{-100, 4.0f},
-                                           AnalogOut{32767, 20.479375f}));
+                                           AnalogOut{6399, 4.0f}, AnalogOut{19200, 12.0f},
+                                           AnalogOut{32767, 20.479375f}, AnalogOut{0x8000, 20.48f},
+                                           AnalogOut{0x9C40, 25.0f}, AnalogOut{0xFF9C, 40.8975f},
+                                           AnalogOut{0xFFFF, 40.959375f}));
 
 TEST(ObjectLinkByteOrder, KindTwoSendsFourAs00008040KindOneAs40800000) {
     for (auto [kind, bytes] : {std::pair{2, Bytes{0x00, 0x00, 0x80, 0x40}}, std::pair{1, Bytes{0x40, 0x80, 0x00, 0x00}},
@@ -543,6 +546,47 @@ TEST(ObjectLinkReassembly, AnUnfinishedPolicyRequestIsDroppedAtItsLimitAndADataM
     EXPECT_EQ(t.link.bufferedBytes(), 40u);
     t.server.peerCloses();
     EXPECT_TRUE(t.logged(kLogObjectShortData));
+    EXPECT_EQ(t.link.bufferedBytes(), 0u);
+}
+
+// A data message cut short and never finished: after 200 ms of the scheduler's time it is
+// dropped and logged, so that the next whole message is read from its own header. The rest
+// of a message that does come within the time still completes it.
+TEST(ObjectLinkReassembly, AFragmentLeftFor200msIsDroppedAndLoggedAndTheNextMessageIsReadRight) {
+    Link t;
+    t.rack224();
+    t.server.peerSends(describe(1, {8, 0, 0, 0}));
+    const Bytes late = dataMessage(1, {0xFF});
+    const Bytes whole = dataMessage(1, {0x05});
+    const auto shortLines = [&] { return std::count(t.sink.lines.begin(), t.sink.lines.end(), kLogObjectShortData); };
+
+    // Completed within the time: one message.
+    t.server.peerSends(Bytes(late.begin(), late.begin() + 40));
+    t.clock.advanceBy(150);
+    t.server.peerSends(Bytes(late.begin() + 40, late.end()));
+    EXPECT_EQ(t.link.dataMessages(), 1u);
+    EXPECT_EQ(t.link.point(PointKind::DI, 7).value, 1.0);
+    t.server.take();
+
+    // Left alone: the scheduler's timer drops it at 200 ms.
+    t.server.peerSends(Bytes(late.begin(), late.begin() + 40));
+    t.clock.advanceBy(199);
+    EXPECT_EQ(t.link.bufferedBytes(), 40u);
+    EXPECT_EQ(shortLines(), 0);
+    t.clock.advanceBy(1);
+    EXPECT_EQ(t.link.bufferedBytes(), 0u);
+    EXPECT_EQ(shortLines(), 1);
+    t.server.peerSends(whole);
+    EXPECT_EQ(t.server.take().size(), ObjectLink::kDataBytes);
+    EXPECT_EQ(t.link.dataMessages(), 2u);
+    for (int b = 0; b < 8; ++b) EXPECT_EQ(t.link.point(PointKind::DI, b).value, (0x05 >> b) & 1) << b;
+
+    // A fragment found stale when the next message arrives, before any timer ran.
+    t.link.feed(std::span<const std::uint8_t>(late.data(), 40), 1000);
+    t.link.feed(whole, 1250);
+    EXPECT_EQ(shortLines(), 2);
+    EXPECT_EQ(t.link.dataMessages(), 3u);
+    EXPECT_EQ(t.link.point(PointKind::DI, 7).value, 0.0);
     EXPECT_EQ(t.link.bufferedBytes(), 0u);
 }
 
