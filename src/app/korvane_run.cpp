@@ -95,7 +95,15 @@ class StderrLog : public LogSink {
 public:
     bool enabled = false;
     void ShowLog(const std::string& line) override {
-        if (enabled) std::cerr << line << "\n";
+        if (enabled || aboutAServedLine(line)) std::cerr << line << "\n";
+    }
+
+private:
+    // A served serial device that went away or came back is always said, with or without
+    // --log: a runner serving an HMI must not fall silent.
+    static bool aboutAServedLine(const std::string& line) {
+        return line.find(" 串口COM") != std::string::npos &&
+               (line.find("断开（") != std::string::npos || line.find("已重新打开（") != std::string::npos);
     }
 };
 

@@ -21,7 +21,7 @@ wait_log() {
 }
 
 start_pair
-start_runner "$here/slave_port.awl" --slave-port "modbus,$dir/plc,1" --log
+start_runner "$here/slave_port.awl" --slave-port "modbus,$dir/plc,1"
 read_vw0 || { echo "the first read went unanswered"; fail=1; }
 
 # The device goes away: its pair and its names.
