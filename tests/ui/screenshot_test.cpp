@@ -104,6 +104,37 @@ private slots:
         box.close();
     }
 
+    // The main window at three screen sizes with a program loaded, the child windows laid out
+    // as at start-up, then with the status table and the program status view opened.
+    void mainWindowSizes() {
+        for (const QSize size : {QSize(1366, 768), QSize(1600, 1000), QSize(1920, 1080)}) {
+            Harness h;
+            FormMain& w = h.w();
+            w.loadProgramFile(example("motor_start_stop.awl"));
+            w.resize(size);
+            QTest::qWait(50);
+            w.arrangePanels();
+            QTest::qWait(150);
+            const QString name = QStringLiteral("main_window_%1x%2").arg(size.width()).arg(size.height());
+            save(&w, name);
+            w.showStatusTable();
+            w.showProgramStatus();
+            QTest::qWait(150);
+            save(&w, name + QStringLiteral("_watch"));
+        }
+    }
+
+    // The user manual's window, as the "?" button opens it.
+    void manualWindow() {
+        Harness h;
+        h.clickTool("btHelp");
+        ManualWindow* m = h.w().manualWindow();
+        QVERIFY(m);
+        m->resize(900, 760);
+        QTest::qWait(150);
+        save(m, QStringLiteral("window_manual"));
+    }
+
     // The real-CPU mode: the time base disabled, the status bar's mark, and the timer panel
     // at T30 with each timer's resolution while T32 (1 ms) and T33 (10 ms) count.
     void mainWindowRealCpu() {
