@@ -232,7 +232,7 @@ void FormMain::buildMenus() {
 
     QMenu* window = menuBar()->addMenu(QStringLiteral("窗口(&W)"));
     addMenuItem(window, "mnuCascade", QStringLiteral("层叠(&C)"), [this] { mdi_->cascadeSubWindows(); });
-    addMenuItem(window, "mnuTile", QStringLiteral("平铺(&T)"), [this] { arrangePanels(); });
+    addMenuItem(window, "mnuTile", QStringLiteral("平铺(&T)"), [this] { tileWindows(false); });
     addMenuItem(window, "mnuArrange", QStringLiteral("排列图标(&A)"), [this] { arrangeIcons(); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
@@ -540,14 +540,29 @@ int sumTo(const std::vector<int>& v, int k) {
 QMdiSubWindow* subOf(QWidget* w) { return w ? qobject_cast<QMdiSubWindow*>(w->parentWidget()) : nullptr; }
 }  // namespace
 
+namespace {
+const QSize kStatusTableSize(740, 320);
+const QSize kProgramStatusSize(740, 380);
+}  // namespace
+
 void FormMain::arrangePanels() {
+    tileWindows(true);
+    // Open watch windows keep beside the input panel and each other.
+    if (QMdiSubWindow* sub = statusTable_ ? subOf(statusTable_) : nullptr; sub && sub->isVisible())
+        placeWatchWindow(sub, kStatusTableSize, nullptr);
+    if (QMdiSubWindow* sub = programStatus_ ? subOf(programStatus_) : nullptr; sub && sub->isVisible())
+        placeWatchWindow(sub, kProgramStatusSize, statusTable_);
+}
+
+void FormMain::tileWindows(bool operatorPanelsOnly) {
     std::vector<QMdiSubWindow*> subs;
     auto take = [&subs](QMdiSubWindow* sub) {
         if (sub && sub->isVisible() && !sub->isMinimized() && std::find(subs.begin(), subs.end(), sub) == subs.end())
             subs.push_back(sub);
     };
     for (QWidget* w : std::initializer_list<QWidget*>{input_, output_, analog_, m_, v_, tc_}) take(subOf(w));
-    for (QMdiSubWindow* sub : mdi_->subWindowList()) take(sub);
+    if (!operatorPanelsOnly)
+        for (QMdiSubWindow* sub : mdi_->subWindowList()) take(sub);
     if (subs.empty()) return;
     for (QMdiSubWindow* sub : subs)
         if (sub->isMaximized()) sub->showNormal();
@@ -598,10 +613,8 @@ void FormMain::placeWatchWindow(QMdiSubWindow* sub, QSize preferred, QWidget* ot
     // Sizes from the preferred one down to a smallest useful one, largest first; at most half
     // the area's height, so that the other watch window finds room too. The first size with a
     // free place wins (right and top first); without one, the place that covers the least.
-    const QSize most = QSize(preferred.width(), std::max(preferred.height() <= view.height() / 2 ? preferred.height()
-                                                                                                   : view.height() / 2,
-                                                        200))
-                           .boundedTo(view.size());
+    const QSize most =
+        QSize(preferred.width(), std::max(std::min(preferred.height(), view.height() / 2), 200)).boundedTo(view.size());
     const QSize least = QSize(440, 200).boundedTo(most);
     constexpr int kSteps = 6, kStep = 8;
     std::vector<QSize> sizes;
@@ -646,7 +659,7 @@ void FormMain::showStatusTable() {
                 if (!mime || !mime->hasText()) return std::nullopt;
                 return mime->text().toStdString();
             });
-        placeWatchWindow(addPanel(statusTable_), QSize(740, 320), programStatus_);
+        placeWatchWindow(addPanel(statusTable_), kStatusTableSize, programStatus_);
     }
     raisePanel(mdi_, statusTable_);
     statusTable_->FreshShow();
@@ -655,7 +668,7 @@ void FormMain::showStatusTable() {
 void FormMain::showProgramStatus() {
     if (!programStatus_) {
         programStatus_ = new frmProgramStatus(*sim_);
-        placeWatchWindow(addPanel(programStatus_), QSize(740, 380), statusTable_);
+        placeWatchWindow(addPanel(programStatus_), kProgramStatusSize, statusTable_);
     }
     raisePanel(mdi_, programStatus_);
     programStatus_->FreshShow();
@@ -1079,6 +1092,7 @@ void FormMain::shutDown() {
         if (w)
             if (auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget())) sub->close();
     if (about_) about_->close();
+    if (manual_) manual_->close();
     if (instructions_) instructions_->close();
     for (QMainWindow* view : std::initializer_list<QMainWindow*>{statusTable_, programStatus_, objectView_, checkResults_}) {
         if (!view) continue;

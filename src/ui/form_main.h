@@ -115,10 +115,8 @@ public:
     AnalogPanel* analogPanel() const { return analog_; }
     TimerCounterPanel* timerCounterPanel() const { return tc_; }
     QMdiArea* mdiArea() const { return mdi_; }
-    // Lays the visible child windows out in a grid without overlaps, the input panel first,
-    // then the output, analog, M, V and timer/counter panels, then any other: as many columns
-    // as fit at the windows' smallest sizes, the rows that fit in view sharing its height,
-    // the others below (reached by scrolling).
+    // The start-up layout: the operator panels in a grid without overlaps (see tileWindows),
+    // open watch windows placed beside the input panel and each other.
     void arrangePanels();
     void showInputPanel();
     void showOutputPanel();
@@ -221,6 +219,11 @@ private:
                          bool checkable = false);
     QAction* addTool(const QString& key, const QString& tooltip, std::function<void()> slot, QActionGroup* group = nullptr);
     QMdiSubWindow* addPanel(QWidget* w);
+    // Lays child windows out in a grid without overlaps, the input panel first, then the
+    // output, analog, M, V and timer/counter panels, then (unless only those) any other
+    // visible one: as many columns as fit at the windows' smallest sizes, the rows that fit
+    // in view sharing its height, the others below (reached by scrolling).
+    void tileWindows(bool operatorPanelsOnly);
     // Puts a newly made watch window where it covers neither the input panel nor the other
     // watch window, at its preferred size or smaller, when the area has room for it.
     void placeWatchWindow(QMdiSubWindow* sub, QSize preferred, QWidget* other);

@@ -1,11 +1,19 @@
 // Writes PNGs of the main window with a program running and of every panel and dialog into
 // the screenshot folder, for a person to look at.
 #include <QDir>
+#include <QFileDialog>
+#include <QTranslator>
 #include <QMessageBox>
+#include <QAbstractTextDocumentLayout>
 #include <QMdiSubWindow>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextBrowser>
 #include <QtTest>
 
 #include "hardware/catalogue.h"
+#include "ui/locations.h"
 #include "ui/rack_view.h"
 #include "ui_support.h"
 
@@ -124,6 +132,31 @@ private slots:
         }
     }
 
+    // Every toolbar icon at twice its size with its key and tooltip: the main window's, then
+    // the status table's.
+    void toolbarIcons() {
+        Harness h;
+        h.w().showStatusTable();
+        QList<QAction*> actions;
+        for (QToolBar* bar : {h.w().findChild<QToolBar*>(QStringLiteral("toolbar")),
+                              h.w().statusTableWindow()->findChild<QToolBar*>()})
+            for (QAction* a : bar->actions())
+                if (!a->isSeparator()) actions << a;
+        constexpr int kRow = 56, kColumns = 3, kWidth = 330;
+        QImage sheet(kColumns * kWidth, static_cast<int>((actions.size() + kColumns - 1) / kColumns) * kRow,
+                     QImage::Format_ARGB32);
+        sheet.fill(Qt::white);
+        QPainter p(&sheet);
+        for (int i = 0; i < actions.size(); ++i) {
+            const QPoint at((i % kColumns) * kWidth + 4, (i / kColumns) * kRow + 4);
+            p.drawImage(QRect(at, QSize(48, 48)), actions[i]->icon().pixmap(24, 24).toImage());
+            p.drawText(QRect(at + QPoint(56, 0), QSize(kWidth - 60, 48)), Qt::AlignVCenter | Qt::TextWordWrap,
+                       actions[i]->objectName() + QStringLiteral("\n") + actions[i]->toolTip());
+        }
+        p.end();
+        QVERIFY(sheet.save(dir.filePath(QStringLiteral("toolbar_icons.png"))));
+    }
+
     // The user manual's window, as the "?" button opens it.
     void manualWindow() {
         Harness h;
@@ -133,6 +166,40 @@ private slots:
         m->resize(900, 760);
         QTest::qWait(150);
         save(m, QStringLiteral("window_manual"));
+        // Further down, at its first picture.
+        QTextDocument* doc = m->browser->document();
+        for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+            bool picture = false;
+            for (auto it = b.begin(); !it.atEnd() && !picture; ++it) picture = it.fragment().charFormat().isImageFormat();
+            if (!picture) continue;
+            m->browser->verticalScrollBar()->setValue(static_cast<int>(doc->documentLayout()->blockBoundingRect(b).top()) - 40);
+            break;
+        }
+        QTest::qWait(100);
+        save(m, QStringLiteral("window_manual_picture"));
+    }
+
+    // Qt's own dialogs with its Chinese texts: the program file dialog where it opens at
+    // first (among the examples) and a question's buttons.
+    void qtDialogsInChinese() {
+        QTranslator* t = loadQtTranslations();
+        if (!t) QSKIP("Qt's Chinese texts (qtbase_zh_CN.qm) are not installed");
+        Harness h;
+        QFileDialog files(&h.w(), QStringLiteral("载入用户程序"), h.w().dialogFolder(), QStringLiteral("awl (*.awl *.AWL *.Awl)"));
+        files.setOption(QFileDialog::DontUseNativeDialog);
+        files.resize(720, 440);
+        files.show();
+        QTest::qWait(150);
+        save(&files, QStringLiteral("dialog_open_program"));
+        files.close();
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Korvane107B"), QStringLiteral("正在运行，真的退出？"),
+                        QMessageBox::Yes | QMessageBox::Cancel, &h.w());
+        box.show();
+        QTest::qWait(20);
+        save(&box, QStringLiteral("dialog_question_zh"));
+        box.close();
+        QCoreApplication::removeTranslator(t);
+        delete t;
     }
 
     // The real-CPU mode: the time base disabled, the status bar's mark, and the timer panel
