@@ -5,7 +5,6 @@
 #include <QMimeData>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
@@ -538,9 +537,8 @@ int sumTo(const std::vector<int>& v, int k) {
 }
 
 QMdiSubWindow* subOf(QWidget* w) { return w ? qobject_cast<QMdiSubWindow*>(w->parentWidget()) : nullptr; }
-}  // namespace
 
-namespace {
+// The watch windows' preferred sizes.
 const QSize kStatusTableSize(740, 320);
 const QSize kProgramStatusSize(740, 380);
 }  // namespace

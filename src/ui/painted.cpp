@@ -234,7 +234,7 @@ void drawPlay(QPainter& p, QColor c, int bars) {
     for (int i = 0; i < bars; ++i) p.drawRect(QRectF(2 + 3 * i, 4, 2, 16));
 }
 
-// A sheet of table rows (the status table); rows 5 pixels apart from y = 8.
+// A sheet of the status table: a header band, a row every 4 pixels and a first column.
 void drawTable(QPainter& p, const QRectF& r = QRectF(2, 3, 16, 18)) {
     p.setPen(QColor(60, 60, 60));
     p.setBrush(Qt::white);
