@@ -67,6 +67,7 @@ FormMain::FormMain(FormMainOptions options, QWidget* parent)
 FormMain::~FormMain() {
     shutDown();
     // The panels refer to the simulator's memory: they go before it does.
+    mdi_->viewport()->removeEventFilter(this);
     delete mdi_;
     mdi_ = nullptr;
     // The link refers to the server, which goes first.
@@ -1065,7 +1066,7 @@ void FormMain::showEvent(QShowEvent* e) {
 
 bool FormMain::eventFilter(QObject* watched, QEvent* e) {
     // While the frame settles into its first (maximised) size, the layout follows it.
-    if (mdi_ && watched == mdi_->viewport() && e->type() == QEvent::Resize && tiled_ &&
+    if (e->type() == QEvent::Resize && !shutDown_ && mdi_ && watched == mdi_->viewport() &&
         QDateTime::currentMSecsSinceEpoch() < autoArrangeUntil_)
         QTimer::singleShot(0, this, [this] {
             if (mdi_) arrangePanels();
