@@ -67,7 +67,6 @@ FormMain::FormMain(FormMainOptions options, QWidget* parent)
 FormMain::~FormMain() {
     shutDown();
     // The panels refer to the simulator's memory: they go before it does.
-    mdi_->viewport()->removeEventFilter(this);
     delete mdi_;
     mdi_ = nullptr;
     // The link refers to the server, which goes first.
@@ -99,7 +98,6 @@ void FormMain::buildCentral() {
     // With scroll bars the area does not grow to the panels' minimum sizes.
     mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    mdi_->viewport()->installEventFilter(this);
     auto* side = new QSplitter(Qt::Vertical, split);
     codeBox_ = new QPlainTextEdit(side);
     codeBox_->setObjectName("txtCode");
@@ -1064,14 +1062,13 @@ void FormMain::showEvent(QShowEvent* e) {
     }
 }
 
-bool FormMain::eventFilter(QObject* watched, QEvent* e) {
+void FormMain::resizeEvent(QResizeEvent* e) {
+    QMainWindow::resizeEvent(e);
     // While the frame settles into its first (maximised) size, the layout follows it.
-    if (e->type() == QEvent::Resize && !shutDown_ && mdi_ && watched == mdi_->viewport() &&
-        QDateTime::currentMSecsSinceEpoch() < autoArrangeUntil_)
+    if (!shutDown_ && QDateTime::currentMSecsSinceEpoch() < autoArrangeUntil_)
         QTimer::singleShot(0, this, [this] {
             if (mdi_) arrangePanels();
         });
-    return QMainWindow::eventFilter(watched, e);
 }
 
 void FormMain::closeEvent(QCloseEvent* e) {

@@ -24,6 +24,7 @@ class ScreenshotTest : public QObject {
     Q_OBJECT
 
     QDir dir{QStringLiteral(KORVANE_SCREENSHOT_DIR)};
+    QTranslator* qtTexts = nullptr;  // Qt's own texts in Chinese, as the program loads them
 
     void save(QWidget* w, const QString& name) {
         QVERIFY(w);
@@ -33,7 +34,10 @@ class ScreenshotTest : public QObject {
     }
 
 private slots:
-    void initTestCase() { QVERIFY(dir.mkpath(QStringLiteral("."))); }
+    void initTestCase() {
+        QVERIFY(dir.mkpath(QStringLiteral(".")));
+        qtTexts = loadQtTranslations();
+    }
 
     void mainWindowRunning() {
         Harness h;
@@ -75,12 +79,17 @@ private slots:
         v->FreshShow();
         save(qobject_cast<QMdiSubWindow*>(v->parentWidget()), "panel_v_105");
 
+        // The watch windows at their preferred sizes (where they open depends on the room).
         w.showStatusTable();
+        auto* table = qobject_cast<QMdiSubWindow*>(w.statusTableWindow()->parentWidget());
+        table->resize(740, 320);
         QTest::qWait(150);
-        save(qobject_cast<QMdiSubWindow*>(w.statusTableWindow()->parentWidget()), "window_status_table");
+        save(table, "window_status_table");
         w.showProgramStatus();
+        auto* program = qobject_cast<QMdiSubWindow*>(w.programStatusWindow()->parentWidget());
+        program->resize(740, 380);
         QTest::qWait(150);
-        save(qobject_cast<QMdiSubWindow*>(w.programStatusWindow()->parentWidget()), "window_program_status");
+        save(program, "window_program_status");
 
         FormAConfig cfg(w.hardware(), 0, &w);
         cfg.show();
@@ -182,8 +191,7 @@ private slots:
     // Qt's own dialogs with its Chinese texts: the program file dialog where it opens at
     // first (among the examples) and a question's buttons.
     void qtDialogsInChinese() {
-        QTranslator* t = loadQtTranslations();
-        if (!t) QSKIP("Qt's Chinese texts (qtbase_zh_CN.qm) are not installed");
+        if (!qtTexts) QSKIP("Qt's Chinese texts (qtbase_zh_CN.qm) are not installed");
         Harness h;
         QFileDialog files(&h.w(), QStringLiteral("载入用户程序"), h.w().dialogFolder(), QStringLiteral("awl (*.awl *.AWL *.Awl)"));
         files.setOption(QFileDialog::DontUseNativeDialog);
@@ -198,8 +206,6 @@ private slots:
         QTest::qWait(20);
         save(&box, QStringLiteral("dialog_question_zh"));
         box.close();
-        QCoreApplication::removeTranslator(t);
-        delete t;
     }
 
     // The real-CPU mode: the time base disabled, the status bar's mark, and the timer panel
