@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "ui/form_main.h"
+#include "ui/locations.h"
 
 namespace {
 
@@ -68,6 +69,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     name();
     parser.process(app);
+    // Qt's own texts (file dialogs, message-box buttons) in Chinese, like the rest.
+    korvane::loadQtTranslations();
     const QCommandLineOption& load = o.load;
     const QCommandLineOption& run = o.run;
     const QCommandLineOption& quitAfter = o.quitAfter;

@@ -7,6 +7,11 @@
 
 namespace korvane {
 
+// The window a dialog should belong to: an open modal dialog, else a shown window that stays
+// above the others (the active one first), so that the dialog never hides behind it; else
+// the given window.
+QWidget* dialogParent(QWidget* fallback);
+
 class QtPrompt : public Prompt {
 public:
     explicit QtPrompt(QWidget* parent = nullptr) : parent_(parent) {}

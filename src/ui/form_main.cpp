@@ -5,10 +5,11 @@
 #include <QMimeData>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QScreen>
@@ -24,10 +25,12 @@
 
 #include "hardware/hardware_file.h"
 #include "qt/qt_object_server.h"
+#include "qt/qt_prompt.h"
 #include "qt/qt_settings.h"
 #include "ui/analog_panels.h"
 #include "ui/bit_byte_panel.h"
 #include "ui/info_dialogs.h"
+#include "ui/locations.h"
 #include "ui/painted.h"
 #include "qt/qt_serial_port.h"
 #include "ui/rack_view.h"
@@ -100,6 +103,8 @@ void FormMain::buildCentral() {
     codeBox_->setObjectName("txtCode");
     codeBox_->setReadOnly(true);
     codeBox_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // STL columns line up in a fixed-width font; Chinese comments fall back to a CJK font.
+    codeBox_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     logBox_ = new QPlainTextEdit(side);
     logBox_->setObjectName("txtLog");
     logBox_->setReadOnly(true);
@@ -225,20 +230,21 @@ void FormMain::buildMenus() {
 
     QMenu* window = menuBar()->addMenu(QStringLiteral("窗口(&W)"));
     addMenuItem(window, "mnuCascade", QStringLiteral("层叠(&C)"), [this] { mdi_->cascadeSubWindows(); });
-    addMenuItem(window, "mnuTile", QStringLiteral("平铺(&T)"), [this] { mdi_->tileSubWindows(); });
+    addMenuItem(window, "mnuTile", QStringLiteral("平铺(&T)"), [this] { tileWindows(false); });
     addMenuItem(window, "mnuArrange", QStringLiteral("排列图标(&A)"), [this] { arrangeIcons(); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
-    QAction* online = addMenuItem(help, "mnuHelpOnline", QStringLiteral("在线帮助(^F1)"), [this] { openOnlineHelp(); });
+    QAction* online = addMenuItem(help, "mnuHelpOnline", QStringLiteral("在线帮助(^F1)"), [this] { showManual(); });
     online->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F1));
     addMenuItem(help, "mnuVersion", QStringLiteral("版本说明(&V)"), [this] { showInstructions(); });
     addMenuItem(help, "mnuAbout", QStringLiteral("关于(&A)"), [this] { showAbout(); });
 }
 
 QAction* FormMain::addTool(const QString& key, const QString& tooltip, std::function<void()> slot, QActionGroup* group) {
-    auto* a = new QAction(toolIcon(key), key, this);
+    // The tooltip is also the button's text, which the toolbar's overflow menu shows.
+    auto* a = new QAction(toolIcon(key), tooltip, this);
     a->setObjectName(key);
-    a->setToolTip(tooltip.isEmpty() ? QString() : tooltip);
+    a->setToolTip(tooltip);
     if (group) {
         a->setCheckable(true);
         group->addAction(a);
@@ -270,7 +276,7 @@ void FormMain::buildToolbar() {
     bar->addAction(addTool("btLoadHard", QStringLiteral("载入硬件配置"), [this] { loadHardwareCommand(); }));
     bar->addAction(addTool("btSetupComm", QStringLiteral("设置串口"), [this] { action("mnuSetupComm")->trigger(); }));
     bar->addSeparator();
-    bar->addAction(addTool("btStatusProg", QString(), [this] { showProgramStatus(); }));
+    bar->addAction(addTool("btStatusProg", QStringLiteral("监控程序，程序状态表"), [this] { showProgramStatus(); }));
     bar->addAction(addTool("btStatusTable", QStringLiteral("监控变量，状态表"), [this] { showStatusTable(); }));
     bar->addAction(addTool("btObj", QStringLiteral("仿真对象IO信息"), [this] { showObjectView(); }));
     bar->addSeparator();
@@ -279,10 +285,10 @@ void FormMain::buildToolbar() {
     bar->addSeparator();
     bar->addAction(addTool("btRun", QStringLiteral("运行"), run([&s] { s.scan.continuousRun(); }), runGroup));
     bar->addAction(addTool("btOneRun", QStringLiteral("执行一条"), run([&s] { s.scan.singlePass(); }), runGroup));
-    bar->addAction(addTool("btSlowRun", QString(), run([&s] { s.scan.onePerSecond(); }), runGroup));
-    bar->addAction(addTool("btRunFirst", QString(), run([&s] { s.scan.firstScan(); }), runGroup));
-    bar->addAction(addTool("btRunN", QString(), run([&s] { s.scan.countedPasses(); }), runGroup));
-    bar->addAction(addTool("btPause", QString(), run([&s] { s.scan.pauseButton(); }), runGroup));
+    bar->addAction(addTool("btSlowRun", QStringLiteral("秒周期扫描，每秒执行一次"), run([&s] { s.scan.onePerSecond(); }), runGroup));
+    bar->addAction(addTool("btRunFirst", QStringLiteral("首次扫描"), run([&s] { s.scan.firstScan(); }), runGroup));
+    bar->addAction(addTool("btRunN", QStringLiteral("指定次数扫描"), run([&s] { s.scan.countedPasses(); }), runGroup));
+    bar->addAction(addTool("btPause", QStringLiteral("暂停"), run([&s] { s.scan.pauseButton(); }), runGroup));
     bar->addAction(addTool("btStop", QStringLiteral("停止"), run([&s] { s.scan.stop(); }), runGroup));
     bar->addSeparator();
     bar->addAction(addTool("btAWL", QStringLiteral("显示STL格式程序"), [this] { showStlView(); }, codeGroup));
@@ -296,7 +302,7 @@ void FormMain::buildToolbar() {
     bar->addAction(addTool("btV", QStringLiteral("V区"), [this] { showVPanel(); }));
     bar->addAction(addTool("btTSC", QStringLiteral("定时器计数器"), [this] { showTimerCounterPanel(); }));
     bar->addSeparator();
-    bar->addAction(addTool("btHelp", QString(), [this] { openHelpFile(); }));
+    bar->addAction(addTool("btHelp", QStringLiteral("帮助：用户手册"), [this] { showManual(); }));
     // btKOP presses nothing else: the code view stays as it was.
     connect(action("btKOP"), &QAction::triggered, this, [this] {
         action(codeViewDb_ ? "btDB" : "btAWL")->setChecked(true);
@@ -346,7 +352,7 @@ void FormMain::startUp() {
         showOutputPanel();
         showVPanel();
         showTimerCounterPanel();
-        mdi_->tileSubWindows();
+        arrangePanels();
         // The object I/O view is made hidden; the menu and the toolbar show it.
         objectView_ = new FrmObject(*sim_->link, sim_->log, [this](const QString& t) { statusPanels_[2]->setText(t); });
         addPanel(objectView_)->setAttribute(Qt::WA_DeleteOnClose, false);
@@ -480,6 +486,162 @@ void centreIn(QMdiArea* mdi, QMdiSubWindow* sub) {
 }
 }  // namespace
 
+namespace {
+QSize smallest(const QMdiSubWindow* sub) { return sub->minimumSizeHint().expandedTo(sub->minimumSize()); }
+
+// Column widths, row heights and how many rows fit in view, for n windows in `cols` columns.
+struct Grid {
+    std::vector<int> widths, heights;
+    int rowsInView = 0;
+    bool overflowsX = false, overflowsY = false;
+};
+
+Grid gridFor(const std::vector<QMdiSubWindow*>& subs, int cols, QSize area) {
+    Grid g;
+    const int n = static_cast<int>(subs.size());
+    const int rows = (n + cols - 1) / cols;
+    g.widths.assign(static_cast<std::size_t>(cols), 0);
+    g.heights.assign(static_cast<std::size_t>(rows), 0);
+    for (int i = 0; i < n; ++i) {
+        const QSize m = smallest(subs[static_cast<std::size_t>(i)]);
+        int& w = g.widths[static_cast<std::size_t>(i % cols)];
+        int& h = g.heights[static_cast<std::size_t>(i / cols)];
+        w = std::max(w, m.width());
+        h = std::max(h, m.height());
+    }
+    int sumW = 0;
+    for (int w : g.widths) sumW += w;
+    g.overflowsX = sumW > area.width();
+    if (!g.overflowsX) {
+        const int extra = area.width() - sumW;
+        for (int c = 0; c < cols; ++c) g.widths[static_cast<std::size_t>(c)] += extra / cols + (c < extra % cols ? 1 : 0);
+    }
+    // The rows that fit in view share its height; the others keep their smallest height.
+    int used = 0;
+    while (g.rowsInView < rows && used + g.heights[static_cast<std::size_t>(g.rowsInView)] <= area.height())
+        used += g.heights[static_cast<std::size_t>(g.rowsInView++)];
+    g.overflowsY = g.rowsInView < rows;
+    if (g.rowsInView > 0) {
+        const int extra = area.height() - used;
+        for (int r = 0; r < g.rowsInView; ++r)
+            g.heights[static_cast<std::size_t>(r)] += extra / g.rowsInView + (r < extra % g.rowsInView ? 1 : 0);
+    }
+    return g;
+}
+
+int sumTo(const std::vector<int>& v, int k) {
+    int s = 0;
+    for (int i = 0; i < k; ++i) s += v[static_cast<std::size_t>(i)];
+    return s;
+}
+
+QMdiSubWindow* subOf(QWidget* w) { return w ? qobject_cast<QMdiSubWindow*>(w->parentWidget()) : nullptr; }
+
+// The watch windows' preferred sizes.
+const QSize kStatusTableSize(740, 320);
+const QSize kProgramStatusSize(740, 380);
+}  // namespace
+
+void FormMain::arrangePanels() {
+    tileWindows(true);
+    // Open watch windows keep beside the input panel and each other.
+    if (QMdiSubWindow* sub = statusTable_ ? subOf(statusTable_) : nullptr; sub && sub->isVisible())
+        placeWatchWindow(sub, kStatusTableSize, nullptr);
+    if (QMdiSubWindow* sub = programStatus_ ? subOf(programStatus_) : nullptr; sub && sub->isVisible())
+        placeWatchWindow(sub, kProgramStatusSize, statusTable_);
+}
+
+void FormMain::tileWindows(bool operatorPanelsOnly) {
+    std::vector<QMdiSubWindow*> subs;
+    auto take = [&subs](QMdiSubWindow* sub) {
+        if (sub && sub->isVisible() && !sub->isMinimized() && std::find(subs.begin(), subs.end(), sub) == subs.end())
+            subs.push_back(sub);
+    };
+    for (QWidget* w : std::initializer_list<QWidget*>{input_, output_, analog_, m_, v_, tc_}) take(subOf(w));
+    if (!operatorPanelsOnly)
+        for (QMdiSubWindow* sub : mdi_->subWindowList()) take(sub);
+    if (subs.empty()) return;
+    for (QMdiSubWindow* sub : subs)
+        if (sub->isMaximized()) sub->showNormal();
+    const int n = static_cast<int>(subs.size());
+
+    // As many columns as fit side by side, then as few as give the same number of rows. When
+    // the rows do not all fit, the vertical scroll bar takes its width from the area.
+    QSize area = mdi_->viewport()->size();
+    if (mdi_->verticalScrollBar()->isVisible()) area.rwidth() += mdi_->verticalScrollBar()->width();
+    if (mdi_->horizontalScrollBar()->isVisible()) area.rheight() += mdi_->horizontalScrollBar()->height();
+    auto columnsFor = [&](QSize a) {
+        int cols = 1;
+        for (int c = n; c > 1; --c)
+            if (!gridFor(subs, c, a).overflowsX) {
+                cols = c;
+                break;
+            }
+        const int rows = (n + cols - 1) / cols;
+        return (n + rows - 1) / rows;
+    };
+    int cols = columnsFor(area);
+    Grid g = gridFor(subs, cols, area);
+    if (g.overflowsY) {
+        area.rwidth() -= mdi_->verticalScrollBar()->sizeHint().width();
+        cols = columnsFor(area);
+        g = gridFor(subs, cols, area);
+    }
+    for (int i = 0; i < n; ++i) {
+        const int c = i % cols, r = i / cols;
+        subs[static_cast<std::size_t>(i)]->setGeometry(sumTo(g.widths, c), sumTo(g.heights, r), g.widths[static_cast<std::size_t>(c)],
+                                                   g.heights[static_cast<std::size_t>(r)]);
+    }
+}
+
+void FormMain::placeWatchWindow(QMdiSubWindow* sub, QSize preferred, QWidget* other) {
+    const QRect view(QPoint(0, 0), mdi_->viewport()->size());
+    std::vector<QRect> avoid;
+    for (QMdiSubWindow* s : {subOf(input_), subOf(other)})
+        if (s && s->isVisible()) avoid.push_back(s->geometry());
+    auto overlap = [&avoid](const QRect& r) {
+        qint64 sum = 0;
+        for (const QRect& a : avoid) {
+            const QRect i = a.intersected(r);
+            if (!i.isEmpty()) sum += qint64(i.width()) * i.height();
+        }
+        return sum;
+    };
+    // Sizes from the preferred one down to a smallest useful one, largest first; at most half
+    // the area's height, so that the other watch window finds room too. The first size with a
+    // free place wins (right and top first); without one, the place that covers the least.
+    const QSize most =
+        QSize(preferred.width(), std::max(std::min(preferred.height(), view.height() / 2), 200)).boundedTo(view.size());
+    const QSize least = QSize(440, 200).boundedTo(most);
+    constexpr int kSteps = 6, kStep = 8;
+    std::vector<QSize> sizes;
+    for (int i = 0; i <= kSteps; ++i)
+        for (int j = 0; j <= kSteps; ++j)
+            sizes.emplace_back(most.width() - (most.width() - least.width()) * i / kSteps,
+                               most.height() - (most.height() - least.height()) * j / kSteps);
+    std::stable_sort(sizes.begin(), sizes.end(),
+                     [](QSize a, QSize b) { return qint64(a.width()) * a.height() > qint64(b.width()) * b.height(); });
+    QRect best;
+    qint64 bestOverlap = -1;
+    for (QSize size : sizes) {
+        size = size.expandedTo(smallest(sub)).boundedTo(view.size());
+        for (int y = 0;; y = std::min(y + kStep, view.height() - size.height())) {
+            for (int x = view.width() - size.width();; x = std::max(x - kStep, 0)) {
+                const QRect r(QPoint(x, y), size);
+                const qint64 o = overlap(r);
+                if (o == 0) {
+                    sub->setGeometry(r);
+                    return;
+                }
+                if (bestOverlap < 0 || o < bestOverlap) bestOverlap = o, best = r;
+                if (x <= 0) break;
+            }
+            if (y >= view.height() - size.height()) break;
+        }
+    }
+    sub->setGeometry(best.isValid() ? best : QRect(QPoint(0, 0), preferred));
+}
+
 void FormMain::showStatusTable() {
     if (!statusTable_) {
         statusTable_ = new frmStatusTable(
@@ -494,9 +656,7 @@ void FormMain::showStatusTable() {
                 if (!mime || !mime->hasText()) return std::nullopt;
                 return mime->text().toStdString();
             });
-        QMdiSubWindow* sub = addPanel(statusTable_);
-        sub->resize(740, 320);
-        centreIn(mdi_, sub);
+        placeWatchWindow(addPanel(statusTable_), kStatusTableSize, programStatus_);
     }
     raisePanel(mdi_, statusTable_);
     statusTable_->FreshShow();
@@ -505,9 +665,7 @@ void FormMain::showStatusTable() {
 void FormMain::showProgramStatus() {
     if (!programStatus_) {
         programStatus_ = new frmProgramStatus(*sim_);
-        QMdiSubWindow* sub = addPanel(programStatus_);
-        sub->resize(740, 380);
-        centreIn(mdi_, sub);
+        placeWatchWindow(addPanel(programStatus_), kProgramStatusSize, statusTable_);
     }
     raisePanel(mdi_, programStatus_);
     programStatus_->FreshShow();
@@ -640,23 +798,27 @@ void FormMain::dataBlockViewShown(const std::string& text) {
 
 QString FormMain::chooseFile(FileDialogKind kind, const QString& suggested) {
     if (options_.fileDialog) return options_.fileDialog(kind, suggested);
+    // A proposed bare name opens in the dialog folder; a proposed folder or path as given.
+    QString start = dialogFolder();
+    if (!suggested.isEmpty()) start = QFileInfo(suggested).isAbsolute() ? suggested : QDir(start).filePath(suggested);
+    QWidget* owner = dialogParent(this);
     switch (kind) {
     case FileDialogKind::OpenProgram:
         // Exports from Windows may carry the extension in capitals; they are built alike.
-        return QFileDialog::getOpenFileName(this, QStringLiteral("载入用户程序"), suggested,
+        return QFileDialog::getOpenFileName(owner, QStringLiteral("载入用户程序"), start,
                                             QStringLiteral("awl (*.awl *.AWL *.Awl)"));
     case FileDialogKind::OpenDataBlock:
-        return QFileDialog::getOpenFileName(this, QStringLiteral("载入数据块"), suggested, QStringLiteral("txt (*.txt)"));
+        return QFileDialog::getOpenFileName(owner, QStringLiteral("载入数据块"), start, QStringLiteral("txt (*.txt)"));
     case FileDialogKind::OpenHardware:
-        return QFileDialog::getOpenFileName(this, QStringLiteral("载入硬件配置"), suggested, QStringLiteral("hd (*.hd)"));
+        return QFileDialog::getOpenFileName(owner, QStringLiteral("载入硬件配置"), start, QStringLiteral("hd (*.hd)"));
     case FileDialogKind::SaveHardware:
-        return QFileDialog::getSaveFileName(this, QStringLiteral("保存硬件配置"), suggested, QStringLiteral("hd (*.hd)"));
+        return QFileDialog::getSaveFileName(owner, QStringLiteral("保存硬件配置"), start, QStringLiteral("hd (*.hd)"));
     case FileDialogKind::OpenStatusTable:
-        return QFileDialog::getOpenFileName(this, QStringLiteral("载入状态表"), suggested, QStringLiteral("txt (*.txt)"));
+        return QFileDialog::getOpenFileName(owner, QStringLiteral("载入状态表"), start, QStringLiteral("txt (*.txt)"));
     case FileDialogKind::SaveStatusTable:
-        return QFileDialog::getSaveFileName(this, QStringLiteral("保存状态表"), suggested, QStringLiteral("txt (*.txt)"));
+        return QFileDialog::getSaveFileName(owner, QStringLiteral("保存状态表"), start, QStringLiteral("txt (*.txt)"));
     case FileDialogKind::OpenSymbols:
-        return QFileDialog::getOpenFileName(this, QStringLiteral("载入符号表"), suggested,
+        return QFileDialog::getOpenFileName(owner, QStringLiteral("载入符号表"), start,
                                             QStringLiteral("符号表 (*.txt *.csv);;所有文件 (*)"));
     }
     return {};
@@ -766,28 +928,39 @@ void FormMain::showAbout() {
 }
 
 QUrl FormMain::productSite() {
-    const QDir app(QCoreApplication::applicationDirPath());
-    for (const QString& rel : {QStringLiteral("docs/index.html"), QStringLiteral("../docs/index.html"),
-                               QStringLiteral("../../docs/index.html"), QStringLiteral("README.md"),
-                               QStringLiteral("../README.md"), QStringLiteral("../../README.md")}) {
-        const QString p = app.filePath(rel);
-        if (QFileInfo::exists(p)) return QUrl::fromLocalFile(QFileInfo(p).canonicalFilePath());
-    }
-    return QUrl(QStringLiteral("https://korvane.invalid/"));
+    const QString manual = findManual();
+    return manual.isEmpty() ? QUrl(QStringLiteral("https://korvane.invalid/")) : QUrl::fromLocalFile(manual);
 }
 
-void FormMain::openOnlineHelp() {
-    const QUrl site = productSite();
-    if (!QDesktopServices::openUrl(site)) sim_->log.stamped(" 无法打开在线帮助：" + site.toString().toStdString());
+void FormMain::showManual() {
+    if (!manual_) {
+        const QString path = findManual();
+        if (path.isEmpty()) {
+            QString where;
+            for (const QString& p : manualCandidates()) where += QStringLiteral("\n") + QDir::toNativeSeparators(p);
+            prompt_.inform((QStringLiteral("找不到用户手册 manual.md，查找过：") + where).toStdString());
+            return;
+        }
+        manual_ = new ManualWindow(path, this);
+        manual_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    manual_->show();
+    manual_->raise();
+    manual_->activateWindow();
 }
 
-void FormMain::openHelpFile() {
-    const QString chm = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("s7-200.chm"));
-    if (!QFileInfo::exists(chm)) {
-        sim_->log.stamped(" 帮助文件不存在：" + chm.toStdString());
-        return;
+QString FormMain::dialogFolder() const {
+    QString last = lastProgramPath_;
+    if (last.isEmpty()) {
+        const auto items = recent_.menuItems();
+        if (!items.empty()) last = q(items.front().path);
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(chm))) sim_->log.stamped(" 无法打开帮助文件：" + chm.toStdString());
+    if (!last.isEmpty()) {
+        const QString folder = QFileInfo(last).absolutePath();
+        if (QFileInfo(folder).isDir()) return folder;
+    }
+    const QString examples = examplesFolder();
+    return examples.isEmpty() ? QDir::currentPath() : examples;
 }
 
 // --- view hooks ----------------------------------------------------------------------------
@@ -882,10 +1055,20 @@ void FormMain::showEvent(QShowEvent* e) {
     // The child windows are tiled once the frame has its first size.
     if (!tiled_) {
         tiled_ = true;
+        autoArrangeUntil_ = QDateTime::currentMSecsSinceEpoch() + 2000;
         QTimer::singleShot(0, this, [this] {
-            if (mdi_) mdi_->tileSubWindows();
+            if (mdi_) arrangePanels();
         });
     }
+}
+
+void FormMain::resizeEvent(QResizeEvent* e) {
+    QMainWindow::resizeEvent(e);
+    // While the frame settles into its first (maximised) size, the layout follows it.
+    if (!shutDown_ && QDateTime::currentMSecsSinceEpoch() < autoArrangeUntil_)
+        QTimer::singleShot(0, this, [this] {
+            if (mdi_) arrangePanels();
+        });
 }
 
 void FormMain::closeEvent(QCloseEvent* e) {
@@ -905,6 +1088,7 @@ void FormMain::shutDown() {
         if (w)
             if (auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget())) sub->close();
     if (about_) about_->close();
+    if (manual_) manual_->close();
     if (instructions_) instructions_->close();
     for (QMainWindow* view : std::initializer_list<QMainWindow*>{statusTable_, programStatus_, objectView_, checkResults_}) {
         if (!view) continue;

@@ -26,6 +26,7 @@
 #include "ui/check_results.h"
 #include "ui/form_port.h"
 #include "ui/info_dialogs.h"
+#include "ui/manual_window.h"
 #include "ui/object_view.h"
 #include "ui/status_views.h"
 
@@ -114,6 +115,9 @@ public:
     AnalogPanel* analogPanel() const { return analog_; }
     TimerCounterPanel* timerCounterPanel() const { return tc_; }
     QMdiArea* mdiArea() const { return mdi_; }
+    // The start-up layout: the operator panels in a grid without overlaps (see tileWindows),
+    // open watch windows placed beside the input panel and each other.
+    void arrangePanels();
     void showInputPanel();
     void showOutputPanel();
     void showMPanel();
@@ -161,11 +165,16 @@ public:
     void powerUpCommand();
     void showInstructions();
     void showAbout();
-    void openOnlineHelp();
-    void openHelpFile();
+    // The user manual in its own window; a message box tells where it was looked for
+    // when it is missing.
+    void showManual();
+    ManualWindow* manualWindow() const { return manual_; }
     void arrangeIcons();
-    // The URL of the product web site (docs/index.html, or README.md, near the program).
+    // The URL of the product web site: the user manual when it is there.
     static QUrl productSite();
+    // Where the file dialogs open: the folder of the last program file (of this session, or
+    // the newest recent file), else the example programs, else the current folder.
+    QString dialogFolder() const;
 
     // --- view hooks -------------------------------------------------------------------
     void FreshInData() override;
@@ -190,6 +199,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* e) override;
     void showEvent(QShowEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
 private:
     void buildMenus();
@@ -209,6 +219,14 @@ private:
                          bool checkable = false);
     QAction* addTool(const QString& key, const QString& tooltip, std::function<void()> slot, QActionGroup* group = nullptr);
     QMdiSubWindow* addPanel(QWidget* w);
+    // Lays child windows out in a grid without overlaps, the input panel first, then the
+    // output, analog, M, V and timer/counter panels, then (unless only those) any other
+    // visible one: as many columns as fit at the windows' smallest sizes, the rows that fit
+    // in view sharing its height, the others below (reached by scrolling).
+    void tileWindows(bool operatorPanelsOnly);
+    // Puts a newly made watch window where it covers neither the input panel nor the other
+    // watch window, at its preferred size or smaller, when the area has room for it.
+    void placeWatchWindow(QMdiSubWindow* sub, QSize preferred, QWidget* other);
 
     FormMainOptions options_;
     QtPrompt qtPrompt_;
@@ -240,6 +258,7 @@ private:
     QPointer<InstructionsWindow> instructions_;
     QPointer<AboutBox> about_;
     QPointer<FrmPort> port_;
+    QPointer<ManualWindow> manual_;
 
     QString logText_;
     std::string programText_;
@@ -252,6 +271,9 @@ private:
     bool forced_ = false;
     bool shutDown_ = false;
     bool tiled_ = false;
+    // Until then the start-up layout follows the area's size (the frame may get its
+    // maximised size only after it is first shown).
+    qint64 autoArrangeUntil_ = 0;
     std::array<ObjectDigitalPoint, 64> objectInputs_{};
     RecentFiles recent_;
     QString lastProgramPath_;

@@ -24,7 +24,7 @@ void LampRow::setCount(int n) {
 void LampRow::setLamp(int k, bool on) {
     if (k < 0 || k >= count_ || on_[static_cast<std::size_t>(k)] == on) return;
     on_[static_cast<std::size_t>(k)] = on;
-    update(QRect(k * kPitch, 10, kPitch, 10));
+    update(lampRect(k).adjusted(-1, -1, 1, 1));
 }
 
 QString LampRow::captionText() const {
@@ -47,7 +47,7 @@ void LampRow::paintEvent(QPaintEvent*) {
         p.drawText(QRect(x, 0, kPitch, 10), Qt::AlignCenter, QString::number(k % 8));
         p.setPen(QColor(90, 90, 90));
         p.setBrush(lampColor(k));
-        p.drawEllipse(QRectF(x + 1, 11, kPitch - 2, kPitch - 2));
+        p.drawEllipse(QRectF(lampRect(k)));
     }
 }
 
@@ -234,6 +234,94 @@ void drawPlay(QPainter& p, QColor c, int bars) {
     for (int i = 0; i < bars; ++i) p.drawRect(QRectF(2 + 3 * i, 4, 2, 16));
 }
 
+// A sheet of the status table: a header band, a row every 4 pixels and a first column.
+void drawTable(QPainter& p, const QRectF& r = QRectF(2, 3, 16, 18)) {
+    p.setPen(QColor(60, 60, 60));
+    p.setBrush(Qt::white);
+    p.drawRect(r);
+    p.setBrush(QColor(200, 215, 240));
+    p.drawRect(QRectF(r.left(), r.top(), r.width(), 4));
+    for (double y = r.top() + 8; y < r.bottom(); y += 4) p.drawLine(QPointF(r.left(), y), QPointF(r.right(), y));
+    p.drawLine(QPointF(r.left() + 6, r.top()), QPointF(r.left() + 6, r.bottom()));
+}
+
+// A highlighted row of the table sheet (the row under the cursor).
+void drawCurrentRow(QPainter& p, double y) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(60, 120, 220));
+    p.drawRect(QRectF(3, y, 15, 3));
+}
+
+void drawPlus(QPainter& p, QPointF c, QColor color) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(color);
+    p.drawRect(QRectF(c.x() - 4.5, c.y() - 1.5, 9, 3));
+    p.drawRect(QRectF(c.x() - 1.5, c.y() - 4.5, 3, 9));
+}
+
+// An eye: reading values from the CPU.
+void drawEye(QPainter& p) {
+    QPainterPath eye;
+    eye.moveTo(1, 10);
+    eye.quadTo(10, 1, 19, 10);
+    eye.quadTo(10, 19, 1, 10);
+    p.setPen(QColor(40, 40, 40));
+    p.setBrush(Qt::white);
+    p.drawPath(eye);
+    p.setBrush(QColor(30, 90, 200));
+    p.drawEllipse(QPointF(10, 10), 4, 4);
+    p.setBrush(Qt::black);
+    p.drawEllipse(QPointF(10, 10), 1.5, 1.5);
+}
+
+// A padlock, closed (forced) or open; its body is 10 x 8 at (x, y).
+void drawPadlock(QPainter& p, double x, double y, bool closed, QColor body) {
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(70, 70, 70), 2));
+    QPainterPath shackle;
+    if (closed) {
+        shackle.moveTo(x + 2.5, y);
+        shackle.lineTo(x + 2.5, y - 3);
+        shackle.arcTo(QRectF(x + 2.5, y - 7, 5, 8), 180, -180);
+        shackle.lineTo(x + 7.5, y);
+    } else {
+        shackle.moveTo(x + 7.5, y);
+        shackle.lineTo(x + 7.5, y - 3);
+        shackle.arcTo(QRectF(x + 7.5, y - 7, 5, 8), 180, -180);
+        shackle.lineTo(x + 12.5, y - 2);
+    }
+    p.drawPath(shackle);
+    p.setPen(QColor(40, 40, 40));
+    p.setBrush(body);
+    p.drawRoundedRect(QRectF(x, y, 10, 8), 1.5, 1.5);
+    p.setBrush(Qt::black);
+    p.drawEllipse(QPointF(x + 5, y + 4), 1.2, 1.2);
+}
+
+void drawCircularArrow(QPainter& p, QRectF r, QColor c) {
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(c, 2));
+    p.drawArc(r, 30 * 16, 280 * 16);
+    const QPointF tip(r.center().x() + r.width() / 2 * 0.866, r.center().y() - r.height() / 2 * 0.5);
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    p.drawPolygon(QPolygonF{tip + QPointF(-4, -3), tip + QPointF(3, -3), tip + QPointF(1, 4)});
+}
+
+void drawPencil(QPainter& p) {
+    p.save();
+    p.translate(14, 12);
+    p.rotate(45);
+    p.setPen(QColor(40, 40, 40));
+    p.setBrush(QColor(240, 180, 40));
+    p.drawRect(QRectF(-2.5, -10, 5, 13));
+    p.setBrush(QColor(230, 200, 160));
+    p.drawPolygon(QPolygonF{QPointF(-2.5, 3), QPointF(2.5, 3), QPointF(0, 8)});
+    p.setBrush(QColor(230, 120, 140));
+    p.drawRect(QRectF(-2.5, -12, 5, 2));
+    p.restore();
+}
+
 }  // namespace
 
 QIcon toolIcon(const QString& key) {
@@ -329,6 +417,44 @@ QIcon toolIcon(const QString& key) {
         p.setFont(f);
         p.setPen(Qt::white);
         p.drawText(QRect(2, 2, 20, 20), Qt::AlignCenter, QStringLiteral("?"));
+    }
+    // The status table's buttons.
+    else if (key == "btLoad") drawTable(p), drawArrow(p, false, green);
+    else if (key == "btSave") {
+        drawTable(p);
+        p.setPen(QColor(30, 30, 30));
+        p.setBrush(QColor(40, 70, 160));
+        p.drawRect(QRectF(12, 12, 11, 11));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(14.5, 12.5, 6, 3.5));
+    } else if (key == "btReadOnce") {
+        drawEye(p);
+        QFont f;
+        f.setPixelSize(10);
+        f.setBold(true);
+        p.setFont(f);
+        p.setPen(QColor(40, 40, 40));
+        p.setBrush(QColor(255, 240, 150));
+        p.drawEllipse(QRectF(13, 13, 10, 10));
+        p.drawText(QRectF(13, 13, 10, 10), Qt::AlignCenter, QStringLiteral("1"));
+    } else if (key == "btReadContinue") drawEye(p), drawCircularArrow(p, QRectF(13, 13, 9, 9), green);
+    else if (key == "btWriteOnce") drawTable(p), drawPencil(p);
+    else if (key == "btForce") drawPadlock(p, 7, 12, true, QColor(210, 30, 30));
+    else if (key == "btUnForce") drawPadlock(p, 4, 12, false, QColor(120, 190, 120));
+    else if (key == "btUnForceAll") {
+        drawTable(p, QRectF(1, 1, 15, 15));
+        drawPadlock(p, 9, 14, false, QColor(120, 190, 120));
+    } else if (key == "btAddBefore") {
+        drawTable(p);
+        drawCurrentRow(p, 16);
+        drawPlus(p, QPointF(18, 7), green);
+    } else if (key == "btAddLast") {
+        drawTable(p, QRectF(2, 1, 16, 15));
+        drawPlus(p, QPointF(12, 19.5), green);
+    } else if (key == "btDelSelect") {
+        drawTable(p);
+        drawCurrentRow(p, 12);
+        drawCross(p);
     }
     p.end();
     return QIcon(pm);

@@ -26,6 +26,8 @@ public:
     void setLamp(int k, bool on);
     bool lamp(int k) const { return k >= 0 && k < count_ && on_[static_cast<std::size_t>(k)]; }
     QColor lampColor(int k) const { return lamp(k) ? kLampOn : kLampOff; }
+    // Where lamp k is drawn, in the row's own coordinates.
+    static QRect lampRect(int k) { return {k * kPitch + 1, 11, kPitch - 2, kPitch - 2}; }
     QString captionText() const;
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
@@ -103,7 +105,8 @@ protected:
     void paintEvent(QPaintEvent*) override;
 };
 
-// A toolbar icon for a toolbar key ("btRun", "btLoadProg", ...), drawn at 24 x 24.
+// A toolbar icon for a toolbar key of the main window ("btRun", "btLoadProg", ...) or of the
+// status table ("btReadContinue", "btAddLast", ...), drawn at 24 x 24.
 QIcon toolIcon(const QString& key);
 
 }  // namespace korvane

@@ -2,6 +2,7 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QAbstractItemView>
 #include <QVBoxLayout>
 
 #include "hardware/catalogue.h"
@@ -63,6 +64,10 @@ RackView::RackView(const HardwareConfig& hw, QWidget* parent) : QWidget(parent),
     cmbCPU = new QComboBox(cpuFrame);
     cmbCPU->setObjectName("cmbCPU");
     for (const auto& c : cpuCatalogue()) cmbCPU->addItem(QString::fromStdString(c.name), c.id);
+    // The list does not widen the frame (the lamps do); its drop-down shows whole names.
+    cmbCPU->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cmbCPU->setMinimumContentsLength(12);
+    cmbCPU->view()->setMinimumWidth(cmbCPU->view()->sizeHintForColumn(0) + 24);
     runSwitch = new RunSwitch(cpuFrame);
     statusLamps = new StatusLamps(cpuFrame);
     cpuInputs = new LampRow(24, cpuFrame);
@@ -171,9 +176,10 @@ void RackView::syncFromConfig() {
     cpuOutputs->setCount(cpu.digitalOutputs);
     port1->setVisible(cpu.ports >= 2);
     pot1->setVisible(cpu.potentiometers >= 2);
-    // The frame grows with the inputs: 9 pixels per lamp beyond ten inputs.
-    const int lampLeft = 110;
-    cpuFrame->setFixedWidth(std::max(cpu.digitalInputs > 10 ? lampLeft + LampRow::kPitch * cpu.digitalInputs + 3 : lampLeft + 93, 200));
+    // The frame is as wide as its contents need (the lamp rows grow with the CPU's inputs
+    // and outputs, the port row with its ports), so that every lamp lies inside it.
+    cpuFrame->layout()->invalidate();
+    cpuFrame->setFixedWidth(std::max(cpuFrame->minimumSizeHint().width(), 200));
     for (int s = 0; s < HardwareConfig::kSlotCount; ++s) drawSlot(s);
 }
 

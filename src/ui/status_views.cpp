@@ -136,24 +136,23 @@ frmStatusTable::frmStatusTable(Simulator& sim, Prompt& prompt, std::function<QSt
 
     QToolBar* bar = addToolBar(QStringLiteral("状态表"));
     bar->setMovable(false);
-    bar->setIconSize(QSize(20, 20));
+    bar->setIconSize(QSize(24, 24));
     struct Tool {
         const char* key;
         const char* tip;
         QAction* same;
-        const char* icon;
     };
-    const Tool tools[] = {{"btLoad", "", load, "btLoadProg"},         {"btSave", "", save, "btSaveHard"},
-                          {"btReadOnce", "读取一次", once, "btOneRun"}, {"btReadContinue", "连续读取", cont, "btRun"},
-                          {"btWriteOnce", "写一次", write, "btDI"},    {"btForce", "设为强制", f, "btPushButton"},
-                          {"btUnForce", "取消强制", uf, "btSwitchButton"}, {"btUnForceAll", "取消全部强制", ufa, "btStop"},
-                          {"btAddBefore", "在当前之前增加", ab, "btStatusTable"}, {"btAddLast", "在最后增加", al, "btStatusTable"},
-                          {"btDelSelect", "删除选择", del, "btUnLoadProg"}};
+    const Tool tools[] = {{"btLoad", "", load},          {"btSave", "", save},
+                          {"btReadOnce", "读取一次", once}, {"btReadContinue", "连续读取", cont},
+                          {"btWriteOnce", "写一次", write}, {"btForce", "设为强制", f},
+                          {"btUnForce", "取消强制", uf},    {"btUnForceAll", "取消全部强制", ufa},
+                          {"btAddBefore", "在当前之前增加", ab}, {"btAddLast", "在最后增加", al},
+                          {"btDelSelect", "删除选择", del}};
     for (const Tool& t : tools) {
         // A button without a tooltip of its own shows its menu item's caption.
         QString text = QString::fromUtf8(t.tip);
         if (text.isEmpty()) text = t.same->text().remove(QRegularExpression(QStringLiteral("\\(&.\\)$")));
-        auto* a = new QAction(toolIcon(QString::fromLatin1(t.icon)), text, this);
+        auto* a = new QAction(toolIcon(QString::fromLatin1(t.key)), text, this);
         a->setObjectName(QString::fromLatin1(t.key));
         a->setCheckable(t.same->isCheckable());
         QAction* same = t.same;

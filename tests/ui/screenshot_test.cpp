@@ -1,11 +1,19 @@
 // Writes PNGs of the main window with a program running and of every panel and dialog into
 // the screenshot folder, for a person to look at.
 #include <QDir>
+#include <QFileDialog>
+#include <QTranslator>
 #include <QMessageBox>
+#include <QAbstractTextDocumentLayout>
 #include <QMdiSubWindow>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextBrowser>
 #include <QtTest>
 
 #include "hardware/catalogue.h"
+#include "ui/locations.h"
 #include "ui/rack_view.h"
 #include "ui_support.h"
 
@@ -16,6 +24,7 @@ class ScreenshotTest : public QObject {
     Q_OBJECT
 
     QDir dir{QStringLiteral(KORVANE_SCREENSHOT_DIR)};
+    QTranslator* qtTexts = nullptr;  // Qt's own texts in Chinese, as the program loads them
 
     void save(QWidget* w, const QString& name) {
         QVERIFY(w);
@@ -25,7 +34,10 @@ class ScreenshotTest : public QObject {
     }
 
 private slots:
-    void initTestCase() { QVERIFY(dir.mkpath(QStringLiteral("."))); }
+    void initTestCase() {
+        QVERIFY(dir.mkpath(QStringLiteral(".")));
+        qtTexts = loadQtTranslations();
+    }
 
     void mainWindowRunning() {
         Harness h;
@@ -67,12 +79,17 @@ private slots:
         v->FreshShow();
         save(qobject_cast<QMdiSubWindow*>(v->parentWidget()), "panel_v_105");
 
+        // The watch windows at their preferred sizes (where they open depends on the room).
         w.showStatusTable();
+        auto* table = qobject_cast<QMdiSubWindow*>(w.statusTableWindow()->parentWidget());
+        table->resize(740, 320);
         QTest::qWait(150);
-        save(qobject_cast<QMdiSubWindow*>(w.statusTableWindow()->parentWidget()), "window_status_table");
+        save(table, "window_status_table");
         w.showProgramStatus();
+        auto* program = qobject_cast<QMdiSubWindow*>(w.programStatusWindow()->parentWidget());
+        program->resize(740, 380);
         QTest::qWait(150);
-        save(qobject_cast<QMdiSubWindow*>(w.programStatusWindow()->parentWidget()), "window_program_status");
+        save(program, "window_program_status");
 
         FormAConfig cfg(w.hardware(), 0, &w);
         cfg.show();
@@ -101,6 +118,93 @@ private slots:
         box.show();
         QTest::qWait(20);
         save(&box, "dialog_exit_question");
+        box.close();
+    }
+
+    // The main window at three screen sizes with a program loaded, the child windows laid out
+    // as at start-up, then with the status table and the program status view opened.
+    void mainWindowSizes() {
+        for (const QSize size : {QSize(1366, 768), QSize(1600, 1000), QSize(1920, 1080)}) {
+            Harness h;
+            FormMain& w = h.w();
+            w.loadProgramFile(example("motor_start_stop.awl"));
+            w.resize(size);
+            QTest::qWait(50);
+            w.arrangePanels();
+            QTest::qWait(150);
+            const QString name = QStringLiteral("main_window_%1x%2").arg(size.width()).arg(size.height());
+            save(&w, name);
+            w.showStatusTable();
+            w.showProgramStatus();
+            QTest::qWait(150);
+            save(&w, name + QStringLiteral("_watch"));
+        }
+    }
+
+    // Every toolbar icon at twice its size with its key and tooltip: the main window's, then
+    // the status table's.
+    void toolbarIcons() {
+        Harness h;
+        h.w().showStatusTable();
+        QList<QAction*> actions;
+        for (QToolBar* bar : {h.w().findChild<QToolBar*>(QStringLiteral("toolbar")),
+                              h.w().statusTableWindow()->findChild<QToolBar*>()})
+            for (QAction* a : bar->actions())
+                if (!a->isSeparator()) actions << a;
+        constexpr int kRow = 56, kColumns = 3, kWidth = 330;
+        QImage sheet(kColumns * kWidth, static_cast<int>((actions.size() + kColumns - 1) / kColumns) * kRow,
+                     QImage::Format_ARGB32);
+        sheet.fill(Qt::white);
+        QPainter p(&sheet);
+        for (int i = 0; i < actions.size(); ++i) {
+            const QPoint at((i % kColumns) * kWidth + 4, (i / kColumns) * kRow + 4);
+            p.drawImage(QRect(at, QSize(48, 48)), actions[i]->icon().pixmap(24, 24).toImage());
+            p.drawText(QRect(at + QPoint(56, 0), QSize(kWidth - 60, 48)), Qt::AlignVCenter | Qt::TextWordWrap,
+                       actions[i]->objectName() + QStringLiteral("\n") + actions[i]->toolTip());
+        }
+        p.end();
+        QVERIFY(sheet.save(dir.filePath(QStringLiteral("toolbar_icons.png"))));
+    }
+
+    // The user manual's window, as the "?" button opens it.
+    void manualWindow() {
+        Harness h;
+        h.clickTool("btHelp");
+        ManualWindow* m = h.w().manualWindow();
+        QVERIFY(m);
+        m->resize(900, 760);
+        QTest::qWait(150);
+        save(m, QStringLiteral("window_manual"));
+        // Further down, at its first picture.
+        QTextDocument* doc = m->browser->document();
+        for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+            bool picture = false;
+            for (auto it = b.begin(); !it.atEnd() && !picture; ++it) picture = it.fragment().charFormat().isImageFormat();
+            if (!picture) continue;
+            m->browser->verticalScrollBar()->setValue(static_cast<int>(doc->documentLayout()->blockBoundingRect(b).top()) - 40);
+            break;
+        }
+        QTest::qWait(100);
+        save(m, QStringLiteral("window_manual_picture"));
+    }
+
+    // Qt's own dialogs with its Chinese texts: the program file dialog where it opens at
+    // first (among the examples) and a question's buttons.
+    void qtDialogsInChinese() {
+        if (!qtTexts) QSKIP("Qt's Chinese texts (qtbase_zh_CN.qm) are not installed");
+        Harness h;
+        QFileDialog files(&h.w(), QStringLiteral("载入用户程序"), h.w().dialogFolder(), QStringLiteral("awl (*.awl *.AWL *.Awl)"));
+        files.setOption(QFileDialog::DontUseNativeDialog);
+        files.resize(720, 440);
+        files.show();
+        QTest::qWait(150);
+        save(&files, QStringLiteral("dialog_open_program"));
+        files.close();
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Korvane107B"), QStringLiteral("正在运行，真的退出？"),
+                        QMessageBox::Yes | QMessageBox::Cancel, &h.w());
+        box.show();
+        QTest::qWait(20);
+        save(&box, QStringLiteral("dialog_question_zh"));
         box.close();
     }
 
