@@ -14,15 +14,17 @@
 #include <vector>
 
 #include "hardware/hardware_file.h"
+#include "korvane_version.h"
 #include "platform/file_read.h"
 #include "platform/log_sink.h"
 #include "platform/prompt.h"
 #include "platform/scheduler.h"
 #include "platform/wall_clock.h"
+#include "posix/descriptor_wait.h"
+#include "posix/run_object_link.h"
+#include "posix/runner_ports.h"
 #include "sim/address.h"
-#include "sim/run_object_link.h"
 #include "sim/run_script.h"
-#include "sim/runner_ports.h"
 #include "sim/simulator.h"
 
 using namespace korvane;
@@ -61,6 +63,7 @@ const char* kUsage =
     "                     2026-01-05T07:59:50; it advances with the run's time. Default:\n"
     "                     2000-01-01T00:00:00 in simulated time, the host's clock with --realtime\n"
     "  --log              print the simulator's log lines to standard error\n"
+    "  --help             print this text; --version prints the version\n"
     "  --slave-port PROTOCOL,DEVICE[,ADDRESS[,BAUD]]\n"
     "                     serve the slave port: PROTOCOL modbus or ppi, DEVICE a device path\n"
     "                     or COMn (KORVANE_COMn, else /dev/ttyS(n-1)), station ADDRESS\n"
@@ -369,6 +372,9 @@ int main(int argc, char** argv) {
             if (r < 0) return usage(linkError);
         } else if (a == "--help" || a == "-h") {
             std::cout << kUsage << kObjectLinkUsage;
+            return 0;
+        } else if (a == "--version") {
+            std::cout << "korvane-run " KORVANE_VERSION "\n";
             return 0;
         } else if (!a.empty() && a[0] == '-') {
             return usage("unknown option '" + a + "'");

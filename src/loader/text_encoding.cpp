@@ -1,11 +1,25 @@
 #include "loader/text_encoding.h"
 
-#include <iconv.h>
-
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+
+// The converter: iconv where the build found one (the C library's on GNU systems), else the
+// Windows code pages.
+#if defined(KORVANE_HAVE_ICONV)
+#include <iconv.h>
+#elif defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#error "no text converter: build with iconv (find_package(Iconv) defines KORVANE_HAVE_ICONV)"
+#endif
 
 namespace korvane {
 
@@ -38,10 +52,12 @@ std::size_t utf8SequenceLength(const unsigned char* p, std::size_t avail) {
     return 0;
 }
 
+#if defined(KORVANE_HAVE_ICONV)
+
 // Converts bytes with an iconv descriptor. An input byte the conversion rejects is replaced
 // by `bad` and skipped; a sequence cut off by the end of the input likewise.
 std::string convert(const char* to, const char* from, std::string_view bytes, std::string_view bad,
-                    std::size_t* badCount = nullptr) {
+                    std::size_t* badCount) {
     std::string out;
     std::size_t rejected = 0;
     iconv_t cd = iconv_open(to, from);
@@ -91,6 +107,110 @@ std::string convert(const char* to, const char* from, std::string_view bytes, st
     return out;
 }
 
+std::string gb18030ToUtf8(std::string_view bytes, std::string_view bad, std::size_t* badCount = nullptr) {
+    return convert("UTF-8", "GB18030", bytes, bad, badCount);
+}
+
+std::string utf8ToGb(std::string_view utf8, std::string_view bad) {
+    return convert("GB18030", "UTF-8", utf8, bad, nullptr);
+}
+
+#else
+
+// The Windows code page of GB18030.
+constexpr UINT kGb18030CodePage = 54936;
+// Runs handed to the conversion functions at once stay well inside their int sizes.
+constexpr std::size_t kMaxRun = std::size_t{1} << 20;
+
+// The length of the GB18030 sequence at p by its shape (1, 2 or 4), or 0 when none starts
+// there: one byte below 0x80; a lead byte 0x81 to 0xFE with a trail byte 0x40 to 0x7E or
+// 0x80 to 0xFE; or a lead byte, a digit, a lead byte and a digit.
+std::size_t gbSequenceLength(const unsigned char* p, std::size_t avail) {
+    const unsigned char b0 = p[0];
+    if (b0 < 0x80) return 1;
+    if (b0 == 0x80 || b0 == 0xFF || avail < 2) return 0;
+    const unsigned char b1 = p[1];
+    if ((b1 >= 0x40 && b1 <= 0x7E) || (b1 >= 0x80 && b1 <= 0xFE)) return 2;
+    if (b1 >= 0x30 && b1 <= 0x39 && avail >= 4 && p[2] >= 0x81 && p[2] <= 0xFE && p[3] >= 0x30 && p[3] <= 0x39)
+        return 4;
+    return 0;
+}
+
+// Appends n bytes in code page `from` to out in code page `to` (through UTF-16); false, with
+// out unchanged, when a byte sequence has no character in `from`.
+bool convertRun(UINT from, UINT to, const char* p, std::size_t n, std::string& out) {
+    if (n == 0) return true;
+    const int inLen = static_cast<int>(n);
+    const int wide = MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, p, inLen, nullptr, 0);
+    if (wide <= 0) return false;
+    std::wstring w(static_cast<std::size_t>(wide), L'\0');
+    if (MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, p, inLen, w.data(), wide) != wide) return false;
+    const int len = WideCharToMultiByte(to, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+    if (len <= 0) return false;
+    const std::size_t at = out.size();
+    out.resize(at + static_cast<std::size_t>(len));
+    if (WideCharToMultiByte(to, 0, w.data(), wide, out.data() + at, len, nullptr, nullptr) != len) {
+        out.resize(at);
+        return false;
+    }
+    return true;
+}
+
+// Converts bytes between the code pages as the iconv build does: where no character starts
+// (no sequence of `from` by its shape as `sequenceLength` gives it, or one without a
+// character) one byte is replaced by `bad` and skipped, and the conversion goes on after it.
+std::string convertCodePages(UINT from, UINT to, std::size_t (*sequenceLength)(const unsigned char*, std::size_t),
+                             std::string_view bytes, std::string_view bad, std::size_t* badCount) {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 2 + 16);
+    std::size_t rejected = 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    std::size_t i = 0;
+    while (i < n) {
+        // The longest run of well-shaped sequences from here, converted at once.
+        std::size_t end = i;
+        while (end < n && end - i < kMaxRun) {
+            const std::size_t len = sequenceLength(p + end, n - end);
+            if (len == 0) break;
+            end += len;
+        }
+        if (convertRun(from, to, bytes.data() + i, end - i, out)) {
+            i = end;
+        } else {
+            // A sequence in it has no character: one at a time.
+            while (i < end) {
+                const std::size_t len = sequenceLength(p + i, n - i);
+                if (len == 0) break;
+                if (convertRun(from, to, bytes.data() + i, len, out)) {
+                    i += len;
+                } else {
+                    out += bad;
+                    ++rejected;
+                    ++i;
+                }
+            }
+        }
+        if (i < n && sequenceLength(p + i, n - i) == 0) {
+            out += bad;
+            ++rejected;
+            ++i;
+        }
+    }
+    if (badCount) *badCount = rejected;
+    return out;
+}
+
+std::string gb18030ToUtf8(std::string_view bytes, std::string_view bad, std::size_t* badCount = nullptr) {
+    return convertCodePages(kGb18030CodePage, CP_UTF8, gbSequenceLength, bytes, bad, badCount);
+}
+
+std::string utf8ToGb(std::string_view utf8, std::string_view bad) {
+    return convertCodePages(CP_UTF8, kGb18030CodePage, utf8SequenceLength, utf8, bad, nullptr);
+}
+
+#endif
+
 // C0 control characters that text files do not hold: all but tab, the line breaks, form
 // feed and the old end-of-file mark (SUB) some editors leave at the end.
 bool isStrayControl(unsigned char c) {
@@ -118,7 +238,7 @@ bool isValidUtf8(std::string_view bytes) {
 
 std::string toUtf8(std::string_view bytes) {
     if (isValidUtf8(bytes)) return std::string(bytes);
-    return convert("UTF-8", "GB18030", bytes, kReplacement);
+    return gb18030ToUtf8(bytes, kReplacement);
 }
 
 std::optional<std::string> textToUtf8(std::string_view bytes) {
@@ -132,7 +252,7 @@ std::optional<std::string> textToUtf8(std::string_view bytes) {
         text.assign(bytes);
     } else {
         std::size_t undecodable = 0;
-        text = convert("UTF-8", "GB18030", bytes, kReplacement, &undecodable);
+        text = gb18030ToUtf8(bytes, kReplacement, &undecodable);
         suspicious += undecodable;
     }
     // GB18030 decodes almost every pair of bytes, so even random bytes decode mostly; but a
@@ -142,6 +262,6 @@ std::optional<std::string> textToUtf8(std::string_view bytes) {
     return text;
 }
 
-std::string utf8ToGb18030(std::string_view utf8) { return convert("GB18030", "UTF-8", utf8, "?"); }
+std::string utf8ToGb18030(std::string_view utf8) { return utf8ToGb(utf8, "?"); }
 
 }  // namespace korvane

@@ -2,12 +2,12 @@
 
 #include <ctime>
 
+#include "platform/wall_clock.h"
+
 namespace korvane {
 
 std::string localTimeOfDay() {
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
+    const std::tm tm = localCalendarTime(std::time(nullptr));
     char buf[16];
     std::strftime(buf, sizeof buf, "%H:%M:%S", &tm);
     return buf;

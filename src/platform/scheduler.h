@@ -5,14 +5,11 @@
 //
 // VirtualScheduler advances simulated time deterministically and is what the tests and the
 // headless runner use; the GUI maps the same timers onto its toolkit's timers.
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <poll.h>
 
 namespace korvane {
 
@@ -100,33 +97,6 @@ private:
     std::int64_t now_ = 0;
     std::uint64_t firings_ = 0;
     bool running_ = false;  // inside advanceTo / runUntil / step
-};
-
-// The real-time runner's wait between firings: on a set of descriptors (serial lines,
-// sockets) until the wall clock reaches the next firing, so that an idle runner sleeps and a
-// byte or a connection that arrives is handled at once.
-class DescriptorWait {
-public:
-    // The events to wait for and to report are poll()'s (POLLIN, POLLOUT, POLLHUP, ...).
-    using Handler = std::function<void(short revents)>;
-
-    // Forgets the descriptors (keeping the storage).
-    void clear();
-    // A descriptor below 0 is left out. The handlers must not change the set.
-    void add(int fd, short events, Handler onReady);
-    // Waits until a descriptor reports or the time given comes (only looks when it has
-    // passed), then runs the handlers of the descriptors that reported. True when one
-    // reported; false when the time came first or a signal cut the wait short.
-    bool waitUntil(std::chrono::steady_clock::time_point until);
-
-private:
-    struct Entry {
-        int fd;
-        short events;
-        Handler onReady;
-    };
-    std::vector<Entry> entries_;
-    std::vector<pollfd> fds_;
 };
 
 }  // namespace korvane

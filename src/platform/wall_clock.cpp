@@ -31,11 +31,19 @@ int daysInMonth(int y, int m) {
 
 }  // namespace
 
+std::tm localCalendarTime(std::time_t t) {
+    std::tm tm{};
+#ifdef _WIN32
+    localtime_s(&tm, &t);
+#else
+    localtime_r(&t, &tm);
+#endif
+    return tm;
+}
+
 std::int64_t HostClock::localMs() const {
     const auto now = std::chrono::system_clock::now();
-    const std::time_t t = std::chrono::system_clock::to_time_t(now);
-    std::tm tm{};
-    localtime_r(&t, &tm);
+    const std::tm tm = localCalendarTime(std::chrono::system_clock::to_time_t(now));
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
     return localMsOf({tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec}) + (ms < 0 ? 0 : ms);
 }

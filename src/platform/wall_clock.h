@@ -7,6 +7,7 @@
 // Times are "local milliseconds": milliseconds since 1970-01-01 00:00:00 of the local
 // calendar, as if local time were UTC. Calendar arithmetic on them needs no time zone.
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string_view>
 
@@ -52,6 +53,9 @@ std::int64_t localMsOf(const CivilTime& t);
 CivilTime civilTimeOf(std::int64_t localMs);
 // 1 Sunday, 2 Monday ... 7 Saturday.
 int dayOfWeek(std::int64_t localMs);
+
+// The host's local calendar time of t (localtime_r on POSIX, localtime_s on Windows).
+std::tm localCalendarTime(std::time_t t);
 
 // "2026-01-05T07:59:50" (a blank may stand for the T): the moment, or nothing when the text
 // is not such a date and time or names a day the month does not have.

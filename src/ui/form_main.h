@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "hardware/hardware_config.h"
+#include "korvane_version.h"
 #include "platform/log_sink.h"
 #include "qt/qt_prompt.h"
 #include "qt/qt_scheduler.h"
@@ -74,7 +75,7 @@ class FormMain : public QMainWindow, public ViewHooks, public LogSink {
     Q_OBJECT
 public:
     static constexpr const char* kSecondInstanceCaption = "Korvane107B (有一个实例，本实例不能连接对象）";
-    static constexpr const char* kVersionText = "Korvane107B 版本 1.0.7";
+    static constexpr const char* kVersionText = "Korvane107B 版本 " KORVANE_VERSION;
 
     explicit FormMain(FormMainOptions options = {}, QWidget* parent = nullptr);
     ~FormMain() override;

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "sim/run_object_link.h"
+#include "posix/run_object_link.h"
 
 using namespace korvane;
 

@@ -6,7 +6,7 @@
 
 #include "comm/modbus_crc.h"
 #include "comm_test_support.h"
-#include "sim/runner_ports.h"
+#include "posix/runner_ports.h"
 #include "test_support.h"
 #include "test_tmp.h"
 

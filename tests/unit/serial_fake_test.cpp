@@ -6,7 +6,7 @@
 
 #include "comm_test_support.h"
 #include "platform/fake_serial.h"
-#include "platform/posix_serial.h"
+#include "posix/posix_serial.h"
 
 using namespace korvane;
 using namespace korvane::testing;

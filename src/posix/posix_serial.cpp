@@ -1,4 +1,4 @@
-#include "platform/posix_serial.h"
+#include "posix/posix_serial.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "sim/run_object_link.h"
+#include "posix/run_object_link.h"
 
 #include <arpa/inet.h>
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "comm/comm_ports.h"
-#include "platform/posix_serial.h"
-#include "platform/scheduler.h"
+#include "posix/posix_serial.h"
+#include "posix/descriptor_wait.h"
 
 namespace korvane {
 

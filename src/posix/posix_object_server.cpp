@@ -1,4 +1,4 @@
-#include "platform/posix_object_server.h"
+#include "posix/posix_object_server.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix_object_server.h"
-#include "platform/scheduler.h"
+#include "posix/posix_object_server.h"
+#include "posix/descriptor_wait.h"
 #include "sim/simulator.h"
 
 namespace korvane {

@@ -1,4 +1,4 @@
-#include "sim/runner_ports.h"
+#include "posix/runner_ports.h"
 
 #include <charconv>
 #include <memory>
