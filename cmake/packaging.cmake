@@ -17,12 +17,15 @@ endforeach()
 # The plant model's sources too: a model of one's own starts from them, and they build on
 # their own (cmake -S .../examples/plant).
 install(DIRECTORY examples/ DESTINATION ${CMAKE_INSTALL_DATADIR}/korvane/examples)
-install(FILES docs/manual.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(DIRECTORY docs/images DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES docs/manual.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/korvane)
+install(DIRECTORY docs/images DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/korvane)
 install(FILES packaging/korvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES packaging/korvane.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# The man page with this version in it, compressed as Debian keeps man pages.
 configure_file(packaging/korvane-run.1.in ${PROJECT_BINARY_DIR}/generated/korvane-run.1 @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/generated/korvane-run.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+file(ARCHIVE_CREATE OUTPUT ${PROJECT_BINARY_DIR}/generated/korvane-run.1.gz
+     PATHS ${PROJECT_BINARY_DIR}/generated/korvane-run.1 FORMAT raw COMPRESSION GZip)
+install(FILES ${PROJECT_BINARY_DIR}/generated/korvane-run.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 set(CPACK_PACKAGE_NAME korvane)
 set(CPACK_PACKAGE_VENDOR "Korvane")
