@@ -98,15 +98,7 @@ class StderrLog : public LogSink {
 public:
     bool enabled = false;
     void ShowLog(const std::string& line) override {
-        if (enabled || aboutAServedLine(line)) std::cerr << line << "\n";
-    }
-
-private:
-    // A served serial device that went away or came back is always said, with or without
-    // --log: a runner serving an HMI must not fall silent.
-    static bool aboutAServedLine(const std::string& line) {
-        return line.find(" 串口COM") != std::string::npos &&
-               (line.find("断开（") != std::string::npos || line.find("已重新打开（") != std::string::npos);
+        if (enabled) std::cerr << line << "\n";
     }
 };
 
@@ -563,6 +555,9 @@ int main(int argc, char** argv) {
         // port's open sets bits in it.
         std::string error;
         sim.attachSerial(ports.factory());
+        // A served serial device that went away or came back is always said, with or without
+        // --log: a runner serving an HMI must not fall silent.
+        if (!o.log) sim.comm->lineKeeper.onNotice = [](const std::string& line) { std::cerr << line << "\n"; };
         if (!ports.open(*sim.comm, sim.hardware.cpu().ports, error)) {
             std::cerr << "korvane-run: " << error << "\n";
             return 2;

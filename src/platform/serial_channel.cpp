@@ -119,10 +119,14 @@ SerialLineKeeper::~SerialLineKeeper() {
 void SerialLineKeeper::keep(SerialChannel& channel) {
     channels_.push_back(&channel);
     channel.onLost = [this, &channel] {
-        log_.stamped(" 串口COM" + std::to_string(channel.portNumber()) + "断开（" + channel.errorText() +
-                     "），每秒重试打开");
+        say(" 串口COM" + std::to_string(channel.portNumber()) + "断开（" + channel.errorText() + "），每秒重试打开");
         timer_->setEnabled(true);
     };
+}
+
+void SerialLineKeeper::say(const std::string& msg) const {
+    log_.stamped(msg);
+    if (onNotice) onNotice(log_.timeOfDay() + msg);
 }
 
 void SerialLineKeeper::retry() {
@@ -130,7 +134,7 @@ void SerialLineKeeper::retry() {
     for (SerialChannel* c : channels_) {
         if (!c->lost()) continue;
         if (c->reopen())
-            log_.stamped(" 串口COM" + std::to_string(c->portNumber()) + "已重新打开（" + c->deviceName() + "）");
+            say(" 串口COM" + std::to_string(c->portNumber()) + "已重新打开（" + c->deviceName() + "）");
         else
             waiting = true;
     }

@@ -151,8 +151,13 @@ public:
     // Watches the channel (it takes the channel's onLost); the channel must outlive the keeper.
     void keep(SerialChannel& channel);
 
+    // Also told each line the keeper logs (a line lost, a line open again), time-stamped as
+    // in the log: a front end that shows no log still says these.
+    std::function<void(const std::string&)> onNotice;
+
 private:
     void retry();
+    void say(const std::string& msg) const;
 
     const Log& log_;
     std::unique_ptr<Timer> timer_;
