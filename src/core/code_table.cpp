@@ -52,4 +52,19 @@ int pointerTarget(const PlcMemory& mem, double pointerKey, int bits) {
     return key;
 }
 
+LineStatus lineStatus(const Program& prog, int index) {
+    LineStatus s;
+    if (index < 0 || index > prog.lastIndex()) return s;
+    const CodeLine& line = prog.CodeTable[static_cast<std::size_t>(index)];
+    s.shown = line.HasStatus != 0;
+    s.flowBefore = line.FlowBefore != 0;
+    s.flowAfter = line.FlowAfter != 0;
+    s.enoShown = line.EnoShown != 0;
+    s.operands = line.operandCount();
+    s.stack = line.StackText;
+    s.value = line.StatusValue;
+    s.kind = line.StatusKind;
+    return s;
+}
+
 }  // namespace korvane

@@ -156,6 +156,20 @@ struct Program {
     void resetCodeTable(std::size_t rows = 1) { CodeTable.assign(rows == 0 ? 1 : rows, CodeLine{}); }
 };
 
+// What a line recorded the last time it ran, as the program status view and the ladder view
+// show it. Views read status only through this, so the record can stay compact.
+struct LineStatus {
+    bool shown = false;       // the line records status (block, network and declaration lines do not)
+    bool flowBefore = false;  // the logic result the line was entered with
+    bool flowAfter = false;   // the logic result it left
+    bool enoShown = false;    // a box's ENO as shown
+    int operands = 0;         // operand count of the line
+    std::array<char, 4> stack{'0', '0', '0', '0'};  // logic result and the top three stack bits
+    std::array<double, 3> value{};                   // the first three operands' values
+    std::array<std::int16_t, 3> kind{};              // their display kinds (see statusValueText)
+};
+LineStatus lineStatus(const Program& prog, int index);
+
 // The value of operand index of a line: constants as they stand, memory read unsigned,
 // timers and counters from their records, pointer operands read through the pointer.
 // Faults pass to the caller.

@@ -486,15 +486,15 @@ void frmProgramStatus::FreshAllShow() {
         const CodeLine& line = table[static_cast<std::size_t>(i)];
         setCell(i, 0, blankSignedText(i));
         setCellText(grid, i, 1, texts[static_cast<std::size_t>(i)]);
-        if (counted && line.HasStatus) setCell(i, 2, blankSignedText(line.operandCount()));
+        if (counted && lineStatus(sim_.program, i).shown) setCell(i, 2, blankSignedText(line.operandCount()));
     }
     countedRebuild_ = counted;
     lastCount_ = count;
 }
 
-void frmProgramStatus::showStatus(int row, const CodeLine& line) {
+void frmProgramStatus::showStatus(int row, const LineStatus& line) {
     ShownStatus& s = shown_[static_cast<std::size_t>(row)];
-    if (!line.HasStatus) {
+    if (!line.shown) {
         if (s.known && !s.hasStatus) return;
         // Emptied without comparing: a block, network or declaration line shows nothing.
         for (int c = 3; c <= 7; ++c)
@@ -503,22 +503,22 @@ void frmProgramStatus::showStatus(int row, const CodeLine& line) {
         s.known = true;
         return;
     }
-    const int operands = line.operandCount();
-    if (s.known && s.hasStatus && s.operands == operands && s.value == line.StatusValue &&
-        s.kind == line.StatusKind && s.stack == line.StackText && s.flow == line.FlowBefore)
+    const int operands = line.operands;
+    if (s.known && s.hasStatus && s.operands == operands && s.value == line.value && s.kind == line.kind &&
+        s.stack == line.stack && s.flow == line.flowBefore)
         return;
     for (int k = 0; k < 3 && k < operands; ++k)
-        if (auto text = statusValueText(line.StatusKind[static_cast<std::size_t>(k)], line.StatusValue[static_cast<std::size_t>(k)]))
+        if (auto text = statusValueText(line.kind[static_cast<std::size_t>(k)], line.value[static_cast<std::size_t>(k)]))
             setCell(row, 3 + k, *text);
-    setCell(row, 6, line.stackText());
-    setCell(row, 7, line.FlowBefore ? "True" : "False");
+    setCell(row, 6, std::string(line.stack.data(), line.stack.size()));
+    setCell(row, 7, line.flowBefore ? "True" : "False");
     s.known = true;
     s.hasStatus = true;
     s.operands = operands;
-    s.value = line.StatusValue;
-    s.kind = line.StatusKind;
-    s.stack = line.StackText;
-    s.flow = line.FlowBefore;
+    s.value = line.value;
+    s.kind = line.kind;
+    s.stack = line.stack;
+    s.flow = line.flowBefore;
 }
 
 void frmProgramStatus::FreshShow() {
@@ -534,7 +534,7 @@ void frmProgramStatus::FreshShow() {
     if (count >= 2 && !countedRebuild_) FreshAllShow();
     const auto& table = sim_.program.CodeTable;
     const int n = std::min({static_cast<int>(table.size()), grid->rowCount(), static_cast<int>(shown_.size())});
-    for (int i = 0; i < n; ++i) showStatus(i, table[static_cast<std::size_t>(i)]);
+    for (int i = 0; i < n; ++i) showStatus(i, lineStatus(sim_.program, i));
 }
 
 // The grid's first column, drawn a second time by a view over the grid's left edge that

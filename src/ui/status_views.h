@@ -120,7 +120,7 @@ private:
         std::int16_t flow = 0;
     };
     void setCell(int row, int column, const std::string& text);
-    void showStatus(int row, const CodeLine& line);
+    void showStatus(int row, const LineStatus& line);
     Simulator& sim_;
     std::vector<ShownStatus> shown_;
     // The operand counts are written by a rebuild at a refresh with counter 2; when no
