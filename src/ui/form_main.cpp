@@ -16,6 +16,8 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStackedWidget>
+#include <QToolButton>
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QTimer>
@@ -24,6 +26,8 @@
 #include <QVBoxLayout>
 
 #include "hardware/hardware_file.h"
+#include "loader/text_encoding.h"
+#include "platform/file_read.h"
 #include "qt/qt_object_server.h"
 #include "qt/qt_prompt.h"
 #include "qt/qt_settings.h"
@@ -39,6 +43,21 @@ namespace korvane {
 
 namespace {
 QString q(const std::string& s) { return QString::fromStdString(s); }
+
+// Selects a code-table line in the listing and centres it. The listing starts with a line
+// end: code-table line i is the view's line i + 1.
+void selectListingLine(QPlainTextEdit* box, int line) {
+    if (line < 0) return;
+    const QTextBlock block = box->document()->findBlockByNumber(line + 1);
+    if (!block.isValid()) return;
+    QTextCursor c(block);
+    // Anchored at the line's end with the cursor at its start, so that a long line shows
+    // from its beginning.
+    c.movePosition(QTextCursor::EndOfBlock);
+    c.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
+    box->setTextCursor(c);
+    box->centerCursor();
+}
 }  // namespace
 
 FormMain::FormMain(FormMainOptions options, QWidget* parent)
@@ -99,12 +118,18 @@ void FormMain::buildCentral() {
     mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     auto* side = new QSplitter(Qt::Vertical, split);
-    codeBox_ = new QPlainTextEdit(side);
+    codeStack_ = new QStackedWidget(side);
+    codeStack_->setObjectName("codeArea");
+    codeBox_ = new QPlainTextEdit(codeStack_);
+    codeStack_->addWidget(codeBox_);
+    codeStack_->addWidget(buildLadderPane(codeStack_));
     codeBox_->setObjectName("txtCode");
     codeBox_->setReadOnly(true);
     codeBox_->setLineWrapMode(QPlainTextEdit::NoWrap);
     // STL columns line up in a fixed-width font; Chinese comments fall back to a CJK font.
     codeBox_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    connect(codeBox_, &QPlainTextEdit::cursorPositionChanged, this,
+            [this] { followCodeLine(codeBox_->textCursor().blockNumber() - 1, codeBox_); });
     logBox_ = new QPlainTextEdit(side);
     logBox_->setObjectName("txtLog");
     logBox_->setReadOnly(true);
@@ -219,6 +244,7 @@ void FormMain::buildMenus() {
     addMenuItem(show, "mnuObj", QStringLiteral("对象状态表(&O)"), [this] { showObjectView(); });
     show->addSeparator();
     addMenuItem(show, "mnuAWL", QStringLiteral("AWL程序(&W)"), [this] { showStlView(); }, true);
+    addMenuItem(show, "mnuKOP", QStringLiteral("LAD梯形图(&L)"), [this] { showLadView(); }, true);
     addMenuItem(show, "mnuDB", QStringLiteral("DB数据块(&D)"), [this] { showDbView(); }, true);
     show->addSeparator();
     addMenuItem(show, "mnuDI", QStringLiteral("数字量输入(&I)"), [this] { showInputPanel(); });
@@ -292,7 +318,7 @@ void FormMain::buildToolbar() {
     bar->addAction(addTool("btStop", QStringLiteral("停止"), run([&s] { s.scan.stop(); }), runGroup));
     bar->addSeparator();
     bar->addAction(addTool("btAWL", QStringLiteral("显示STL格式程序"), [this] { showStlView(); }, codeGroup));
-    bar->addAction(addTool("btKOP", QStringLiteral("LAD梯形图，暂时不支持"), nullptr, codeGroup));
+    bar->addAction(addTool("btKOP", QStringLiteral("LAD梯形图"), [this] { showLadView(); }, codeGroup));
     bar->addAction(addTool("btDB", QStringLiteral("显示数据区"), [this] { showDbView(); }, codeGroup));
     bar->addSeparator();
     bar->addAction(addTool("btDI", QStringLiteral("显示DI区"), [this] { showInputPanel(); }));
@@ -303,10 +329,6 @@ void FormMain::buildToolbar() {
     bar->addAction(addTool("btTSC", QStringLiteral("定时器计数器"), [this] { showTimerCounterPanel(); }));
     bar->addSeparator();
     bar->addAction(addTool("btHelp", QStringLiteral("帮助：用户手册"), [this] { showManual(); }));
-    // btKOP presses nothing else: the code view stays as it was.
-    connect(action("btKOP"), &QAction::triggered, this, [this] {
-        action(codeViewDb_ ? "btDB" : "btAWL")->setChecked(true);
-    });
 }
 
 QAction* FormMain::action(const QString& name) const { return findChild<QAction*>(name, Qt::FindDirectChildrenOnly); }
@@ -665,6 +687,8 @@ void FormMain::showStatusTable() {
 void FormMain::showProgramStatus() {
     if (!programStatus_) {
         programStatus_ = new frmProgramStatus(*sim_);
+        connect(programStatus_->grid, &QTableWidget::currentCellChanged, this,
+                [this](int row, int, int, int) { followCodeLine(row, programStatus_->grid); });
         placeWatchWindow(addPanel(programStatus_), kProgramStatusSize, statusTable_);
     }
     raisePanel(mdi_, programStatus_);
@@ -742,44 +766,137 @@ void FormMain::ShowLog(const std::string& strInfo) {
     logBox_->verticalScrollBar()->setValue(logBox_->verticalScrollBar()->maximum());
 }
 
+// The three code views (listing, ladder, data block) check their menu items and keys.
+void FormMain::setCodeViewChecks() {
+    action("mnuAWL")->setChecked(!codeViewDb_ && !codeViewLad_);
+    action("mnuKOP")->setChecked(codeViewLad_);
+    action("mnuDB")->setChecked(codeViewDb_);
+    action(codeViewLad_ ? "btKOP" : codeViewDb_ ? "btDB" : "btAWL")->setChecked(true);
+    codeStack_->setCurrentIndex(codeViewLad_ ? 1 : 0);
+}
+
 void FormMain::showStlView() {
     codeViewDb_ = false;
-    action("mnuAWL")->setChecked(true);
-    action("mnuDB")->setChecked(false);
-    action("btAWL")->setChecked(true);
+    codeViewLad_ = false;
+    setCodeViewChecks();
     codeBox_->setPlainText(q(programText_).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    if (ladder_->selected().valid()) {
+        followingNetwork_ = true;
+        selectListingLine(codeBox_, ladder_->headerLine(ladder_->selected()));
+        followingNetwork_ = false;
+    }
 }
 
 void FormMain::showDbView() {
     codeViewDb_ = true;
-    action("mnuAWL")->setChecked(false);
-    action("mnuDB")->setChecked(true);
-    action("btDB")->setChecked(true);
+    codeViewLad_ = false;
+    setCodeViewChecks();
     codeBox_->setPlainText(q(sim_->dataBlock.showView()).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+}
+
+void FormMain::showLadView() {
+    // The listing under the ladder holds the program, so that choices follow each other.
+    if (codeViewDb_) showStlView();
+    codeViewLad_ = true;
+    setCodeViewChecks();
+    ladder_->FreshAllShow();
+    ladder_->FreshShow();
+    ladder_->setFocus();
+}
+
+QWidget* FormMain::buildLadderPane(QWidget* parent) {
+    auto* pane = new QWidget(parent);
+    auto* v = new QVBoxLayout(pane);
+    v->setContentsMargins(0, 0, 0, 0);
+    v->setSpacing(0);
+    auto* bar = new QHBoxLayout;
+    bar->setContentsMargins(2, 2, 2, 2);
+    ladder_ = new LadderView(*sim_, pane);
+    const auto button = [pane, bar](const char* name, const QString& text, const QString& tip) {
+        auto* b = new QToolButton(pane);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setText(text);
+        b->setToolTip(tip);
+        b->setAutoRaise(true);
+        bar->addWidget(b);
+        return b;
+    };
+    connect(button("btLadZoomOut", QStringLiteral("－"), QStringLiteral("缩小 (Ctrl+滚轮)")), &QToolButton::clicked,
+            ladder_, &LadderView::zoomOut);
+    auto* zoom = new QLabel(QStringLiteral("100%"), pane);
+    zoom->setObjectName("lblLadZoom");
+    zoom->setMinimumWidth(40);
+    zoom->setAlignment(Qt::AlignCenter);
+    bar->addWidget(zoom);
+    connect(button("btLadZoomIn", QStringLiteral("＋"), QStringLiteral("放大 (Ctrl+滚轮)")), &QToolButton::clicked,
+            ladder_, &LadderView::zoomIn);
+    connect(button("btLadZoom100", QStringLiteral("1:1"), QStringLiteral("原始大小")), &QToolButton::clicked, ladder_,
+            [this] { ladder_->setZoom(1.0); });
+    bar->addStretch();
+    connect(ladder_, &LadderView::zoomChanged, zoom,
+            [zoom](double z) { zoom->setText(QStringLiteral("%1%").arg(static_cast<int>(z * 100 + 0.5))); });
+    connect(ladder_, &LadderView::networkChosen, this, [this](int line) { followCodeLine(line, ladder_); });
+    v->addLayout(bar);
+    v->addWidget(ladder_, 1);
+    return pane;
+}
+
+void FormMain::convertLadder() {
+    if (programText_.empty() || !sim_->hasProgram()) {
+        ladder_->setLadder({}, {});
+        return;
+    }
+    // No file was read (a cancelled dialog), or the file was refused: the program, and with
+    // it the ladder, stay as they were.
+    const std::string& path = sim_->dialogFileName();
+    if (path.empty() || sim_->reader.problem() != ProgramFileProblem::None) return;
+    std::string bytes;
+    std::optional<std::string> text;
+    if (readFileBounded(path, StlReader::kMaxProgramBytes, bytes) == FileRead::Ok) text = textToUtf8(bytes);
+    if (!text) {
+        ladder_->setLadder({}, {});
+        return;
+    }
+    try {
+        ladder_->setLadder(ladder::convertToLadder(*text, sim_->reader.fileLines), sim_->reader.fileLines);
+    } catch (const std::exception&) {
+        ladder_->setLadder({}, {});
+    }
+}
+
+void FormMain::followCodeLine(int line, QObject* from) {
+    if (followingNetwork_ || line < 0) return;
+    followingNetwork_ = true;
+    if (from != ladder_) ladder_->showCodeLine(line);
+    // The ladder names a network by its header: the other views select that line.
+    if (from == ladder_) {
+        if (!codeViewDb_) selectListingLine(codeBox_, line);
+        if (programStatus_ && line < programStatus_->grid->rowCount()) {
+            programStatus_->grid->setCurrentCell(line, 1);
+            programStatus_->grid->scrollToItem(programStatus_->grid->item(line, 1), QAbstractItemView::PositionAtTop);
+        }
+    } else if (from != codeBox_ && !codeViewDb_) {
+        selectListingLine(codeBox_, line);
+    }
+    followingNetwork_ = false;
 }
 
 void FormMain::showCodeLine(int line) {
     if (line < 0) return;
     if (codeViewDb_) showStlView();
-    // The listing starts with a line end: code-table line i is the view's line i + 1.
-    const QTextBlock block = codeBox_->document()->findBlockByNumber(line + 1);
-    if (!block.isValid()) return;
-    QTextCursor c(block);
-    // Anchored at the line's end with the cursor at its start, so that a long line shows
-    // from its beginning.
-    c.movePosition(QTextCursor::EndOfBlock);
-    c.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
-    codeBox_->setTextCursor(c);
-    codeBox_->centerCursor();
+    selectListingLine(codeBox_, line);
 }
 
 void FormMain::codeViewChanged(const std::string& text) {
     programText_ = text;
+    convertLadder();
     if (text.empty()) {
         if (!codeViewDb_) codeBox_->clear();
         return;
     }
+    const bool lad = codeViewLad_;
     showStlView();
+    if (lad) showLadView();
 }
 
 void FormMain::dataBlockViewShown(const std::string& text) {
@@ -788,9 +905,8 @@ void FormMain::dataBlockViewShown(const std::string& text) {
         return;
     }
     codeViewDb_ = true;
-    action("mnuAWL")->setChecked(false);
-    action("mnuDB")->setChecked(true);
-    action("btDB")->setChecked(true);
+    codeViewLad_ = false;
+    setCodeViewChecks();
     codeBox_->setPlainText(q(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 }
 
@@ -985,12 +1101,14 @@ void FormMain::FreshShow() {
     if (analog_) analog_->FreshShow();
     if (statusTable_ && statusTable_->isVisible()) statusTable_->FreshShow();
     if (programStatus_ && programStatus_->isVisible()) programStatus_->FreshShow();
+    if (codeViewLad_) ladder_->FreshShow();
     if (objectView_ && objectView_->isVisible()) objectView_->FreshShow();
     rack_->refreshLamps(sim_->memory);
 }
 
 void FormMain::FreshAllShow() {
     if (programStatus_) programStatus_->FreshAllShow();
+    ladder_->FreshAllShow();
 }
 
 void FormMain::statusWritesApplied() {
@@ -1007,6 +1125,7 @@ void FormMain::checkFindingsChanged(const std::vector<Finding>& findings) {
 void FormMain::symbolsChanged() {
     if (statusTable_) statusTable_->rebuild();
     if (programStatus_) programStatus_->FreshAllShow();
+    ladder_->symbolsChanged();
 }
 
 void FormMain::captionChanged(const std::string& caption) { setWindowTitle(q(caption)); }

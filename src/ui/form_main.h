@@ -27,11 +27,13 @@
 #include "ui/check_results.h"
 #include "ui/form_port.h"
 #include "ui/info_dialogs.h"
+#include "ui/ladder_view.h"
 #include "ui/manual_window.h"
 #include "ui/object_view.h"
 #include "ui/status_views.h"
 
 class QActionGroup;
+class QStackedWidget;
 class QMdiSubWindow;
 
 namespace korvane {
@@ -92,6 +94,10 @@ public:
     QPlainTextEdit* codeBox() const { return codeBox_; }
     QPlainTextEdit* logBox() const { return logBox_; }
     bool codeViewIsDb() const { return codeViewDb_; }
+    // The ladder view of the loaded program, shown in the code area in place of the listing
+    // by btKOP; it stays in step with the listing and the program status view.
+    LadderView* ladderView() const { return ladder_; }
+    bool codeViewIsLad() const { return codeViewLad_; }
 
     // --- state ------------------------------------------------------------------------
     bool inputMomentary() const { return momentary_; }
@@ -154,6 +160,7 @@ public:
     void saveHardwareCommand();
     void showStlView();
     void showDbView();
+    void showLadView();
     // Shows a program line in the code view: the STL listing, scrolled to the line of that
     // code-table index, which is selected.
     void showCodeLine(int line);
@@ -214,6 +221,14 @@ private:
     void syncRunButtons(Mode mode);
     void updateStatusLamps();
     void showRealCpuMode(bool on);
+    // The ladder of the program just loaded, from its file as read again (the listing holds
+    // the kept lines only); the ladder stays as it was when no new program was read.
+    void convertLadder();
+    QWidget* buildLadderPane(QWidget* parent);
+    // A network chosen in one view is shown in the others: the listing, the program status
+    // view and the ladder view.
+    void followCodeLine(int line, QObject* from);
+    void setCodeViewChecks();
     void shutDown();
     QString chooseFile(FileDialogKind kind, const QString& suggested);
     QAction* addMenuItem(QMenu* menu, const QString& name, const QString& caption, std::function<void()> slot,
@@ -241,6 +256,8 @@ private:
     QMdiArea* mdi_ = nullptr;
     RackView* rack_ = nullptr;
     QPlainTextEdit* codeBox_ = nullptr;
+    QStackedWidget* codeStack_ = nullptr;
+    LadderView* ladder_ = nullptr;
     QPlainTextEdit* logBox_ = nullptr;
     std::array<QLabel*, 3> statusPanels_{};
     QLabel* realCpuPanel_ = nullptr;
@@ -264,6 +281,9 @@ private:
     QString logText_;
     std::string programText_;
     bool codeViewDb_ = false;
+    bool codeViewLad_ = false;
+    // Set while one view follows another's choice of a network, so that they do not echo.
+    bool followingNetwork_ = false;
     bool unloadingDb_ = false;
     bool momentary_ = false;
     bool fromObject_ = false;
