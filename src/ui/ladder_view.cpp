@@ -51,14 +51,6 @@ bool relationHolds(const std::string& symbol, double a, double b) {
     return false;
 }
 
-// Timers and counters: their first power input is IN, CU or CD, and they have no ENO.
-QString powerInputName(const std::string& title) {
-    if (title == "TON" || title == "TOF" || title == "TONR") return QStringLiteral("IN");
-    if (title == "CTU" || title == "CTUD") return QStringLiteral("CU");
-    if (title == "CTD") return QStringLiteral("CD");
-    return {};
-}
-
 bool isContact(ladder::Shape s) {
     using ladder::Shape;
     return s == Shape::Contact || s == Shape::ClosedContact || s == Shape::CompareContact ||
@@ -172,6 +164,10 @@ void LadderView::relayout() {
             NetworkLayout nl;
             nl.ref = {static_cast<int>(b), static_cast<int>(i)};
             nl.headerLine = k < headerLines_.size() ? headerLines_[k] : -1;
+            if (i == 0) {
+                nl.blockHeading = q(block.title);
+                for (const std::string& c : block.comment) nl.blockComment.push_back(q(c));
+            }
             layoutNetwork(nl, block.networks[i], y);
             y += nl.height + px(kNetworkGap);
             width = std::max(width, nl.colX.empty() ? 0 : nl.colX.back());
@@ -191,10 +187,13 @@ void LadderView::layoutNetwork(NetworkLayout& nl, const ladder::Network& n, int 
     const QFontMetrics bold(boldFont_);
     const QFontMetrics mono(monoFont_);
     nl.top = top;
+    nl.headingTop = top;
+    if (!nl.blockHeading.isEmpty())
+        nl.headingTop += px(kHeadingHeight) + px(kCommentHeight) * static_cast<int>(nl.blockComment.size()) + px(6);
     nl.heading = QStringLiteral("网络 %1").arg(n.number);
     if (!n.title.empty()) nl.heading += QStringLiteral("    ") + q(n.title);
     for (const std::string& c : n.comment) nl.comment.push_back(q(c));
-    int y = top + px(kHeadingHeight) + px(kCommentHeight) * static_cast<int>(nl.comment.size());
+    int y = nl.headingTop + px(kHeadingHeight) + px(kCommentHeight) * static_cast<int>(nl.comment.size());
     nl.gridTop = y;
     if (!n.drawable) {
         int w = bold.horizontalAdvance(QStringLiteral("该网络无法用梯形图显示"));
@@ -264,7 +263,9 @@ void LadderView::layoutNetwork(NetworkLayout& nl, const ladder::Network& n, int 
         x += widths[c];
     }
     nl.colX[widths.size()] = x;
-    nl.height = y - top + px(kCellHeight) * std::max(n.rows, 1) + px(4);
+    nl.rows = std::max(n.rows, 1);
+    for (const ladder::Element& el : n.elements) nl.rows = std::max(nl.rows, el.row + std::max(el.height, 1));
+    nl.height = y - top + px(kCellHeight) * nl.rows + px(4);
 }
 
 void LadderView::updateScrollBars() {
@@ -415,8 +416,22 @@ void LadderView::collectVisible(std::vector<ShownState>& out) const {
     for (std::size_t i = shownRange_.first; i < shownRange_.second && i < layouts_.size(); ++i) {
         const ladder::Network* n = networkAt(layouts_[i].ref);
         if (!n || !n->drawable) continue;
-        for (const ladder::Element& el : n->elements)
-            if (el.line >= 0) out.push_back(stateOf(el, statusOn));
+        for (const ladder::Element& el : n->elements) {
+            if (el.line < 0) continue;
+            out.push_back(stateOf(el, statusOn));
+            if (el.shape != ladder::Shape::Box || !statusOn) continue;
+            // Pins that show an operand of another line.
+            for (const auto* pins : {&el.inputs, &el.outputs})
+                for (const ladder::Pin& pin : *pins)
+                    if (pin.line >= 0 && pin.line != el.line) {
+                        const LineStatus st = lineStatus(sim_.program, pin.line);
+                        ShownState extra;
+                        extra.lit = st.shown;
+                        extra.value = st.value;
+                        extra.kind = st.kind;
+                        out.push_back(extra);
+                    }
+        }
     }
 }
 
@@ -428,28 +443,16 @@ void LadderView::FreshShow() {
     const auto range = visibleRange(y, y + viewport()->height());
     const bool statusOn = statusShown();
     if (shownKnown_ && range == shownRange_ && statusOn == shownStatusOn_) {
-        // Compared element by element, without building a second list.
-        bool same = true;
-        std::size_t k = 0;
-        for (std::size_t i = range.first; same && i < range.second; ++i) {
-            const ladder::Network* n = networkAt(layouts_[i].ref);
-            if (!n || !n->drawable) continue;
-            for (const ladder::Element& el : n->elements) {
-                if (el.line < 0) continue;
-                if (k >= shown_.size() || !(shown_[k] == stateOf(el, statusOn))) {
-                    same = false;
-                    break;
-                }
-                ++k;
-            }
-        }
-        if (same && k == shown_.size()) return;
+        collectVisible(scratch_);
+        if (scratch_ == shown_) return;
+        shown_.swap(scratch_);
+    } else {
+        shownRange_ = range;
+        shownStatusOn_ = statusOn;
+        collectVisible(shown_);
+        shownKnown_ = true;
     }
     // What the repaint will show is what the next refresh compares with.
-    shownRange_ = range;
-    shownStatusOn_ = statusOn;
-    collectVisible(shown_);
-    shownKnown_ = true;
     ++repaints_;
     viewport()->update();
 }
@@ -489,13 +492,28 @@ void LadderView::drawNetwork(QPainter& p, const NetworkLayout& nl, const ladder:
         const QRect r = networkRect(nl.ref);
         p.fillRect(r, QColor(228, 238, 255));
     }
+    if (!nl.blockHeading.isEmpty()) {
+        // The block's title bar: the main program, a subroutine or an interrupt routine.
+        const int w = std::max(contentWidth_, viewport()->width());
+        p.fillRect(QRect(0, nl.top, w, px(kHeadingHeight)), QColor(220, 226, 236));
+        p.setPen(Qt::black);
+        p.setFont(boldFont_);
+        p.drawText(QRect(left, nl.top, 4000, px(kHeadingHeight)), Qt::AlignLeft | Qt::AlignVCenter, nl.blockHeading);
+        p.setFont(font_);
+        p.setPen(QColor(70, 70, 70));
+        int by = nl.top + px(kHeadingHeight);
+        for (const QString& c : nl.blockComment) {
+            p.drawText(QRect(left + px(8), by, 4000, px(kCommentHeight)), Qt::AlignLeft | Qt::AlignVCenter, c);
+            by += px(kCommentHeight);
+        }
+    }
     // Heading and comment.
     p.setPen(Qt::black);
     p.setFont(boldFont_);
-    p.drawText(QRect(left, nl.top, 4000, px(kHeadingHeight)), Qt::AlignLeft | Qt::AlignVCenter, nl.heading);
+    p.drawText(QRect(left, nl.headingTop, 4000, px(kHeadingHeight)), Qt::AlignLeft | Qt::AlignVCenter, nl.heading);
     p.setFont(font_);
     p.setPen(QColor(70, 70, 70));
-    int y = nl.top + px(kHeadingHeight);
+    int y = nl.headingTop + px(kHeadingHeight);
     for (const QString& c : nl.comment) {
         p.drawText(QRect(left + px(8), y, 4000, px(kCommentHeight)), Qt::AlignLeft | Qt::AlignVCenter, c);
         y += px(kCommentHeight);
@@ -523,7 +541,7 @@ void LadderView::drawNetwork(QPainter& p, const NetworkLayout& nl, const ladder:
     }
     // The left power rail, the height of the grid.
     p.setPen(pen(false, zoom_ * 1.5));
-    const int gridBottom = nl.gridTop + px(kCellHeight) * std::max(n.rows, 1);
+    const int gridBottom = nl.gridTop + px(kCellHeight) * nl.rows;
     p.drawLine(nl.colX[0], nl.gridTop, nl.colX[0], gridBottom);
     const auto colX = [&nl](int c) {
         const int last = static_cast<int>(nl.colX.size()) - 1;
@@ -588,13 +606,14 @@ void LadderView::drawElement(QPainter& p, const NetworkLayout& nl, const ladder:
     }
     if (el.shape == Shape::Coil) {
         const QString inside = lay.symbol;
-        const int half = std::max(px(8), (p.fontMetrics().horizontalAdvance(inside) + px(10)) / 2);
+        const int half = std::max(px(12), (p.fontMetrics().horizontalAdvance(inside) + px(14)) / 2);
         p.setPen(plain);
         p.drawLine(x0, wy, cx - half, wy);
         p.setPen(lit);
-        const int r = px(9);
-        p.drawArc(QRect(cx - half, wy - r, 2 * r, 2 * r), 100 * 16, 160 * 16);
-        p.drawArc(QRect(cx + half - 2 * r, wy - r, 2 * r, 2 * r), -80 * 16, 160 * 16);
+        // Two arcs of a circle of radius r: "(" and ")".
+        const int r = px(12);
+        p.drawArc(QRect(cx - half, wy - r, 2 * r, 2 * r), 125 * 16, 110 * 16);
+        p.drawArc(QRect(cx + half - 2 * r, wy - r, 2 * r, 2 * r), -55 * 16, 110 * 16);
         if (!inside.isEmpty()) p.drawText(QRect(cx - half, wy - px(8), 2 * half, px(16)), Qt::AlignCenter, inside);
         textAbove(lay.operand);
         if (!lay.operand2.isEmpty()) textBelow(lay.operand2);
@@ -608,7 +627,7 @@ void LadderView::drawElement(QPainter& p, const NetworkLayout& nl, const ladder:
     const int pitch = pins > 0 && rows - 1 < pins ? px(kCellHeight) * rows / (pins + 1) : px(kCellHeight);
     const QRect body(bodyLeft, y0 + px(4), lay.bodyWidth, px(kCellHeight) * rows - px(8));
     p.setPen(plain);
-    p.drawLine(x0, wy, bodyLeft, wy);
+    if (!el.powerInput.empty()) p.drawLine(x0, wy, bodyLeft, wy);
     if (s.lit) p.fillRect(body, QColor(235, 240, 255));
     p.setPen(lit);
     p.drawRect(body);
@@ -616,17 +635,29 @@ void LadderView::drawElement(QPainter& p, const NetworkLayout& nl, const ladder:
     p.drawText(QRect(bodyLeft, y0 + px(4), lay.bodyWidth, th + px(2)), Qt::AlignHCenter | Qt::AlignTop, lay.symbol);
     p.setFont(font_);
     p.setPen(Qt::black);
-    const QString power = powerInputName(el.symbol);
-    p.drawText(QRect(bodyLeft + px(4), wy - th / 2 + px(3), lay.bodyWidth, th), Qt::AlignLeft | Qt::AlignVCenter,
-               power.isEmpty() ? QStringLiteral("EN") : power);
-    const auto valueText = [&](int index) -> QString {
+    if (!el.powerInput.empty())
+        p.drawText(QRect(bodyLeft + px(4), wy - th / 2 + px(3), lay.bodyWidth, th), Qt::AlignLeft | Qt::AlignVCenter,
+                   q(el.powerInput));
+    const auto valueText = [&](int index, int line = -1) -> QString {
         if (!statusOn || index < 0 || index > 2) return {};
         const auto k = static_cast<std::size_t>(index);
+        if (line >= 0 && line != el.line) {
+            // An operand of another line (the move before an operation exported as two).
+            const LineStatus other = lineStatus(sim_.program, line);
+            if (!other.shown) return {};
+            if (auto text = statusValueText(other.kind[k], other.value[k])) return QStringLiteral("=") + q(*text).trimmed();
+            return {};
+        }
         if (auto text = statusValueText(s.kind[k], s.value[k])) return QStringLiteral("=") + q(*text).trimmed();
         return {};
     };
-    const auto valueOf = [&](const ladder::Pin& pin) { return valueText(pin.operandIndex); };
-    if (power.isEmpty()) {
+    // A constant needs no value beside it.
+    const auto valueOf = [&](const ladder::Pin& pin) {
+        const char c = pin.operand.empty() ? '\0' : pin.operand.front();
+        const bool constant = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '\'' || c == '"';
+        return constant ? QString() : valueText(pin.operandIndex, pin.line);
+    };
+    if (el.hasEno) {
         p.drawText(QRect(bodyLeft, wy - th / 2 + px(3), lay.bodyWidth - px(4), th), Qt::AlignRight | Qt::AlignVCenter,
                    QStringLiteral("ENO"));
         p.setPen(pen(s.eno, zoom_));
@@ -650,12 +681,15 @@ void LadderView::drawElement(QPainter& p, const NetworkLayout& nl, const ladder:
             p.drawText(above.adjusted(w1, 0, 0, 0), Qt::AlignLeft | Qt::AlignBottom, v);
         }
     }
-    const auto pinY = [&](int k) { return wy + pitch * (k + 1); };
+    // A pin sits on its row inside the box; one without a row (0) on the k-th row below EN.
+    const auto pinY = [&](const ladder::Pin& pin, int k) {
+        return pin.row > 0 ? wy + px(kCellHeight) * pin.row : wy + pitch * (k + 1);
+    };
     for (std::size_t k = 0; k < el.inputs.size(); ++k) {
-        const int py = pinY(static_cast<int>(k));
+        const int py = pinY(el.inputs[k], static_cast<int>(k));
         p.setPen(plain);
         // A power input (a counter's R) is wired from the left; an operand input has a stub.
-        const bool powered = el.inputs[k].operandIndex < 0 && el.inputs[k].operand.empty();
+        const bool powered = el.inputs[k].power;
         p.drawLine(powered ? x0 : bodyLeft - px(kStub), py, bodyLeft, py);
         p.setPen(Qt::black);
         p.drawText(QRect(bodyLeft + px(4), py - th / 2, lay.bodyWidth, th), Qt::AlignLeft | Qt::AlignVCenter, lay.inNames[k]);
@@ -667,7 +701,7 @@ void LadderView::drawElement(QPainter& p, const NetworkLayout& nl, const ladder:
         }
     }
     for (std::size_t k = 0; k < el.outputs.size(); ++k) {
-        const int py = pinY(static_cast<int>(k));
+        const int py = pinY(el.outputs[k], static_cast<int>(k));
         p.setPen(plain);
         p.drawLine(bodyRight, py, bodyRight + px(kStub), py);
         p.setPen(Qt::black);

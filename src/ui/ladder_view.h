@@ -116,9 +116,14 @@ private:
         int height = 0;
         int gridTop = 0;   // content y of row 0
         int headerLine = -1;
+        int rows = 1;      // the grid's rows, counting every element's height
         std::vector<int> colX;  // content x of each column's left edge, and the right edge
         std::vector<ElementLayout> elements;
         QString heading;
+        // Before a block's first network: the block's title and comment.
+        QString blockHeading;
+        std::vector<QString> blockComment;
+        int headingTop = 0;  // content y of the "网络 N" line
         std::vector<QString> comment;
         std::vector<QString> stl;
         QString reason;
@@ -157,6 +162,7 @@ private:
     QFont font_, boldFont_, monoFont_;
     NetworkRef selected_;
     std::vector<ShownState> shown_;
+    std::vector<ShownState> scratch_;  // the refresh's reading, kept to reuse its memory
     std::pair<std::size_t, std::size_t> shownRange_{0, 0};
     bool shownStatusOn_ = false;
     bool shownKnown_ = false;
