@@ -80,7 +80,7 @@ private slots:
         for (const auto& [name, caption] : captions) QCOMPARE(w.action(name)->text(), QString::fromUtf8(caption));
         const std::pair<const char*, const char*> tips[] = {
             {"btLoadProg", "载入程序"}, {"btUnloadDB", "卸载DB块"}, {"btStatusTable", "监控变量，状态表"},
-            {"btPushButton", "输入非自锁开关"}, {"btKOP", "LAD梯形图，暂时不支持"}, {"btTSC", "定时器计数器"}};
+            {"btPushButton", "输入非自锁开关"}, {"btKOP", "LAD梯形图"}, {"btTSC", "定时器计数器"}};
         for (const auto& [name, tip] : tips) QCOMPARE(w.action(name)->toolTip(), QString::fromUtf8(tip));
         // The pressed-button groups.
         h.clickTool("btPushButton");
@@ -89,8 +89,10 @@ private slots:
         QVERIFY(w.action("mnuPushButton")->isChecked());
         QVERIFY(!w.action("mnuSwitchButton")->isChecked());
         QCOMPARE(w.inputPanel()->lbMode->text(), QStringLiteral("非自锁自复位"));
+        // The code-view keys are one group: btKOP shows the ladder.
         h.clickTool("btKOP");
-        QVERIFY(w.action("btAWL")->isChecked());
+        QVERIFY(w.action("btKOP")->isChecked() && !w.action("btAWL")->isChecked());
+        QVERIFY(w.codeViewIsLad());
     }
 
     void programRunsFromTheToolbarWithPanelInputs() {
