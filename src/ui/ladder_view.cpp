@@ -196,12 +196,13 @@ void LadderView::layoutNetwork(NetworkLayout& nl, const ladder::Network& n, int 
     int y = nl.headingTop + px(kHeadingHeight) + px(kCommentHeight) * static_cast<int>(nl.comment.size());
     nl.gridTop = y;
     if (!n.drawable) {
-        int w = bold.horizontalAdvance(QStringLiteral("该网络无法用梯形图显示"));
+        nl.reason = q(n.reason);
+        int w = bold.horizontalAdvance(QStringLiteral("该网络无法用梯形图显示")) +
+                (nl.reason.isEmpty() ? 0 : fm.horizontalAdvance(QStringLiteral("（%1）").arg(nl.reason)) + px(8));
         for (const std::string& s : n.stl) {
             nl.stl.push_back(q(s));
             w = std::max(w, mono.horizontalAdvance(nl.stl.back()));
         }
-        nl.reason = q(n.reason);
         nl.height = y - top + px(kHeadingHeight) + px(kCommentHeight) * static_cast<int>(nl.stl.size()) + px(12);
         nl.colX = {px(kRailX), px(kRailX) + w + px(24)};
         return;
@@ -528,8 +529,16 @@ void LadderView::drawNetwork(QPainter& p, const NetworkLayout& nl, const ladder:
         p.setBrush(Qt::NoBrush);
         p.setFont(boldFont_);
         p.setPen(QColor(160, 0, 0));
-        p.drawText(QRect(x0 + px(8), nl.gridTop, x1 - x0, px(kHeadingHeight)), Qt::AlignLeft | Qt::AlignVCenter,
-                   QStringLiteral("该网络无法用梯形图显示"));
+        const QString caption = QStringLiteral("该网络无法用梯形图显示");
+        p.drawText(QRect(x0 + px(8), nl.gridTop, x1 - x0, px(kHeadingHeight)), Qt::AlignLeft | Qt::AlignVCenter, caption);
+        if (!nl.reason.isEmpty()) {
+            // Why, for the student who wrote it in STL.
+            p.setFont(font_);
+            p.setPen(QColor(110, 110, 110));
+            const int cx = x0 + px(16) + QFontMetrics(boldFont_).horizontalAdvance(caption);
+            p.drawText(QRect(cx, nl.gridTop, x1 - cx, px(kHeadingHeight)), Qt::AlignLeft | Qt::AlignVCenter,
+                       QStringLiteral("（%1）").arg(nl.reason));
+        }
         p.setFont(monoFont_);
         p.setPen(Qt::black);
         int ly = nl.gridTop + px(kHeadingHeight);
@@ -606,7 +615,7 @@ void LadderView::drawElement(QPainter& p, const NetworkLayout& nl, const ladder:
     }
     if (el.shape == Shape::Coil) {
         const QString inside = lay.symbol;
-        const int half = std::max(px(12), (p.fontMetrics().horizontalAdvance(inside) + px(14)) / 2);
+        const int half = std::max(px(12), (p.fontMetrics().horizontalAdvance(inside) + px(22)) / 2);
         p.setPen(plain);
         p.drawLine(x0, wy, cx - half, wy);
         p.setPen(lit);

@@ -8,6 +8,8 @@
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QTextBlock>
+#include <QToolButton>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cstdio>
@@ -204,6 +206,18 @@ private slots:
         // Back in the ladder the chosen network is in view.
         h.clickTool("btKOP");
         QVERIFY(v->networkRect({0, 0}).top() <= v->verticalScrollBar()->value() + v->viewport()->height());
+
+        // Zoom by the pane's keys and Ctrl + wheel: everything grows, the label follows.
+        const int height = v->networkRect({0, 3}).height();
+        QTest::mouseClick(w.findChild<QToolButton*>(QStringLiteral("btLadZoomIn")), Qt::LeftButton);
+        QCOMPARE(v->zoom(), 1.25);
+        QCOMPARE(w.findChild<QLabel*>(QStringLiteral("lblLadZoom"))->text(), QStringLiteral("125%"));
+        QVERIFY(v->networkRect({0, 3}).height() > height);
+        QWheelEvent wheel(QPointF(20, 20), v->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(v->viewport(), &wheel);
+        QCOMPARE(v->zoom(), 1.0);
+        QCOMPARE(v->networkRect({0, 3}).height(), height);
     }
 
     // Screenshots of a seal-in circuit, a timer chain, a network with LPS/LRD/LPP and one
@@ -225,7 +239,7 @@ private slots:
 
         LadderView view(w.sim());
         view.setLadder(wv->ladder(), w.sim().reader.fileLines);
-        view.resize(760, 900);
+        view.resize(760, 1100);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         const auto shot = [&](std::vector<LadderView::NetworkRef> refs, const QString& name) {
@@ -241,9 +255,20 @@ private slots:
         shot({{0, 1}, {0, 2}}, QStringLiteral("ladder_timer_chain.png"));
         shot({{0, 3}}, QStringLiteral("ladder_logic_stack.png"));
         shot({{0, 4}}, QStringLiteral("ladder_no_ladder_form.png"));
+        shot({{0, 0}, {0, 4}}, QStringLiteral("ladder_running.png"));
         view.setZoom(1.5);
         shot({{0, 0}}, QStringLiteral("ladder_seal_in_zoom150.png"));
         h.clickTool("btStop");
+        QTRY_VERIFY_WITH_TIMEOUT(!w.sim().running(), 3000);
+        // The first page of each example program.
+        view.setZoom(1.0);
+        for (const char* name : {"motor_start_stop", "traffic_light", "tank_level", "subroutine_interrupt_gbk"}) {
+            w.loadProgramFile(example((std::string(name) + ".awl").c_str()));
+            view.setLadder(wv->ladder(), w.sim().reader.fileLines);
+            QVERIFY(!view.ladder().blocks.empty());
+            QCoreApplication::processEvents();
+            QVERIFY(view.viewport()->grab().save(dir.filePath(QStringLiteral("ladder_example_%1.png").arg(name))));
+        }
     }
 
     // The refresh cost on a program of 2,000 lines while it runs: printed, not asserted.
