@@ -411,6 +411,12 @@ LadderView::ElementState LadderView::elementState(NetworkRef ref, int element) c
     return out;
 }
 
+QString LadderView::operandText(NetworkRef ref, int element) const {
+    const NetworkLayout* nl = layoutOf(ref);
+    if (!nl || element < 0 || element >= static_cast<int>(nl->elements.size())) return {};
+    return nl->elements[static_cast<std::size_t>(element)].operand;
+}
+
 void LadderView::collectVisible(std::vector<ShownState>& out) const {
     out.clear();
     const bool statusOn = statusShown();

@@ -86,6 +86,8 @@ public:
         std::array<QString, 3> values;
     };
     ElementState elementState(NetworkRef ref, int element) const;
+    // An element's operand as drawn ("symbol:address" with a symbol table); a box's own.
+    QString operandText(NetworkRef ref, int element) const;
     // Whether status is shown at all: the program has run at least one pass.
     bool statusShown() const;
 

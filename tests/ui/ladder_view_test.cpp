@@ -218,6 +218,13 @@ private slots:
         QCoreApplication::sendEvent(v->viewport(), &wheel);
         QCOMPARE(v->zoom(), 1.0);
         QCOMPARE(v->networkRect({0, 3}).height(), height);
+
+        // With a symbol table the operands read "symbol:address".
+        const int start = find(v->ladder().blocks[0].networks[0], Shape::Contact, "I0.0");
+        QCOMPARE(v->operandText({0, 0}, start), QStringLiteral("I0.0"));
+        h.nextFile = writeTestFile(QStringLiteral("ladder/symbols.txt"), QByteArray("启动按钮\tI0.0\r\n"));
+        w.action("mnuLoadSymbols")->trigger();
+        QCOMPARE(v->operandText({0, 0}, start), QStringLiteral("启动按钮:I0.0"));
     }
 
     // Screenshots of a seal-in circuit, a timer chain, a network with LPS/LRD/LPP and one
