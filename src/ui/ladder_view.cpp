@@ -6,8 +6,8 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
-#include <QPainterPath>
 #include <QScrollBar>
+#include <QStaticText>
 #include <QToolTip>
 #include <QWheelEvent>
 
@@ -154,6 +154,7 @@ void LadderView::zoomIn() { setZoom(std::round((zoom_ + 0.25) * 4) / 4); }
 void LadderView::zoomOut() { setZoom(std::round((zoom_ - 0.25) * 4) / 4); }
 
 void LadderView::relayout() {
+    for (auto& cache : textCache_) cache.clear();
     layouts_.clear();
     int y = px(kMargin);
     int width = 0;
@@ -505,24 +506,24 @@ void LadderView::drawNetwork(QPainter& p, const NetworkLayout& nl, const ladder:
         p.fillRect(QRect(0, nl.top, w, px(kHeadingHeight)), QColor(220, 226, 236));
         p.setPen(Qt::black);
         p.setFont(boldFont_);
-        p.drawText(QRect(left, nl.top, 4000, px(kHeadingHeight)), Qt::AlignLeft | Qt::AlignVCenter, nl.blockHeading);
+        drawCached(p, QRect(left, nl.top, 4000, px(kHeadingHeight)), Qt::AlignLeft | Qt::AlignVCenter, nl.blockHeading);
         p.setFont(font_);
         p.setPen(QColor(70, 70, 70));
         int by = nl.top + px(kHeadingHeight);
         for (const QString& c : nl.blockComment) {
-            p.drawText(QRect(left + px(8), by, 4000, px(kCommentHeight)), Qt::AlignLeft | Qt::AlignVCenter, c);
+            drawCached(p, QRect(left + px(8), by, 4000, px(kCommentHeight)), Qt::AlignLeft | Qt::AlignVCenter, c);
             by += px(kCommentHeight);
         }
     }
     // Heading and comment.
     p.setPen(Qt::black);
     p.setFont(boldFont_);
-    p.drawText(QRect(left, nl.headingTop, 4000, px(kHeadingHeight)), Qt::AlignLeft | Qt::AlignVCenter, nl.heading);
+    drawCached(p, QRect(left, nl.headingTop, 4000, px(kHeadingHeight)), Qt::AlignLeft | Qt::AlignVCenter, nl.heading);
     p.setFont(font_);
     p.setPen(QColor(70, 70, 70));
     int y = nl.headingTop + px(kHeadingHeight);
     for (const QString& c : nl.comment) {
-        p.drawText(QRect(left + px(8), y, 4000, px(kCommentHeight)), Qt::AlignLeft | Qt::AlignVCenter, c);
+        drawCached(p, QRect(left + px(8), y, 4000, px(kCommentHeight)), Qt::AlignLeft | Qt::AlignVCenter, c);
         y += px(kCommentHeight);
     }
     if (!n.drawable) {
@@ -536,20 +537,20 @@ void LadderView::drawNetwork(QPainter& p, const NetworkLayout& nl, const ladder:
         p.setFont(boldFont_);
         p.setPen(QColor(160, 0, 0));
         const QString caption = QStringLiteral("该网络无法用梯形图显示");
-        p.drawText(QRect(x0 + px(8), nl.gridTop, x1 - x0, px(kHeadingHeight)), Qt::AlignLeft | Qt::AlignVCenter, caption);
+        drawCached(p, QRect(x0 + px(8), nl.gridTop, x1 - x0, px(kHeadingHeight)), Qt::AlignLeft | Qt::AlignVCenter, caption);
         if (!nl.reason.isEmpty()) {
             // Why, for the student who wrote it in STL.
             p.setFont(font_);
             p.setPen(QColor(110, 110, 110));
             const int cx = x0 + px(16) + QFontMetrics(boldFont_).horizontalAdvance(caption);
-            p.drawText(QRect(cx, nl.gridTop, x1 - cx, px(kHeadingHeight)), Qt::AlignLeft | Qt::AlignVCenter,
+            drawCached(p, QRect(cx, nl.gridTop, x1 - cx, px(kHeadingHeight)), Qt::AlignLeft | Qt::AlignVCenter,
                        QStringLiteral("（%1）").arg(nl.reason));
         }
         p.setFont(monoFont_);
         p.setPen(Qt::black);
         int ly = nl.gridTop + px(kHeadingHeight);
         for (const QString& s : nl.stl) {
-            p.drawText(QRect(x0 + px(12), ly, x1 - x0, px(kCommentHeight)), Qt::AlignLeft | Qt::AlignVCenter, s);
+            drawCached(p, QRect(x0 + px(12), ly, x1 - x0, px(kCommentHeight)), Qt::AlignLeft | Qt::AlignVCenter, s);
             ly += px(kCommentHeight);
         }
         return;
@@ -586,11 +587,11 @@ void LadderView::drawElement(QPainter& p, const NetworkLayout& nl, const ladder:
     const int th = px(kTextHeight);
     const auto textAbove = [&](const QString& t) {
         p.setPen(Qt::black);
-        p.drawText(QRect(x0, wy - px(9) - th, x1 - x0, th), Qt::AlignHCenter | Qt::AlignBottom, t);
+        drawCached(p, QRect(x0, wy - px(9) - th, x1 - x0, th), Qt::AlignHCenter | Qt::AlignBottom, t);
     };
     const auto textBelow = [&](const QString& t) {
         p.setPen(Qt::black);
-        p.drawText(QRect(x0, wy + px(9), x1 - x0, th), Qt::AlignHCenter | Qt::AlignTop, t);
+        drawCached(p, QRect(x0, wy + px(9), x1 - x0, th), Qt::AlignHCenter | Qt::AlignTop, t);
     };
     p.setFont(font_);
     if (el.shape == Shape::Wire) {
@@ -610,9 +611,9 @@ void LadderView::drawElement(QPainter& p, const NetworkLayout& nl, const ladder:
         p.drawLine(cx + half, wy - px(9), cx + half, wy + px(9));
         if (el.shape == Shape::ClosedContact) {
             p.drawLine(cx + half - px(3), wy - px(8), cx - half + px(3), wy + px(8));
-            if (el.immediate) p.drawText(QRect(cx - half, wy - px(8), 2 * half, px(16)), Qt::AlignCenter, QStringLiteral("I"));
+            if (el.immediate) drawCached(p, QRect(cx - half, wy - px(8), 2 * half, px(16)), Qt::AlignCenter, QStringLiteral("I"));
         } else if (!inside.isEmpty()) {
-            p.drawText(QRect(cx - half, wy - px(8), 2 * half, px(16)), Qt::AlignCenter, inside);
+            drawCached(p, QRect(cx - half, wy - px(8), 2 * half, px(16)), Qt::AlignCenter, inside);
         }
         if (el.shape != Shape::NotContact && el.shape != Shape::RisingContact && el.shape != Shape::FallingContact)
             textAbove(lay.operand);
@@ -629,7 +630,7 @@ void LadderView::drawElement(QPainter& p, const NetworkLayout& nl, const ladder:
         const int r = px(12);
         p.drawArc(QRect(cx - half, wy - r, 2 * r, 2 * r), 125 * 16, 110 * 16);
         p.drawArc(QRect(cx + half - 2 * r, wy - r, 2 * r, 2 * r), -55 * 16, 110 * 16);
-        if (!inside.isEmpty()) p.drawText(QRect(cx - half, wy - px(8), 2 * half, px(16)), Qt::AlignCenter, inside);
+        if (!inside.isEmpty()) drawCached(p, QRect(cx - half, wy - px(8), 2 * half, px(16)), Qt::AlignCenter, inside);
         textAbove(lay.operand);
         if (!lay.operand2.isEmpty()) textBelow(lay.operand2);
         return;
@@ -647,11 +648,11 @@ void LadderView::drawElement(QPainter& p, const NetworkLayout& nl, const ladder:
     p.setPen(lit);
     p.drawRect(body);
     p.setFont(boldFont_);
-    p.drawText(QRect(bodyLeft, y0 + px(4), lay.bodyWidth, th + px(2)), Qt::AlignHCenter | Qt::AlignTop, lay.symbol);
+    drawCached(p, QRect(bodyLeft, y0 + px(4), lay.bodyWidth, th + px(2)), Qt::AlignHCenter | Qt::AlignTop, lay.symbol);
     p.setFont(font_);
     p.setPen(Qt::black);
     if (!el.powerInput.empty())
-        p.drawText(QRect(bodyLeft + px(4), wy - th / 2 + px(3), lay.bodyWidth, th), Qt::AlignLeft | Qt::AlignVCenter,
+        drawCached(p, QRect(bodyLeft + px(4), wy - th / 2 + px(3), lay.bodyWidth, th), Qt::AlignLeft | Qt::AlignVCenter,
                    q(el.powerInput));
     const auto valueText = [&](int index, int line = -1) -> QString {
         if (!statusOn || index < 0 || index > 2) return {};
@@ -673,7 +674,7 @@ void LadderView::drawElement(QPainter& p, const NetworkLayout& nl, const ladder:
         return constant ? QString() : valueText(pin.operandIndex, pin.line);
     };
     if (el.hasEno) {
-        p.drawText(QRect(bodyLeft, wy - th / 2 + px(3), lay.bodyWidth - px(4), th), Qt::AlignRight | Qt::AlignVCenter,
+        drawCached(p, QRect(bodyLeft, wy - th / 2 + px(3), lay.bodyWidth - px(4), th), Qt::AlignRight | Qt::AlignVCenter,
                    QStringLiteral("ENO"));
         p.setPen(pen(s.eno, zoom_));
         p.drawLine(bodyRight, wy, el.enoUsed ? x1 : bodyRight + px(kStub), wy);
@@ -690,10 +691,10 @@ void LadderView::drawElement(QPainter& p, const NetworkLayout& nl, const ladder:
         const int tx = (bodyLeft + bodyRight) / 2 - (w1 + w2) / 2;
         const QRect above(tx, y0 + px(3) - th, w1 + w2 + px(2), th);
         p.setPen(Qt::black);
-        p.drawText(above, Qt::AlignLeft | Qt::AlignBottom, lay.operand);
+        drawCached(p, above, Qt::AlignLeft | Qt::AlignBottom, lay.operand);
         if (!v.isEmpty()) {
             p.setPen(kHighlight);
-            p.drawText(above.adjusted(w1, 0, 0, 0), Qt::AlignLeft | Qt::AlignBottom, v);
+            drawCached(p, above.adjusted(w1, 0, 0, 0), Qt::AlignLeft | Qt::AlignBottom, v);
         }
     }
     // A pin sits on its row inside the box; one without a row (0) on the k-th row below EN.
@@ -707,12 +708,12 @@ void LadderView::drawElement(QPainter& p, const NetworkLayout& nl, const ladder:
         const bool powered = el.inputs[k].power;
         p.drawLine(powered ? x0 : bodyLeft - px(kStub), py, bodyLeft, py);
         p.setPen(Qt::black);
-        p.drawText(QRect(bodyLeft + px(4), py - th / 2, lay.bodyWidth, th), Qt::AlignLeft | Qt::AlignVCenter, lay.inNames[k]);
+        drawCached(p, QRect(bodyLeft + px(4), py - th / 2, lay.bodyWidth, th), Qt::AlignLeft | Qt::AlignVCenter, lay.inNames[k]);
         const QRect zone(x0 + px(2), py - th - px(1), lay.leftZone - px(kStub) - px(4), th);
-        p.drawText(zone, Qt::AlignRight | Qt::AlignBottom, lay.inOperands[k]);
+        drawCached(p, zone, Qt::AlignRight | Qt::AlignBottom, lay.inOperands[k]);
         if (const QString v = valueOf(el.inputs[k]); !v.isEmpty()) {
             p.setPen(kHighlight);
-            p.drawText(zone.translated(0, th + px(2)), Qt::AlignRight | Qt::AlignTop, v);
+            drawCached(p, zone.translated(0, th + px(2)), Qt::AlignRight | Qt::AlignTop, v);
         }
     }
     for (std::size_t k = 0; k < el.outputs.size(); ++k) {
@@ -720,15 +721,40 @@ void LadderView::drawElement(QPainter& p, const NetworkLayout& nl, const ladder:
         p.setPen(plain);
         p.drawLine(bodyRight, py, bodyRight + px(kStub), py);
         p.setPen(Qt::black);
-        p.drawText(QRect(bodyLeft, py - th / 2, lay.bodyWidth - px(4), th), Qt::AlignRight | Qt::AlignVCenter,
+        drawCached(p, QRect(bodyLeft, py - th / 2, lay.bodyWidth - px(4), th), Qt::AlignRight | Qt::AlignVCenter,
                    lay.outNames[k]);
         const QRect zone(bodyRight + px(kStub) + px(3), py - th - px(1), lay.rightZone - px(kStub) - px(4), th);
-        p.drawText(zone, Qt::AlignLeft | Qt::AlignBottom, lay.outOperands[k]);
+        drawCached(p, zone, Qt::AlignLeft | Qt::AlignBottom, lay.outOperands[k]);
         if (const QString v = valueOf(el.outputs[k]); !v.isEmpty()) {
             p.setPen(kHighlight);
-            p.drawText(zone.translated(0, th + px(2)), Qt::AlignLeft | Qt::AlignTop, v);
+            drawCached(p, zone.translated(0, th + px(2)), Qt::AlignLeft | Qt::AlignTop, v);
         }
     }
+}
+
+// Texts are laid out once and kept (QStaticText), per font: a repaint of a full screen of
+// networks costs a fraction of laying every text out again.
+void LadderView::drawCached(QPainter& p, const QRect& r, int flags, const QString& t) const {
+    if (t.isEmpty()) return;
+    const QFont& f = p.font();
+    auto& cache = textCache_[f.bold() ? 1 : f.family() == monoFont_.family() ? 2 : 0];
+    // Values change while the program runs: the cache stays bounded.
+    if (cache.size() > 20000) cache.clear();
+    auto it = cache.find(t);
+    if (it == cache.end()) {
+        QStaticText st(t);
+        st.setTextFormat(Qt::PlainText);
+        st.prepare(QTransform(), f);
+        it = cache.insert(t, st);
+    }
+    const QSizeF size = it->size();
+    double x = r.left();
+    if (flags & Qt::AlignHCenter) x = r.left() + (r.width() - size.width()) / 2;
+    else if (flags & Qt::AlignRight) x = r.left() + r.width() - size.width();
+    double y = r.top();
+    if (flags & Qt::AlignVCenter) y = r.top() + (r.height() - size.height()) / 2;
+    else if (flags & Qt::AlignBottom) y = r.top() + r.height() - size.height();
+    p.drawStaticText(QPointF(x, y), *it);
 }
 
 // --- input ----------------------------------------------------------------------------------

@@ -10,6 +10,8 @@
 #include <QAbstractScrollArea>
 #include <QColor>
 #include <QFont>
+#include <QHash>
+#include <QStaticText>
 #include <QString>
 
 #include <array>
@@ -152,6 +154,7 @@ private:
     void drawNetwork(QPainter& p, const NetworkLayout& nl, const ladder::Network& n, bool statusOn) const;
     void drawElement(QPainter& p, const NetworkLayout& nl, const ladder::Element& el, const ElementLayout& lay,
                      bool statusOn) const;
+    void drawCached(QPainter& p, const QRect& r, int flags, const QString& t) const;
     int px(double v) const { return static_cast<int>(v * zoom_ + 0.5); }
 
     Simulator& sim_;
@@ -169,6 +172,7 @@ private:
     bool shownStatusOn_ = false;
     bool shownKnown_ = false;
     int repaints_ = 0;
+    mutable std::array<QHash<QString, QStaticText>, 3> textCache_;  // normal, bold, fixed-width
 };
 
 }  // namespace korvane

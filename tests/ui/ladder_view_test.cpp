@@ -303,10 +303,11 @@ private slots:
         w.sim().scan.continuousRun();
         QTRY_VERIFY_WITH_TIMEOUT(w.sim().interpreter.scanCounter > 2, 10000);
         std::printf("passes after start: %d\n", static_cast<int>(w.sim().interpreter.scanCounter));
-        // The window's own view, and a tall one beside it that shows some 25 networks.
+        // The window's own view, and one as large as a full-HD screen beside it (some 13
+        // networks in view).
         LadderView tall(w.sim());
         tall.setLadder(v->ladder(), w.sim().reader.fileLines);
-        tall.resize(1200, 2000);
+        tall.resize(1920, 1080);
         tall.show();
         for (LadderView* view : {v, &tall}) {
             view->scrollToNetwork({0, 200});
