@@ -122,7 +122,7 @@ std::string gradeTable(const std::vector<ProgramRun>& runs) {
             std::size_t ok = 0;
             for (const auto& c : r.report.results) {
                 if (c.passed) ++ok;
-                else if (row.failure == "-") row.failure = c.name + ": " + c.failure;
+                else if (row.failure == "-") row.failure = "line " + std::to_string(c.line) + ": " + c.failure;
             }
             if (row.failure == "-" && !r.failureLines.empty()) row.failure = r.failureLines.front();
             row.checks = std::to_string(ok) + "/" + std::to_string(r.report.results.size());

@@ -13,11 +13,11 @@
 //
 // "After the line before" for an edge line: the line before it in the file (comments and blank
 // lines aside) gives the time the watch starts: its time for a set, expect or mode line, A for
-// an interval line; after an edge line, the pass after the one in which that edge was seen (or,
-// when it was not seen, after its window). Before the first line it is 0. An edge line may also
-// give its own start time: "<ms> expect <BIT> rises <L>..<H>". An edge is seen in the pass after
-// which the bit first reads its new value; before the first pass the bit reads as it was when
-// the run started.
+// an interval line; after an edge line, the pass in which that edge was seen (an edge of the
+// same bit in that pass is not taken twice) or, when it was not seen, after its window. Before
+// the first line it is 0. An edge line may also give its own start time:
+// "<ms> expect <BIT> rises <L>..<H>". An edge is seen in the pass after which the bit first
+// reads its new value; before the first pass the bit reads as it was when the run started.
 #include <cstdint>
 #include <optional>
 #include <string>

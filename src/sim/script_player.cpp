@@ -77,12 +77,13 @@ void ScriptPlayer::resolve(Edge& e, bool seen, std::int64_t at) {
     else if (at < c.low || at > c.high)
         fail(e.result, edgeName(c) + ": " + (c.rising ? "rose" : "fell") + " at " + std::to_string(at) +
                            " ms (watched from " + std::to_string(e.from) + " ms)");
-    // The next edge line watches from the pass after this edge, or after this window.
+    // The next edge line watches from the pass of this edge (the same edge is not taken twice),
+    // or from after this window.
     const int self = static_cast<int>(&e - edges_.data());
     for (auto& next : edges_)
         if (next.check->afterEdge == self) {
             next.fromKnown = true;
-            next.from = (seen ? at : c.high) + 1;
+            next.from = !seen ? c.high + 1 : next.check->address.key == c.address.key ? at + 1 : at;
         }
 }
 
