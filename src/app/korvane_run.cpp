@@ -97,7 +97,7 @@ const char* kUsage =
     "  suffix :s signed, :r real (double words), :x hexadecimal\n"
     "every load prints the program check's findings to standard error\n"
     "exit status: 0 success, 1 a scripted check failed (--grade: in some program, or a program\n"
-    "  did not load), 2 bad usage or unreadable input,\n"
+    "  did not load), 2 bad usage, unreadable input or a report file not written,\n"
     "  3 --check found something\n";
 
 // The longest a serving real-time runner sleeps on its descriptors without a firing due.
