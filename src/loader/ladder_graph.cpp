@@ -785,20 +785,43 @@ class Layout {
 public:
     Layout(Network& net, const Builder& b) : net_(net), b_(b) {}
 
-    bool run() {
+    // Empty when the network is laid out, else why it has no ladder form.
+    std::string run() {
         int row = 0;
         for (int id : b_.roots) {
             const Node& n = b_.nodes[static_cast<std::size_t>(id)];
             if (n.consumed) continue;
             row = placeNode(id, row, 0);
-            if (row > kMaxRows) return false;
+            if (row > kMaxRows) return "网络过大";
         }
         net_.rows = row;
+        // A link that crosses the circuit of a box's power pin would join it to the wrong
+        // point: such a network has no ladder form.
+        for (const PowerCircuit& p : power_) {
+            for (std::size_t k = 0; k < net_.links.size(); ++k) {
+                if (k >= p.firstLink && k < p.endLink) continue;
+                const Link& l = net_.links[k];
+                if (l.col <= p.boxCol && l.fromRow <= p.lastRow && l.toRow >= p.firstRow)
+                    return "计数器的输入电路与分支交叉";
+            }
+        }
+        // Links on one column that meet are one line.
+        std::sort(net_.links.begin(), net_.links.end(), [](const Link& a, const Link& b) {
+            return a.col != b.col ? a.col < b.col : a.fromRow < b.fromRow;
+        });
+        std::vector<Link> merged;
+        for (const Link& l : net_.links) {
+            if (!merged.empty() && merged.back().col == l.col && l.fromRow <= merged.back().toRow)
+                merged.back().toRow = std::max(merged.back().toRow, l.toRow);
+            else
+                merged.push_back(l);
+        }
+        net_.links = std::move(merged);
         int cols = 0;
         for (const Element& e : net_.elements) cols = std::max(cols, e.col + e.width);
         for (const Link& l : net_.links) cols = std::max(cols, l.col);
         net_.cols = cols;
-        return true;
+        return {};
     }
 
 private:
@@ -807,8 +830,18 @@ private:
         int h = 0;
     };
 
+    // The rows a box's power-pin circuit takes from the rail to the box, and its own links.
+    struct PowerCircuit {
+        int firstRow = 0;
+        int lastRow = 0;
+        int boxCol = 0;
+        std::size_t firstLink = 0;
+        std::size_t endLink = 0;
+    };
+
     Network& net_;
     const Builder& b_;
+    std::vector<PowerCircuit> power_;
     std::vector<std::vector<char>> occupied_;
 
     bool isFree(int r, int c) const {
@@ -963,8 +996,10 @@ private:
                     return true;
                 };
                 while (!fits(y) && y < r + kMaxRows) ++y;
+                const std::size_t links = net_.links.size();
                 placeSp(*b_.nodes[static_cast<std::size_t>(ch.powerNodes[power])].seg, y, 0);
                 wire(y, z.w, col - z.w);
+                power_.push_back(PowerCircuit{y, y + z.h - 1, col, links, net_.links.size()});
                 pinRow = y - r;
                 bottom = std::max(bottom, y + z.h);
                 ++power;
@@ -993,8 +1028,8 @@ Program convertToLadder(std::string_view programText, const std::vector<int>& ke
             bool ok = buildNetwork(rn.instrs, blocks, b);
             if (ok) {
                 Layout layout(net, b);
-                ok = layout.run();
-                if (!ok) b.error = "网络过大";
+                b.error = layout.run();
+                ok = b.error.empty();
             }
             if (!ok) {
                 net.drawable = false;
