@@ -348,16 +348,17 @@ const BoxSpec* boxSpec(std::string_view mnemonic) {
     return nullptr;
 }
 
-// Coils that take the logic result: mnemonic, symbol.
-constexpr std::array<std::pair<std::string_view, std::string_view>, 14> kCoils{{
+// Coils that take the logic result: mnemonic, symbol. JMP, ENI and DISI written without
+// logic before them stand on the rail.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 16> kCoils{{
     {"=", ""}, {"=I", "I"}, {"S", "S"}, {"R", "R"}, {"SI", "SI"}, {"RI", "RI"}, {"JMP", "JMP"},
     {"SCRT", "SCRT"}, {"CSCRE", "SCRE"}, {"CRET", "RET"}, {"CRETI", "RETI"}, {"END", "END"},
-    {"STOP", "STOP"}, {"WDR", "WDR"},
+    {"STOP", "STOP"}, {"WDR", "WDR"}, {"ENI", "ENI"}, {"DISI", "DISI"},
 }};
 
 // Coils that stand on the rail without logic.
-constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kRailCoils{{
-    {"SCRE", "SCRE"}, {"NEXT", "NEXT"}, {"ENI", "ENI"}, {"DISI", "DISI"}, {"MEND", "END"},
+constexpr std::array<std::pair<std::string_view, std::string_view>, 3> kRailCoils{{
+    {"SCRE", "SCRE"}, {"NEXT", "NEXT"}, {"MEND", "END"},
 }};
 
 std::string compareSymbol(std::string_view mnemonic) {
@@ -719,7 +720,7 @@ bool buildNetwork(const std::vector<Instr>& instrs, const std::vector<RawBlock>&
             Element e = contact(Shape::Coil, m == "=I" || m == "SI" || m == "RI");
             e.symbol = std::string(c->second);
             if ((m == "S" || m == "R" || m == "SI" || m == "RI") && in.operands.size() > 1) e.operand2 = in.operands[1];
-            if (m == "JMP" && b.stack.empty()) {
+            if ((m == "JMP" || m == "ENI" || m == "DISI") && b.stack.empty()) {
                 b.railOutput(std::move(e));
                 continue;
             }
@@ -982,13 +983,13 @@ private:
         }
         wire(r, c, col - c);
         int bottom = r + 1;
-        int pinRow = 0;
+        int pinRow = 1;  // the row the next input pin may take
         std::size_t power = 0;
         for (Pin& p : e.inputs) {
-            ++pinRow;
+            p.row = pinRow++;
             if (p.power && power < ch.powerNodes.size()) {
                 const Size z = sizes[power];
-                int y = r + pinRow;
+                int y = r + p.row;
                 auto fits = [&](int at) {
                     for (int yy = at; yy < at + z.h; ++yy)
                         for (int x = 0; x < col; ++x)
@@ -1000,11 +1001,12 @@ private:
                 placeSp(*b_.nodes[static_cast<std::size_t>(ch.powerNodes[power])].seg, y, 0);
                 wire(y, z.w, col - z.w);
                 power_.push_back(PowerCircuit{y, y + z.h - 1, col, links, net_.links.size()});
-                pinRow = y - r;
+                // The pin on the circuit's first row, the next pin under the whole circuit.
+                p.row = y - r;
+                pinRow = p.row + z.h;
                 bottom = std::max(bottom, y + z.h);
                 ++power;
             }
-            p.row = pinRow;
         }
         int outRow = 0;
         for (Pin& p : e.outputs) p.row = ++outRow;

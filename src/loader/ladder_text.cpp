@@ -256,7 +256,9 @@ void renderNetwork(const Network& net, std::string& out) {
         for (int line = mid(l.fromRow); line <= mid(l.toRow); ++line) {
             const bool ends = line == mid(l.fromRow) || line == mid(l.toRow);
             const bool wireLine = line % 3 == 1;
-            if (ends || (wireLine && canvas.at(line, lx) == "-")) canvas.put(line, lx, "+");
+            // A wire through the link's column, or one ending at it, joins it.
+            const bool joined = canvas.at(line, lx) == "-" || canvas.at(line, lx - 1) == "-";
+            if (ends || (wireLine && joined)) canvas.put(line, lx, "+");
             else if (canvas.at(line, lx) != "+") canvas.put(line, lx, "|");
         }
     }
