@@ -24,6 +24,7 @@ constexpr std::size_t kMaxStack = 64;   // logic stack entries
 constexpr int kMaxNesting = 100;        // series/parallel nesting of one circuit
 constexpr int kMaxBranchDepth = 200;    // outputs hanging off outputs (forks after forks)
 constexpr int kMaxRows = 4000;          // grid rows of one network
+constexpr long kMaxCells = 50000;       // grid cells (rows x columns) of one network
 
 // ---------------------------------------------------------------------------------------
 // Reading the program text into blocks, networks and instruction lines.
@@ -389,20 +390,25 @@ Sp leaf(Element e) {
     return s;
 }
 
-Sp combine(Sp a, Sp b, Sp::Kind kind) {
-    Sp out;
-    out.kind = kind;
-    auto add = [&](Sp&& s) {
-        if (s.kind == kind) {
-            for (Sp& k : s.kids) out.kids.push_back(std::move(k));
-        } else {
-            out.kids.push_back(std::move(s));
+// a := a joined with b in series or in parallel; a series or parallel of the same kind
+// grows in place, so a long rung costs linear time.
+void combine(Sp& a, Sp b, Sp::Kind kind) {
+    if (a.kind != kind) {
+        Sp wrapped;
+        wrapped.kind = kind;
+        wrapped.depth = a.depth + 1;
+        wrapped.kids.push_back(std::move(a));
+        a = std::move(wrapped);
+    }
+    if (b.kind == kind) {
+        for (Sp& k : b.kids) {
+            a.depth = std::max(a.depth, k.depth + 1);
+            a.kids.push_back(std::move(k));
         }
-    };
-    add(std::move(a));
-    add(std::move(b));
-    for (const Sp& k : out.kids) out.depth = std::max(out.depth, k.depth + 1);
-    return out;
+    } else {
+        a.depth = std::max(a.depth, b.depth + 1);
+        a.kids.push_back(std::move(b));
+    }
 }
 
 struct Child {
@@ -455,9 +461,9 @@ public:
         const int top = stack.back();
         Node& t = nodes[static_cast<std::size_t>(top)];
         if (t.children.empty() && referencesOnStack(top) == 1) {
-            Sp joined = t.seg ? combine(std::move(*t.seg), std::move(s), Sp::Kind::Series) : std::move(s);
-            if (joined.depth > kMaxNesting) return fail(in, "嵌套过深");
-            t.seg = std::move(joined);
+            if (t.seg) combine(*t.seg, std::move(s), Sp::Kind::Series);
+            else t.seg = std::move(s);
+            if (t.seg->depth > kMaxNesting) return fail(in, "嵌套过深");
             return true;
         }
         if (t.depth >= kMaxBranchDepth) return fail(in, "分支过深");
@@ -483,9 +489,8 @@ public:
         const int top = stack.back();
         if (!standalone(top, 1)) return fail(in, "并联到已有输出或分支的电路，无梯形图形式");
         Node& t = nodes[static_cast<std::size_t>(top)];
-        Sp joined = combine(std::move(*t.seg), std::move(s), Sp::Kind::Parallel);
-        if (joined.depth > kMaxNesting) return fail(in, "嵌套过深");
-        t.seg = std::move(joined);
+        combine(*t.seg, std::move(s), Sp::Kind::Parallel);
+        if (t.seg->depth > kMaxNesting) return fail(in, "嵌套过深");
         return true;
     }
 
@@ -822,6 +827,7 @@ public:
         for (const Element& e : net_.elements) cols = std::max(cols, e.col + e.width);
         for (const Link& l : net_.links) cols = std::max(cols, l.col);
         net_.cols = cols;
+        if (static_cast<long>(net_.rows) * cols > kMaxCells) return "网络过大";
         return {};
     }
 
