@@ -513,7 +513,8 @@ public:
     }
 
     bool output(const Instr& in, Element e, int extraInputs) {
-        if (stack.size() < static_cast<std::size_t>(extraInputs) + 1) return fail(in, "前面没有逻辑");
+        if (stack.size() < static_cast<std::size_t>(extraInputs) + 1)
+            return fail(in, extraInputs > 0 ? "输入电路不足" : "前面没有逻辑");
         std::vector<int> power(static_cast<std::size_t>(extraInputs));
         for (int k = extraInputs - 1; k >= 0; --k) {
             const int y = stack.back();
