@@ -341,6 +341,9 @@ constexpr std::array kBoxes = {
     BoxSpec{"GERR", "GET_ERROR", ">ECODE:0"},
     BoxSpec{"DLED", "DIAG_LED", "IN:0"},
     BoxSpec{"NOP", "NOP", "N:0"},
+    BoxSpec{"HDEF", "HDEF", "HSC:0 MODE:1"},
+    BoxSpec{"HSC", "HSC", "N:0"},
+    BoxSpec{"PLS", "PLS", "N:0"},
 };
 
 const BoxSpec* boxSpec(std::string_view mnemonic) {
@@ -743,7 +746,7 @@ bool buildNetwork(const std::vector<Instr>& instrs, const std::vector<RawBlock>&
         if (m == "LSCR" || m == "LBL") {
             Element e = contact(Shape::Box, false);
             e.symbol = m == "LSCR" ? "SCR" : "LBL";
-            e.powerInput = m == "LSCR" ? "EN" : "";
+            e.powerInput.clear();
             e.hasEno = false;
             b.railOutput(std::move(e));
             continue;

@@ -227,10 +227,8 @@ void renderNetwork(const Network& net, std::string& out) {
             canvas.put(bottom(last), br, "+");
             // EN, title, ENO.
             const int r0 = mid(e.row);
-            if (!e.powerInput.empty()) {
-                canvas.fill(r0, x0, bl - x0, '-');
-                canvas.put(r0, bl + 1, e.powerInput);
-            }
+            if (e.symbol != "LBL") canvas.fill(r0, x0, bl - x0, '-');
+            canvas.put(r0, bl + 1, e.powerInput);
             if (e.hasEno) {
                 canvas.put(r0, br - 3, "ENO");
                 if (e.enoUsed) canvas.fill(r0, br + 1, x0 + w - br - 1, '-');
