@@ -16,6 +16,8 @@
 
 #include "hardware/hardware_file.h"
 #include "korvane_version.h"
+#include "loader/ladder_graph.h"
+#include "loader/text_encoding.h"
 #include "platform/file_read.h"
 #include "platform/log_sink.h"
 #include "platform/prompt.h"
@@ -69,6 +71,8 @@ const char* kUsage =
     "                     resolves the program's symbolic operands\n"
     "  --check            check the program and print what will not run as on the CPU, one\n"
     "                     line each, without running it; exit status 0 none found, 3 some\n"
+    "  --lad              print the program as ladder diagrams (ASCII art), one network\n"
+    "                     after another, without running it\n"
     "  --table FILE       load a status table; its forced rows stay forced during the run\n"
     "  --force ADDR=VALUE force an address to a value (repeatable)\n"
     "  --watch A,B,...    print ADDR=VALUE for each address at the end; an address may also\n"
@@ -134,6 +138,7 @@ StatusTable gWatchTable;
 struct Options {
     std::string program, db, script, hw, table, symbols;
     bool check = false;
+    bool lad = false;
     std::vector<std::pair<std::string, std::string>> forces;
     long scans = -1;
     long long ms = -1;
@@ -368,6 +373,8 @@ int main(int argc, char** argv) {
             (a == "--db" ? o.db : a == "--script" ? o.script : a == "--hw" ? o.hw : a == "--table" ? o.table : o.symbols) = *v;
         } else if (a == "--check") {
             o.check = true;
+        } else if (a == "--lad") {
+            o.lad = true;
         } else if (a == "--real-cpu") {
             o.realCpu = true;
         } else if (a == "--force") {
@@ -498,6 +505,15 @@ int main(int argc, char** argv) {
                 << "\n";
             return n == 0 ? 0 : 3;
         }
+    }
+    if (o.lad) {
+        std::string bytes;
+        if (readFileBounded(o.program, StlReader::kMaxProgramBytes, bytes) != FileRead::Ok) {
+            std::cerr << "korvane-run: " << programRefusal(ProgramFileProblem::CannotOpen, o.program) << "\n";
+            return 2;
+        }
+        std::cout << ladder::renderLadderText(ladder::convertToLadder(toUtf8(bytes), sim.reader.fileLines));
+        return 0;
     }
 
     if (!o.hw.empty() && !loadHardwareFile(o.hw, sim.hardware, sim.log, &prompt)) {

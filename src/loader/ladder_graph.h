@@ -36,6 +36,16 @@ struct Pin {
     // current value from that line's status (LineStatus::value holds the first three);
     // -1 when the pin has no operand of the line (a box's power input other than EN).
     int operandIndex = -1;
+    // The pin's row inside its box: 0 is the EN/ENO row, inputs and outputs follow one per
+    // row; a power input (`power`) may sit lower so that its circuit fits under the one
+    // feeding EN.
+    int row = 0;
+    // A power-flow input drawn with its own circuit from the left rail (a counter's R, CD, LD);
+    // such a pin has no operand.
+    bool power = false;
+    // The code-table line the operand belongs to when it is not the box's `line`: the IN1 of
+    // a box exported as a move and an operation (MOVW VW0, VW4 + +I VW2, VW4 is one ADD_I).
+    int line = -1;
 };
 
 struct Element {
@@ -54,6 +64,11 @@ struct Element {
     std::vector<Pin> inputs;   // a box's inputs below EN, in order
     std::vector<Pin> outputs;  // a box's outputs below ENO, in order
     bool enoUsed = false;      // something is connected to the box's ENO
+    // The box's first power input as MicroWIN names it: "EN", "IN" (timers), "CU" (CTU,
+    // CTUD), "CD" (CTD); empty for SCR, which hangs on the rail without a pin name, and
+    // for LBL, the one box with no power connection at all.
+    std::string powerInput = "EN";
+    bool hasEno = true;        // false for timers, counters, SCR and LBL, which have no ENO
 };
 
 struct Link {
@@ -83,6 +98,8 @@ struct Network {
 // A program block: the main program, a subroutine or an interrupt routine.
 struct Block {
     std::string title;  // "MAIN (OB1)", "SBR_0 (SBR0)", "INT_0 (INT0)" as the header names it
+    // The block's TITLE text and the "//" lines between its header and BEGIN.
+    std::vector<std::string> comment;
     int fileLine = 0;
     std::vector<Network> networks;
 };
