@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -26,7 +27,11 @@
 #include "posix/run_object_link.h"
 #include "posix/runner_ports.h"
 #include "sim/address.h"
+#include "sim/grading.h"
 #include "sim/run_script.h"
+#include "sim/runner_inputs.h"
+#include "sim/script_player.h"
+#include "sim/test_report.h"
 #include "sim/simulator.h"
 
 using namespace korvane;
@@ -45,8 +50,22 @@ const char* kUsage =
     "                     runner's inputs, which every tick takes into the image; other\n"
     "                     addresses are written once before the first tick\n"
     "  --script FILE      timed events: '<ms> set ADDR VALUE', '<ms> expect ADDR VALUE'\n"
-    "                     (VALUE may be a range LOW..HIGH), '<ms> mode MODE'; '#' at the\n"
-    "                     start of a line or after a blank starts a comment (16#FF is a value)\n"
+    "                     (VALUE may be a range LOW..HIGH), '<ms> mode MODE'; checks over\n"
+    "                     time: 'A..B always COND', 'A..B never COND' after every pass in\n"
+    "                     [A, B] ms (COND: addresses, ADDR=VALUE, with & | ! and parentheses);\n"
+    "                     'expect BIT rises L..H', 'expect BIT falls L..H': the first edge\n"
+    "                     after the line before's time comes in a pass in [L, H] ms; '#' at\n"
+    "                     the start of a line or after a blank starts a comment (16#FF is a\n"
+    "                     value); a script with a bad line is refused before the run\n"
+    "  --junit FILE       write the checks as JUnit XML (a testcase per check line)\n"
+    "  --tap              print the checks as TAP version 13 at the end, without FAIL lines\n"
+    "  --grade SCRIPT PROGRAM...\n"
+    "                     run the script against every program, each in a fresh simulator,\n"
+    "                     and print a table: program, checks passed/total, program check\n"
+    "                     findings, first failure; a program that does not load is a row.\n"
+    "                     Runs for --ms, else as long as the script's last time; with --junit\n"
+    "                     one testsuite per program; with --tap the table goes to stderr\n"
+    "  --jobs N           programs run at once by --grade (default 2)\n"
     "  --hw FILE          apply a hardware configuration (.hd) before running\n"
     "  --symbols FILE     a symbol table (tab-separated lines: symbol, address, comment) that\n"
     "                     resolves the program's symbolic operands\n"
@@ -81,7 +100,8 @@ const char* kUsage =
     "  ID/QD/MD/VD/SD n, T n, C n (current value), T n:b, C n:b (bit), AC0..AC3;\n"
     "  suffix :s signed, :r real (double words), :x hexadecimal\n"
     "every load prints the program check's findings to standard error\n"
-    "exit status: 0 success, 1 a scripted check failed, 2 bad usage or unreadable input,\n"
+    "exit status: 0 success, 1 a scripted check failed (--grade: in some program, or a program\n"
+    "  did not load), 2 bad usage, unreadable input or a report file not written,\n"
     "  3 --check found something\n";
 
 // The longest a serving real-time runner sleeps on its descriptors without a firing due.
@@ -106,33 +126,6 @@ public:
     }
 };
 
-// The runner's own input state replaces the operator's input panel: every tick's input
-// phase copies it into the image, as the panels do, and the immediate reads take it as the
-// input terminals.
-class RunnerViews : public ViewHooks {
-public:
-    PlcMemory inputs;
-    PlcMemory* image = nullptr;
-    void FreshInData() override {
-        std::int16_t* dst = image->cells();
-        const std::int16_t* src = inputs.cells();
-        std::copy(src + area::I, src + area::Q, dst + area::I);
-        std::copy(src + area::AIW, src + area::AQW, dst + area::AIW);
-    }
-    std::optional<bool> inputTerminal(int key) override { return inputs.cell(key) != 0; }
-};
-
-// The analog potentiometers SMB28 and SMB29 (as bytes, a word or bits) are inputs of the
-// runner too: a value for them sets the simulator's potentiometers.
-bool isPotentiometer(const PlcAddress& a) {
-    constexpr int first = area::SM + 8 * 28, end = area::SM + 8 * 30;
-    const bool memoryKind = a.kind == PlcAddress::Kind::Bit || a.kind == PlcAddress::Kind::Byte ||
-                            a.kind == PlcAddress::Kind::Word || a.kind == PlcAddress::Kind::DWord;
-    return memoryKind && a.key >= first && a.key + a.width() <= end;
-}
-
-bool isRunnerInput(const PlcAddress& a) { return a.isInput() || isPotentiometer(a); }
-
 // A watched address: one of the runner's own forms, or a status-table row with its format
 // ("VW0:十六进制"), rendered as the status table renders it.
 struct WatchItem {
@@ -156,15 +149,28 @@ struct Options {
     bool trace = false, log = false, realtime = false, realCpu = false;
     std::optional<std::int64_t> clockStart;  // local milliseconds
     std::optional<PortOption> slavePort, masterPort;
+    std::string junit, grade;  // --junit FILE, --grade SCRIPT
+    bool tap = false;
+    int jobs = 2;
+    std::vector<std::string> programs;  // with --grade
 };
+
+// The machine-readable reports: --junit writes its file, --tap prints on standard output.
+bool writeReports(const std::vector<SuiteReport>& suites, const Options& o) {
+    if (o.tap) std::cout << tapText(suites);
+    if (o.junit.empty()) return true;
+    std::ofstream out(o.junit, std::ios::binary);
+    out << junitXml(suites);
+    out.close();
+    if (!out) {
+        std::cerr << "korvane-run: cannot write '" << o.junit << "'\n";
+        return false;
+    }
+    return true;
+}
 
 // The largest script file read: a script is a list of timed events.
 constexpr std::size_t kMaxScriptBytes = std::size_t{16} << 20;
-
-std::string sizeText(std::size_t bytes) {
-    if (bytes % (std::size_t{1} << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
-    return std::to_string(bytes >> 10) + " KiB";
-}
 
 // The refusal of an input file (what: "status table", say) that was not read, or read no
 // further than the bound.
@@ -200,26 +206,21 @@ bool isRegularFile(const std::string& path) {
     return std::filesystem::is_regular_file(path, ec);
 }
 
-// Why a program file gave no program.
-std::string programRefusal(ProgramFileProblem problem, const std::string& path) {
-    switch (problem) {
-    case ProgramFileProblem::None: break;
-    case ProgramFileProblem::CannotOpen: return "cannot read program '" + path + "'";
-    case ProgramFileProblem::Folder: return "'" + path + "' is a folder, not a program file";
-    case ProgramFileProblem::TooLarge:
-        return "'" + path + "' is larger than " + sizeText(StlReader::kMaxProgramBytes) +
-               ", the most a program file may hold";
-    case ProgramFileProblem::NotText:
-        return "'" + path + "' is not a text file (a program is text in UTF-8 or GBK; this holds NUL bytes, "
-               "control characters or bytes neither encoding takes)";
-    case ProgramFileProblem::TooManyLines:
-        return "'" + path + "' has more than " + std::to_string(StlReader::kMaxProgramLines) +
-               " program lines, the most a program may have";
-    case ProgramFileProblem::Invalid:
-        return "'" + path + "' cannot be read as a program (a routine number is out of range)";
-    case ProgramFileProblem::NoProgram: break;
+// Reads and parses a script; a refusal goes to standard error.
+bool loadScript(const std::string& path, RunScript& script) {
+    std::string scriptText, error;
+    const FileRead read = readFileBounded(path, kMaxScriptBytes, scriptText);
+    if (read != FileRead::Ok) {
+        std::cerr << "korvane-run: " << readRefusal(read, "script", path, kMaxScriptBytes) << "\n";
+        return false;
     }
-    return "'" + path + "' holds no program (an ORGANIZATION_BLOCK with at least three lines is needed)";
+    auto parsed = parseRunScript(scriptText, error);
+    if (!parsed) {
+        std::cerr << "korvane-run: " << path << ": " << error << "\n";
+        return false;
+    }
+    script = std::move(*parsed);
+    return true;
 }
 
 bool parseLong(const std::string& s, long long& v) {
@@ -278,16 +279,38 @@ bool splitWatch(const std::string& list, std::vector<WatchItem>& out, std::strin
     }
 }
 
-void issueMode(Simulator& sim, const ModeCommand& m) {
-    switch (m.kind) {
-    case ModeCommand::Kind::Run: sim.scan.continuousRun(); break;
-    case ModeCommand::Kind::First: sim.scan.firstScan(); break;
-    case ModeCommand::Kind::Single: sim.scan.singlePass(); break;
-    case ModeCommand::Kind::Slow: sim.scan.onePerSecond(); break;
-    case ModeCommand::Kind::Pause: sim.scan.pauseButton(); break;
-    case ModeCommand::Kind::Stop: sim.scan.stop(); break;
-    case ModeCommand::Kind::Count: sim.scan.countedPasses(m.count); break;
+// --grade SCRIPT PROGRAM...: the script against every program, each in a fresh simulator.
+int gradeMain(Options& o, bool linkEnabled) {
+    if (!o.db.empty() || !o.hw.empty() || !o.table.empty() || !o.symbols.empty() || !o.script.empty() || o.check ||
+        !o.forces.empty() || !o.sets.empty() || !o.watch.empty() || o.trace || o.realtime || o.slavePort ||
+        o.masterPort || linkEnabled)
+        return usage("--grade takes only --ms, --scans, --mode, --period, --timebase, --real-cpu, --clock, --jobs, "
+                     "--junit and --tap");
+    if (!o.program.empty()) o.programs.insert(o.programs.begin(), o.program);
+    if (o.programs.empty()) return usage("--grade needs at least one program");
+    RunScript script;
+    if (!loadScript(o.grade, script)) return 2;
+    GradeSettings settings;
+    settings.scans = o.scans;
+    // Without a bound the run lasts as long as the script looks.
+    settings.ms = o.ms < 0 && o.scans < 0 ? scriptEndMs(script) : o.ms;
+    settings.period = o.period;
+    settings.timebase = o.timebase;
+    settings.mode = o.mode;
+    settings.realCpu = o.realCpu;
+    settings.clockStart = o.clockStart;
+    settings.jobs = o.jobs;
+    const auto runs = gradeClass(o.programs, script, settings);
+    std::vector<SuiteReport> suites;
+    bool all = true;
+    for (const auto& r : runs) {
+        for (const auto& note : r.notes) std::cerr << note << "\n";
+        suites.push_back(r.report);
+        all = all && r.passed();
     }
+    (o.tap ? std::cerr : std::cout) << gradeTable(runs);
+    if (!writeReports(suites, o)) return 2;
+    return all ? 0 : 1;
 }
 
 }  // namespace
@@ -334,6 +357,16 @@ int main(int argc, char** argv) {
             if (!v) return usage("--watch needs a list of addresses");
             std::string bad;
             if (!splitWatch(*v, o.watch, bad)) return usage("unknown address '" + bad + "'");
+        } else if (a == "--junit" || a == "--grade") {
+            const std::string* v = next();
+            if (!v) return usage(a + " needs a file");
+            (a == "--junit" ? o.junit : o.grade) = *v;
+        } else if (a == "--tap") {
+            o.tap = true;
+        } else if (a == "--jobs") {
+            const std::string* v = next();
+            if (!v || !parseLong(*v, n) || n < 1 || n > 64) return usage("--jobs takes 1 to 64");
+            o.jobs = static_cast<int>(n);
         } else if (a == "--db" || a == "--script" || a == "--hw" || a == "--table" || a == "--symbols") {
             const std::string* v = next();
             if (!v) return usage(a + " needs a file");
@@ -377,12 +410,15 @@ int main(int argc, char** argv) {
             return 0;
         } else if (!a.empty() && a[0] == '-') {
             return usage("unknown option '" + a + "'");
+        } else if (!o.grade.empty()) {
+            o.programs.push_back(a);
         } else if (o.program.empty()) {
             o.program = a;
         } else {
             return usage("more than one program given");
         }
     }
+    if (!o.grade.empty()) return gradeMain(o, linkOptions.enabled);
     if (o.program.empty()) return usage("no program given");
     RunnerPorts ports;
     {
@@ -410,20 +446,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     RunScript script;
-    if (!o.script.empty()) {
-        std::string scriptText, error;
-        const FileRead read = readFileBounded(o.script, kMaxScriptBytes, scriptText);
-        if (read != FileRead::Ok) {
-            std::cerr << "korvane-run: " << readRefusal(read, "script", o.script, kMaxScriptBytes) << "\n";
-            return 2;
-        }
-        auto parsed = parseRunScript(scriptText, error);
-        if (!parsed) {
-            std::cerr << "korvane-run: " << o.script << ": " << error << "\n";
-            return 2;
-        }
-        script = std::move(*parsed);
-    }
+    if (!o.script.empty() && !loadScript(o.script, script)) return 2;
     // Each loader reads its file itself, no further than its bound.
     struct Input {
         const std::string& path;
@@ -532,12 +555,7 @@ int main(int argc, char** argv) {
     // simulator's); anything else into the image once the CPU is in RUN (RUN entry clears
     // the image).
     auto applySet = [&](const PlcAddress& addr, const std::string& value) {
-        PlcMemory& target = isRunnerInput(addr) ? views.inputs : sim.memory;
-        if (!writeAddress(target, addr, value)) return false;
-        if (isPotentiometer(addr))
-            for (std::size_t k = 0; k < sim.potentiometers.size(); ++k)
-                sim.potentiometers[k] = views.inputs.byteAt(area::SM + 8 * (28 + static_cast<int>(k)));
-        return true;
+        return applyRunnerValue(sim, views, addr, value);
     };
     for (const auto& [addr, value] : o.sets)
         if (isRunnerInput(addr) && !applySet(addr, value)) {
@@ -594,32 +612,14 @@ int main(int argc, char** argv) {
         };
 
     // Script events: sets and modes before the first tick at or after their time, checks
-    // after it.
-    std::size_t nextBefore = 0, nextAfter = 0;
-    int failures = 0;
-    std::vector<const ScriptEvent*> before, after;
-    for (const auto& e : script.events) (e.kind == ScriptEvent::Kind::Expect ? after : before).push_back(&e);
-    sim.scan.beforeTick = [&](std::int64_t now) {
-        for (; nextBefore < before.size() && before[nextBefore]->ms <= now; ++nextBefore) {
-            const ScriptEvent& e = *before[nextBefore];
-            if (e.kind == ScriptEvent::Kind::Mode) {
-                issueMode(sim, e.mode);
-            } else if (!applySet(e.address, e.value)) {
-                std::cout << "FAIL " << e.ms << " " << e.address.text << " cannot take the value " << e.value << "\n";
-                ++failures;
-            }
-        }
+    // after it; interval and edge checks after every pass.
+    ScriptPlayer player(script, sim.memory, applySet, [&](const ModeCommand& m) { issueMode(sim, m); });
+    player.onFailure = [&](const std::string& message) {
+        if (!o.tap) std::cout << "FAIL " << message << "\n";
     };
-    sim.scan.afterTick = [&](std::int64_t now) {
-        for (; nextAfter < after.size() && after[nextAfter]->ms <= now; ++nextAfter) {
-            const ScriptEvent& e = *after[nextAfter];
-            std::string got = readAddress(sim.memory, e.address);
-            if (!valueMatches(e.address, got, e.value)) {
-                std::cout << "FAIL " << e.ms << " " << e.address.text << " expected " << e.value << " got " << got << "\n";
-                ++failures;
-            }
-        }
-    };
+    sim.scan.beforeTick = [&](std::int64_t now) { player.beforeTick(now); };
+    sim.scan.afterTick = [&](std::int64_t now) { player.afterTick(now, sim.scan.passes()); };
+    player.start();
 
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
@@ -628,12 +628,9 @@ int main(int argc, char** argv) {
         if (o.scans >= 0 && sim.scan.passes() >= static_cast<std::uint64_t>(o.scans)) return true;
         const Mode m = sim.scan.state().mode;
         const bool idle = m == Mode::Pause || m == Mode::Stop;
-        bool modeEventsLeft = false;
-        for (std::size_t k = nextBefore; k < before.size(); ++k)
-            if (before[k]->kind == ScriptEvent::Kind::Mode) modeEventsLeft = true;
         // Paused or stopped for good: no pass can come any more. A served port goes on
         // answering until interrupted.
-        return o.ms < 0 && !ports.any() && idle && !modeEventsLeft && nextAfter >= after.size();
+        return o.ms < 0 && !ports.any() && idle && !player.modeEventsLeft() && !player.checksLeft();
     };
     DescriptorWait wait;
     std::int64_t lookedAt = -1;  // the firing time the descriptors were last looked at for
@@ -674,13 +671,9 @@ int main(int argc, char** argv) {
         }
         clock.step();
     }
-    for (; nextAfter < after.size(); ++nextAfter) {
-        const ScriptEvent& e = *after[nextAfter];
-        std::cout << "FAIL " << e.ms << " " << e.address.text << " not checked: the run ended at " << clock.nowMs()
-                  << " ms\n";
-        ++failures;
-    }
-
+    player.finish(clock.nowMs());
     for (const auto& w : o.watch) std::cout << w.text << "=" << watchValue(sim.memory, w) << "\n";
-    return failures ? 1 : 0;
+    SuiteReport report{o.program, player.results(), {}, sim.findings().size()};
+    if (!writeReports({report}, o)) return 2;
+    return player.failures() ? 1 : 0;
 }

@@ -24,6 +24,7 @@ constexpr std::size_t kMaxStack = 64;   // logic stack entries
 constexpr int kMaxNesting = 100;        // series/parallel nesting of one circuit
 constexpr int kMaxBranchDepth = 200;    // outputs hanging off outputs (forks after forks)
 constexpr int kMaxRows = 4000;          // grid rows of one network
+constexpr long kMaxCells = 50000;       // grid cells (rows x columns) of one network
 
 // ---------------------------------------------------------------------------------------
 // Reading the program text into blocks, networks and instruction lines.
@@ -340,6 +341,9 @@ constexpr std::array kBoxes = {
     BoxSpec{"GERR", "GET_ERROR", ">ECODE:0"},
     BoxSpec{"DLED", "DIAG_LED", "IN:0"},
     BoxSpec{"NOP", "NOP", "N:0"},
+    BoxSpec{"HDEF", "HDEF", "HSC:0 MODE:1"},
+    BoxSpec{"HSC", "HSC", "N:0"},
+    BoxSpec{"PLS", "PLS", "N:0"},
 };
 
 const BoxSpec* boxSpec(std::string_view mnemonic) {
@@ -348,16 +352,17 @@ const BoxSpec* boxSpec(std::string_view mnemonic) {
     return nullptr;
 }
 
-// Coils that take the logic result: mnemonic, symbol.
-constexpr std::array<std::pair<std::string_view, std::string_view>, 14> kCoils{{
+// Coils that take the logic result: mnemonic, symbol. JMP, ENI and DISI written without
+// logic before them stand on the rail.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 16> kCoils{{
     {"=", ""}, {"=I", "I"}, {"S", "S"}, {"R", "R"}, {"SI", "SI"}, {"RI", "RI"}, {"JMP", "JMP"},
     {"SCRT", "SCRT"}, {"CSCRE", "SCRE"}, {"CRET", "RET"}, {"CRETI", "RETI"}, {"END", "END"},
-    {"STOP", "STOP"}, {"WDR", "WDR"},
+    {"STOP", "STOP"}, {"WDR", "WDR"}, {"ENI", "ENI"}, {"DISI", "DISI"},
 }};
 
 // Coils that stand on the rail without logic.
-constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kRailCoils{{
-    {"SCRE", "SCRE"}, {"NEXT", "NEXT"}, {"ENI", "ENI"}, {"DISI", "DISI"}, {"MEND", "END"},
+constexpr std::array<std::pair<std::string_view, std::string_view>, 3> kRailCoils{{
+    {"SCRE", "SCRE"}, {"NEXT", "NEXT"}, {"MEND", "END"},
 }};
 
 std::string compareSymbol(std::string_view mnemonic) {
@@ -388,20 +393,25 @@ Sp leaf(Element e) {
     return s;
 }
 
-Sp combine(Sp a, Sp b, Sp::Kind kind) {
-    Sp out;
-    out.kind = kind;
-    auto add = [&](Sp&& s) {
-        if (s.kind == kind) {
-            for (Sp& k : s.kids) out.kids.push_back(std::move(k));
-        } else {
-            out.kids.push_back(std::move(s));
+// a := a joined with b in series or in parallel; a series or parallel of the same kind
+// grows in place, so a long rung costs linear time.
+void combine(Sp& a, Sp b, Sp::Kind kind) {
+    if (a.kind != kind) {
+        Sp wrapped;
+        wrapped.kind = kind;
+        wrapped.depth = a.depth + 1;
+        wrapped.kids.push_back(std::move(a));
+        a = std::move(wrapped);
+    }
+    if (b.kind == kind) {
+        for (Sp& k : b.kids) {
+            a.depth = std::max(a.depth, k.depth + 1);
+            a.kids.push_back(std::move(k));
         }
-    };
-    add(std::move(a));
-    add(std::move(b));
-    for (const Sp& k : out.kids) out.depth = std::max(out.depth, k.depth + 1);
-    return out;
+    } else {
+        a.depth = std::max(a.depth, b.depth + 1);
+        a.kids.push_back(std::move(b));
+    }
 }
 
 struct Child {
@@ -454,9 +464,9 @@ public:
         const int top = stack.back();
         Node& t = nodes[static_cast<std::size_t>(top)];
         if (t.children.empty() && referencesOnStack(top) == 1) {
-            Sp joined = t.seg ? combine(std::move(*t.seg), std::move(s), Sp::Kind::Series) : std::move(s);
-            if (joined.depth > kMaxNesting) return fail(in, "嵌套过深");
-            t.seg = std::move(joined);
+            if (t.seg) combine(*t.seg, std::move(s), Sp::Kind::Series);
+            else t.seg = std::move(s);
+            if (t.seg->depth > kMaxNesting) return fail(in, "嵌套过深");
             return true;
         }
         if (t.depth >= kMaxBranchDepth) return fail(in, "分支过深");
@@ -482,9 +492,8 @@ public:
         const int top = stack.back();
         if (!standalone(top, 1)) return fail(in, "并联到已有输出或分支的电路，无梯形图形式");
         Node& t = nodes[static_cast<std::size_t>(top)];
-        Sp joined = combine(std::move(*t.seg), std::move(s), Sp::Kind::Parallel);
-        if (joined.depth > kMaxNesting) return fail(in, "嵌套过深");
-        t.seg = std::move(joined);
+        combine(*t.seg, std::move(s), Sp::Kind::Parallel);
+        if (t.seg->depth > kMaxNesting) return fail(in, "嵌套过深");
         return true;
     }
 
@@ -507,7 +516,8 @@ public:
     }
 
     bool output(const Instr& in, Element e, int extraInputs) {
-        if (stack.size() < static_cast<std::size_t>(extraInputs) + 1) return fail(in, "前面没有逻辑");
+        if (stack.size() < static_cast<std::size_t>(extraInputs) + 1)
+            return fail(in, extraInputs > 0 ? "输入电路不足" : "前面没有逻辑");
         std::vector<int> power(static_cast<std::size_t>(extraInputs));
         for (int k = extraInputs - 1; k >= 0; --k) {
             const int y = stack.back();
@@ -719,7 +729,7 @@ bool buildNetwork(const std::vector<Instr>& instrs, const std::vector<RawBlock>&
             Element e = contact(Shape::Coil, m == "=I" || m == "SI" || m == "RI");
             e.symbol = std::string(c->second);
             if ((m == "S" || m == "R" || m == "SI" || m == "RI") && in.operands.size() > 1) e.operand2 = in.operands[1];
-            if (m == "JMP" && b.stack.empty()) {
+            if ((m == "JMP" || m == "ENI" || m == "DISI") && b.stack.empty()) {
                 b.railOutput(std::move(e));
                 continue;
             }
@@ -736,7 +746,7 @@ bool buildNetwork(const std::vector<Instr>& instrs, const std::vector<RawBlock>&
         if (m == "LSCR" || m == "LBL") {
             Element e = contact(Shape::Box, false);
             e.symbol = m == "LSCR" ? "SCR" : "LBL";
-            e.powerInput = m == "LSCR" ? "EN" : "";
+            e.powerInput.clear();
             e.hasEno = false;
             b.railOutput(std::move(e));
             continue;
@@ -785,20 +795,44 @@ class Layout {
 public:
     Layout(Network& net, const Builder& b) : net_(net), b_(b) {}
 
-    bool run() {
+    // Empty when the network is laid out, else why it has no ladder form.
+    std::string run() {
         int row = 0;
         for (int id : b_.roots) {
             const Node& n = b_.nodes[static_cast<std::size_t>(id)];
             if (n.consumed) continue;
             row = placeNode(id, row, 0);
-            if (row > kMaxRows) return false;
+            if (row > kMaxRows) return "网络过大";
         }
         net_.rows = row;
+        // A link that crosses the circuit of a box's power pin would join it to the wrong
+        // point: such a network has no ladder form.
+        for (const PowerCircuit& p : power_) {
+            for (std::size_t k = 0; k < net_.links.size(); ++k) {
+                if (k >= p.firstLink && k < p.endLink) continue;
+                const Link& l = net_.links[k];
+                if (l.col <= p.boxCol && l.fromRow <= p.lastRow && l.toRow >= p.firstRow)
+                    return "计数器的输入电路与分支交叉";
+            }
+        }
+        // Links on one column that meet are one line.
+        std::sort(net_.links.begin(), net_.links.end(), [](const Link& a, const Link& b) {
+            return a.col != b.col ? a.col < b.col : a.fromRow < b.fromRow;
+        });
+        std::vector<Link> merged;
+        for (const Link& l : net_.links) {
+            if (!merged.empty() && merged.back().col == l.col && l.fromRow <= merged.back().toRow)
+                merged.back().toRow = std::max(merged.back().toRow, l.toRow);
+            else
+                merged.push_back(l);
+        }
+        net_.links = std::move(merged);
         int cols = 0;
         for (const Element& e : net_.elements) cols = std::max(cols, e.col + e.width);
         for (const Link& l : net_.links) cols = std::max(cols, l.col);
         net_.cols = cols;
-        return true;
+        if (static_cast<long>(net_.rows) * cols > kMaxCells) return "网络过大";
+        return {};
     }
 
 private:
@@ -807,8 +841,18 @@ private:
         int h = 0;
     };
 
+    // The rows a box's power-pin circuit takes from the rail to the box, and its own links.
+    struct PowerCircuit {
+        int firstRow = 0;
+        int lastRow = 0;
+        int boxCol = 0;
+        std::size_t firstLink = 0;
+        std::size_t endLink = 0;
+    };
+
     Network& net_;
     const Builder& b_;
+    std::vector<PowerCircuit> power_;
     std::vector<std::vector<char>> occupied_;
 
     bool isFree(int r, int c) const {
@@ -949,13 +993,13 @@ private:
         }
         wire(r, c, col - c);
         int bottom = r + 1;
-        int pinRow = 0;
+        int pinRow = 1;  // the row the next input pin may take
         std::size_t power = 0;
         for (Pin& p : e.inputs) {
-            ++pinRow;
+            p.row = pinRow++;
             if (p.power && power < ch.powerNodes.size()) {
                 const Size z = sizes[power];
-                int y = r + pinRow;
+                int y = r + p.row;
                 auto fits = [&](int at) {
                     for (int yy = at; yy < at + z.h; ++yy)
                         for (int x = 0; x < col; ++x)
@@ -963,13 +1007,16 @@ private:
                     return true;
                 };
                 while (!fits(y) && y < r + kMaxRows) ++y;
+                const std::size_t links = net_.links.size();
                 placeSp(*b_.nodes[static_cast<std::size_t>(ch.powerNodes[power])].seg, y, 0);
                 wire(y, z.w, col - z.w);
-                pinRow = y - r;
+                power_.push_back(PowerCircuit{y, y + z.h - 1, col, links, net_.links.size()});
+                // The pin on the circuit's first row, the next pin under the whole circuit.
+                p.row = y - r;
+                pinRow = p.row + z.h;
                 bottom = std::max(bottom, y + z.h);
                 ++power;
             }
-            p.row = pinRow;
         }
         int outRow = 0;
         for (Pin& p : e.outputs) p.row = ++outRow;
@@ -993,8 +1040,8 @@ Program convertToLadder(std::string_view programText, const std::vector<int>& ke
             bool ok = buildNetwork(rn.instrs, blocks, b);
             if (ok) {
                 Layout layout(net, b);
-                ok = layout.run();
-                if (!ok) b.error = "网络过大";
+                b.error = layout.run();
+                ok = b.error.empty();
             }
             if (!ok) {
                 net.drawable = false;

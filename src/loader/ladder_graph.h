@@ -65,7 +65,8 @@ struct Element {
     std::vector<Pin> outputs;  // a box's outputs below ENO, in order
     bool enoUsed = false;      // something is connected to the box's ENO
     // The box's first power input as MicroWIN names it: "EN", "IN" (timers), "CU" (CTU,
-    // CTUD), "CD" (CTD); empty for a box that stands on the rail without one (LBL, SCR).
+    // CTUD), "CD" (CTD); empty for SCR, which hangs on the rail without a pin name, and
+    // for LBL, the one box with no power connection at all.
     std::string powerInput = "EN";
     bool hasEno = true;        // false for timers, counters, SCR and LBL, which have no ENO
 };

@@ -15,7 +15,7 @@ namespace {
 
 // One code point of UTF-8 text and its width on a terminal (CJK: 2).
 struct Glyph {
-    std::string text;
+    char32_t cp = U' ';
     int width = 1;
 };
 
@@ -31,7 +31,7 @@ std::vector<Glyph> glyphs(std::string_view s) {
                           (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
                           (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
                           (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x20000 && cp <= 0x3FFFD);
-        out.push_back(Glyph{std::string(s.substr(i, n)), wide ? 2 : 1});
+        out.push_back(Glyph{static_cast<char32_t>(cp), wide ? 2 : 1});
         i += n;
     }
     return out;
@@ -43,44 +43,62 @@ int textWidth(std::string_view s) {
     return w;
 }
 
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Character cells; the right half of a wide character holds 0.
 class Canvas {
 public:
     Canvas(int lines, int width)
-        : cells_(static_cast<std::size_t>(lines), std::vector<std::string>(static_cast<std::size_t>(width), " ")) {}
+        : cells_(static_cast<std::size_t>(lines), std::u32string(static_cast<std::size_t>(width), U' ')) {}
 
     void put(int line, int x, std::string_view text) {
         if (line < 0 || static_cast<std::size_t>(line) >= cells_.size()) return;
         auto& row = cells_[static_cast<std::size_t>(line)];
         for (const Glyph& g : glyphs(text)) {
             if (x < 0 || static_cast<std::size_t>(x + g.width) > row.size()) return;
-            row[static_cast<std::size_t>(x)] = g.text;
-            if (g.width == 2) row[static_cast<std::size_t>(x + 1)] = "";
+            row[static_cast<std::size_t>(x)] = g.cp;
+            if (g.width == 2) row[static_cast<std::size_t>(x + 1)] = 0;
             x += g.width;
         }
     }
     void fill(int line, int x, int n, char c) {
         for (int k = 0; k < n; ++k) put(line, x + k, std::string(1, c));
     }
-    std::string at(int line, int x) const {
-        if (line < 0 || static_cast<std::size_t>(line) >= cells_.size()) return {};
+    char32_t at(int line, int x) const {
+        if (line < 0 || static_cast<std::size_t>(line) >= cells_.size()) return 0;
         const auto& row = cells_[static_cast<std::size_t>(line)];
-        return x < 0 || static_cast<std::size_t>(x) >= row.size() ? std::string() : row[static_cast<std::size_t>(x)];
+        return x < 0 || static_cast<std::size_t>(x) >= row.size() ? 0 : row[static_cast<std::size_t>(x)];
     }
     // The lines without trailing blanks; lines holding nothing but vertical lines (the
     // rail, links, the sides of a box) are dropped.
     void appendTo(std::string& out) const {
         for (const auto& row : cells_) {
-            std::string s;
-            for (const std::string& c : row) s += c;
-            while (!s.empty() && s.back() == ' ') s.pop_back();
-            if (s.find_first_not_of("| ") == std::string::npos) continue;
-            out += s;
+            if (row.find_first_not_of(U"| ") == std::u32string::npos) continue;
+            std::size_t end = row.find_last_not_of(U' ');
+            for (std::size_t i = 0; i <= end; ++i)
+                if (row[i] != 0) appendUtf8(out, row[i]);
             out += '\n';
         }
     }
 
 private:
-    std::vector<std::vector<std::string>> cells_;
+    std::vector<std::u32string> cells_;
 };
 
 std::string coilText(const Element& e) { return "(" + (e.symbol.empty() ? std::string(" ") : e.symbol) + ")"; }
@@ -209,10 +227,8 @@ void renderNetwork(const Network& net, std::string& out) {
             canvas.put(bottom(last), br, "+");
             // EN, title, ENO.
             const int r0 = mid(e.row);
-            if (!e.powerInput.empty()) {
-                canvas.fill(r0, x0, bl - x0, '-');
-                canvas.put(r0, bl + 1, e.powerInput);
-            }
+            if (e.symbol != "LBL") canvas.fill(r0, x0, bl - x0, '-');
+            canvas.put(r0, bl + 1, e.powerInput);
             if (e.hasEno) {
                 canvas.put(r0, br - 3, "ENO");
                 if (e.enoUsed) canvas.fill(r0, br + 1, x0 + w - br - 1, '-');
@@ -256,8 +272,10 @@ void renderNetwork(const Network& net, std::string& out) {
         for (int line = mid(l.fromRow); line <= mid(l.toRow); ++line) {
             const bool ends = line == mid(l.fromRow) || line == mid(l.toRow);
             const bool wireLine = line % 3 == 1;
-            if (ends || (wireLine && canvas.at(line, lx) == "-")) canvas.put(line, lx, "+");
-            else if (canvas.at(line, lx) != "+") canvas.put(line, lx, "|");
+            // A wire through the link's column, or one ending at it, joins it.
+            const bool joined = canvas.at(line, lx) == U'-' || canvas.at(line, lx - 1) == U'-';
+            if (ends || (wireLine && joined)) canvas.put(line, lx, "+");
+            else if (canvas.at(line, lx) != U'+') canvas.put(line, lx, "|");
         }
     }
     for (int line = 0; line < net.rows * 3; ++line) canvas.put(line, 0, "|");

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "core/plc_memory.h"
+
 namespace korvane {
 
 namespace {
@@ -73,10 +75,47 @@ std::optional<ModeCommand> parseModeCommand(std::string_view text) {
     return m;
 }
 
+namespace {
+
+bool isBit(const PlcAddress& a) {
+    return a.kind == PlcAddress::Kind::Bit || a.kind == PlcAddress::Kind::TimerBit ||
+           a.kind == PlcAddress::Kind::CounterBit;
+}
+
+std::optional<std::int64_t> milliseconds(const std::string& s) {
+    if (s.empty()) return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    long long ms = std::strtoll(s.c_str(), &end, 10);
+    if (*end || errno == ERANGE || ms < 0) return std::nullopt;
+    return ms;
+}
+
+// "A..B" as two times with A <= B.
+std::optional<std::pair<std::int64_t, std::int64_t>> window(const std::string& s) {
+    const auto dots = s.find("..");
+    if (dots == std::string::npos) return std::nullopt;
+    auto a = milliseconds(s.substr(0, dots)), b = milliseconds(s.substr(dots + 2));
+    if (!a || !b || *a > *b) return std::nullopt;
+    return std::pair{*a, *b};
+}
+
+std::string joined(const std::vector<std::string>& w, std::size_t from = 0) {
+    std::string out;
+    for (std::size_t i = from; i < w.size(); ++i) out += (out.empty() ? "" : " ") + w[i];
+    return out;
+}
+
+}  // namespace
+
 std::optional<RunScript> parseRunScript(std::string_view text, std::string& error) {
     RunScript script;
     int lineNo = 0;
     std::size_t pos = 0;
+    // The line before, for where an edge line's watch starts.
+    std::int64_t lastTime = 0;
+    int lastEdge = -1;
+    PlcMemory scratch;  // set values are tried on it
     while (pos <= text.size()) {
         std::size_t nl = text.find('\n', pos);
         std::string_view line = text.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
@@ -89,13 +128,63 @@ std::optional<RunScript> parseRunScript(std::string_view text, std::string& erro
             error = "line " + std::to_string(lineNo) + ": " + why;
             return std::nullopt;
         };
+        const std::string lineText = joined(w);
+        // An edge line, with or without its own start time.
+        const bool timedEdge = w.size() == 5 && w[1] == "expect" && (w[3] == "rises" || w[3] == "falls");
+        if (w[0] == "expect" || timedEdge) {
+            const std::size_t k = timedEdge ? 1 : 0;
+            if (w.size() != k + 4 || (w[k + 2] != "rises" && w[k + 2] != "falls"))
+                return fail("an edge check reads 'expect BIT rises LOW..HIGH' or 'expect BIT falls LOW..HIGH'");
+            auto a = parseAddress(w[k + 1]);
+            if (!a) return fail("unknown address '" + w[k + 1] + "'");
+            if (!isBit(*a)) return fail(w[k + 1] + " is not a bit: only a bit rises and falls");
+            auto win = window(w[k + 3]);
+            if (!win) return fail("the window '" + w[k + 3] + "' is not LOW..HIGH in ms with LOW <= HIGH");
+            EdgeCheck c;
+            c.address = *a;
+            c.rising = w[k + 2] == "rises";
+            c.low = win->first;
+            c.high = win->second;
+            if (timedEdge) {
+                auto ms = milliseconds(w[0]);
+                if (!ms) return fail("a time in ms must start the line, not '" + w[0] + "'");
+                c.from = *ms;
+            } else {
+                c.from = lastTime;
+                c.afterEdge = lastEdge;
+            }
+            c.line = lineNo;
+            c.text = lineText;
+            lastEdge = static_cast<int>(script.edges.size());
+            script.edges.push_back(std::move(c));
+            continue;
+        }
+        if (w[0].find("..") != std::string::npos) {
+            auto win = window(w[0]);
+            if (!win) return fail("the interval '" + w[0] + "' is not A..B in ms with A <= B");
+            if (w.size() < 3 || (w[1] != "always" && w[1] != "never"))
+                return fail("an interval check reads 'A..B always CONDITION' or 'A..B never CONDITION'");
+            std::string why;
+            auto cond = Condition::parse(joined(w, 2), why);
+            if (!cond) return fail(why);
+            IntervalCheck c;
+            c.from = win->first;
+            c.to = win->second;
+            c.always = w[1] == "always";
+            c.condition = std::move(*cond);
+            c.line = lineNo;
+            c.text = lineText;
+            lastTime = c.from;
+            lastEdge = -1;
+            script.intervals.push_back(std::move(c));
+            continue;
+        }
         ScriptEvent e;
         e.line = lineNo;
-        char* end = nullptr;
-        errno = 0;
-        long long ms = std::strtoll(w[0].c_str(), &end, 10);
-        if (*end || errno == ERANGE || ms < 0) return fail("a time in ms must start the line, not '" + w[0] + "'");
-        e.ms = ms;
+        e.text = lineText;
+        auto ms = milliseconds(w[0]);
+        if (!ms) return fail("a time in ms must start the line, not '" + w[0] + "'");
+        e.ms = *ms;
         if (w.size() < 2) return fail("a command (set, expect, mode) must follow the time");
         if (w[1] == "set" || w[1] == "expect") {
             if (w.size() != 4) return fail(w[1] + " needs an address and a value");
@@ -104,6 +193,10 @@ std::optional<RunScript> parseRunScript(std::string_view text, std::string& erro
             e.kind = w[1] == "set" ? ScriptEvent::Kind::Set : ScriptEvent::Kind::Expect;
             e.address = *a;
             e.value = w[3];
+            std::string why;
+            if (e.kind == ScriptEvent::Kind::Set ? !writeAddress(scratch, *a, e.value)
+                                                 : !expectedValueValid(*a, e.value, why))
+                return fail("'" + e.value + "' is not a value for " + a->text);
         } else if (w[1] == "mode") {
             if (w.size() != 3) return fail("mode needs one of run, first, single, slow, pause, stop, count:N");
             auto m = parseModeCommand(w[2]);
@@ -113,6 +206,8 @@ std::optional<RunScript> parseRunScript(std::string_view text, std::string& erro
         } else {
             return fail("unknown command '" + w[1] + "'");
         }
+        lastTime = e.ms;
+        lastEdge = -1;
         script.events.push_back(std::move(e));
     }
     std::stable_sort(script.events.begin(), script.events.end(),
@@ -132,6 +227,17 @@ bool valueMatches(const PlcAddress& a, const std::string& got, const std::string
         return *g == *e;
     }
     return got == expected;
+}
+
+bool expectedValueValid(const PlcAddress& a, const std::string& value, std::string& error) {
+    error = "'" + value + "' is not a value for " + a.text;
+    if (auto dots = value.find(".."); dots != std::string::npos)
+        return number(value.substr(0, dots)) && number(value.substr(dots + 2));
+    if (a.format == PlcAddress::Format::Real && (value == "inf" || value == "-inf" || value == "nan" || value == "-nan"))
+        return true;
+    auto v = number(value);
+    if (!v) return false;
+    return !isBit(a) || *v == 0 || *v == 1;
 }
 
 }  // namespace korvane
