@@ -108,6 +108,7 @@ void LadderView::setLadder(ladder::Program program, const std::vector<int>& kept
         }
     }
     selected_ = {};
+    ranSinceLoad_ = false;
     relayout();
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
@@ -358,7 +359,12 @@ void LadderView::scrollToNetwork(NetworkRef ref) {
 
 // --- live status ---------------------------------------------------------------------------
 
-bool LadderView::statusShown() const { return sim_.program.loaded() && sim_.interpreter.scanCounter > 0; }
+// The lines keep what they recorded after STOP (which sets the pass counter back to 0), so
+// the status stays in view until another program is loaded.
+bool LadderView::statusShown() const {
+    if (sim_.interpreter.scanCounter > 0) ranSinceLoad_ = true;
+    return sim_.program.loaded() && ranSinceLoad_;
+}
 
 LadderView::ShownState LadderView::stateOf(const ladder::Element& el, bool statusOn) const {
     ShownState s;
@@ -387,7 +393,9 @@ LadderView::ShownState LadderView::stateOf(const ladder::Element& el, bool statu
         s.lit = st.flowBefore;
         break;
     case Shape::Box:
-        s.lit = st.flowBefore;
+        // An SCR box is active while its S bit is (its line records the bit it read); a label
+        // is never powered.
+        s.lit = el.symbol == "SCR" ? st.value[0] != 0 : el.symbol == "LBL" ? false : st.flowBefore;
         s.eno = st.enoShown;
         s.value = st.value;
         s.kind = st.kind;
@@ -643,7 +651,8 @@ void LadderView::drawElement(QPainter& p, const NetworkLayout& nl, const ladder:
     const int pitch = pins > 0 && rows - 1 < pins ? px(kCellHeight) * rows / (pins + 1) : px(kCellHeight);
     const QRect body(bodyLeft, y0 + px(4), lay.bodyWidth, px(kCellHeight) * rows - px(8));
     p.setPen(plain);
-    if (!el.powerInput.empty()) p.drawLine(x0, wy, bodyLeft, wy);
+    // SCR hangs on the rail without a pin name; LBL alone has no power connection.
+    if (el.symbol != "LBL") p.drawLine(x0, wy, bodyLeft, wy);
     if (s.lit) p.fillRect(body, QColor(235, 240, 255));
     p.setPen(lit);
     p.drawRect(body);

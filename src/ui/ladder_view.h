@@ -90,7 +90,8 @@ public:
     ElementState elementState(NetworkRef ref, int element) const;
     // An element's operand as drawn ("symbol:address" with a symbol table); a box's own.
     QString operandText(NetworkRef ref, int element) const;
-    // Whether status is shown at all: the program has run at least one pass.
+    // Whether status is shown at all: the program has run at least one pass since the
+    // ladder was set (seen by a refresh or a repaint).
     bool statusShown() const;
 
 signals:
@@ -172,6 +173,7 @@ private:
     bool shownStatusOn_ = false;
     bool shownKnown_ = false;
     int repaints_ = 0;
+    mutable bool ranSinceLoad_ = false;
     mutable std::array<QHash<QString, QStaticText>, 3> textCache_;  // normal, bold, fixed-width
 };
 

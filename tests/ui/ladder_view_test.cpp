@@ -149,9 +149,11 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!v->elementState(n1, seal).lit, 3000);
         QTRY_VERIFY_WITH_TIMEOUT(!v->elementState(n2, timer).lit, 3000);
 
-        // Stopped, nothing changes: a refresh asks for no repaint.
+        // Stopped, the last status stays in view, and nothing changes: a refresh asks for no
+        // repaint.
         h.clickTool("btStop");
         QTRY_VERIFY_WITH_TIMEOUT(!w.sim().running(), 3000);
+        QVERIFY(v->elementState(n1, stop).lit == false && v->elementState(n4, q2).lit);
         QCoreApplication::processEvents();
         v->FreshShow();
         const int repaints = v->repaintsRequested();
@@ -267,12 +269,27 @@ private slots:
         shot({{0, 0}}, QStringLiteral("ladder_seal_in_zoom150.png"));
         h.clickTool("btStop");
         QTRY_VERIFY_WITH_TIMEOUT(!w.sim().running(), 3000);
-        // The first page of each example program.
+        // The first page of each example program and of some programs of the tests, after a
+        // few passes.
         view.setZoom(1.0);
-        for (const char* name : {"motor_start_stop", "traffic_light", "tank_level", "subroutine_interrupt_gbk"}) {
-            w.loadProgramFile(example((std::string(name) + ".awl").c_str()));
+        const QString golden = QStringLiteral(KORVANE_SOURCE_DIR "/tests/golden/%1/program.awl");
+        const std::pair<const char*, QString> programs[] = {
+            {"motor_start_stop", example("motor_start_stop.awl")},
+            {"traffic_light", example("traffic_light.awl")},
+            {"tank_level", example("tank_level.awl")},
+            {"subroutine_interrupt_gbk", example("subroutine_interrupt_gbk.awl")},
+            {"scr_sequence", golden.arg(QStringLiteral("scr_sequence"))},
+            {"lad_counters", golden.arg(QStringLiteral("lad_counters"))},
+            {"lad_eno_chain", golden.arg(QStringLiteral("lad_eno_chain"))}};
+        for (const auto& [name, path] : programs) {
+            w.loadProgramFile(path);
             view.setLadder(wv->ladder(), w.sim().reader.fileLines);
             QVERIFY(!view.ladder().blocks.empty());
+            w.sim().scan.continuousRun();
+            QTest::qWait(300);
+            view.FreshShow();  // the window refreshes its own view; this one is refreshed here
+            w.sim().scan.stop();
+            QTRY_VERIFY_WITH_TIMEOUT(!w.sim().running(), 3000);
             QCoreApplication::processEvents();
             QVERIFY(view.viewport()->grab().save(dir.filePath(QStringLiteral("ladder_example_%1.png").arg(name))));
         }
