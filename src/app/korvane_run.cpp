@@ -6,7 +6,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -26,6 +28,7 @@
 #include "sim/address.h"
 #include "sim/run_script.h"
 #include "sim/simulator.h"
+#include "sim/vcd_writer.h"
 
 using namespace korvane;
 
@@ -55,6 +58,11 @@ const char* kUsage =
     "  --watch A,B,...    print ADDR=VALUE for each address at the end; an address may also\n"
     "                     be a status-table row with its format, as in VW0:十六进制\n"
     "  --trace            print 'pass=N ms=T ADDR=VALUE ...' after every program pass\n"
+    "  --vcd FILE         write the values of --vcd-signals after every program pass as a\n"
+    "                     Value Change Dump (GTKWave reads it): bits as wires, bytes, words\n"
+    "                     and double words as vectors, T n and C n as their 16-bit current\n"
+    "                     value (T n:b, C n:b their bit), :r double words as reals; 1 ms steps\n"
+    "  --vcd-signals A,B,...  the addresses --vcd writes\n"
     "  --realtime         pace the timers by the wall clock instead of simulated time\n"
     "  --real-cpu         time and memory as on the CPU: every timer counts in the resolution\n"
     "                     of its number (1, 10, 100 ms), STOP to RUN keeps the memory, STOP\n"
@@ -77,8 +85,8 @@ const char* kUsage =
     "  ID/QD/MD/VD/SD n, T n, C n (current value), T n:b, C n:b (bit), AC0..AC3;\n"
     "  suffix :s signed, :r real (double words), :x hexadecimal\n"
     "every load prints the program check's findings to standard error\n"
-    "exit status: 0 success, 1 a scripted check failed, 2 bad usage or unreadable input,\n"
-    "  3 --check found something\n";
+    "exit status: 0 success, 1 a scripted check failed, 2 bad usage, unreadable input or a\n"
+    "  --vcd file not written, 3 --check found something\n";
 
 // The longest a serving real-time runner sleeps on its descriptors without a firing due.
 constexpr std::int64_t kLongestSleepMs = 1000;
@@ -148,6 +156,8 @@ struct Options {
     ModeCommand mode;
     std::vector<std::pair<PlcAddress, std::string>> sets;
     std::vector<WatchItem> watch;
+    std::string vcd;
+    std::vector<TraceSignal> vcdSignals;
     bool trace = false, log = false, realtime = false, realCpu = false;
     std::optional<std::int64_t> clockStart;  // local milliseconds
     std::optional<PortOption> slavePort, masterPort;
@@ -342,6 +352,13 @@ int main(int argc, char** argv) {
             auto eq = v ? v->find('=') : std::string::npos;
             if (eq == std::string::npos) return usage("--force needs ADDR=VALUE");
             o.forces.emplace_back(v->substr(0, eq), v->substr(eq + 1));
+        } else if (a == "--vcd" || a == "--vcd-signals") {
+            const std::string* v = next();
+            if (!v) return usage(a == "--vcd" ? "--vcd needs a file" : "--vcd-signals needs a list of addresses");
+            std::string error;
+            if (a == "--vcd") o.vcd = *v;
+            else if (auto s = parseTraceSignals(*v, error)) o.vcdSignals = std::move(*s);
+            else return usage("--vcd-signals: " + error);
         } else if (a == "--trace") {
             o.trace = true;
         } else if (a == "--log") {
@@ -377,6 +394,7 @@ int main(int argc, char** argv) {
         }
     }
     if (o.program.empty()) return usage("no program given");
+    if (o.vcd.empty() != o.vcdSignals.empty()) return usage("--vcd and --vcd-signals go together");
     RunnerPorts ports;
     {
         std::string error;
@@ -605,6 +623,26 @@ int main(int argc, char** argv) {
         }
     };
 
+    // The value change dump: the image as the run starts, then after every program pass.
+    std::ofstream vcdFile;
+    std::optional<VcdWriter> vcd;
+    if (!o.vcd.empty()) {
+        vcdFile.open(o.vcd, std::ios::binary | std::ios::trunc);
+        if (!vcdFile) {
+            std::cerr << "korvane-run: cannot write '" << o.vcd << "'\n";
+            return 2;
+        }
+        char date[32] = "";
+        const std::time_t t = std::time(nullptr);
+        if (const std::tm* utc = std::gmtime(&t)) std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S UTC", utc);
+        vcd.emplace(vcdFile, o.vcdSignals, date, "korvane-run " KORVANE_VERSION);
+        vcd->sample(clock.nowMs(), sim.memory);
+        sim.scan.afterPass = [&, also = std::move(sim.scan.afterPass)] {
+            if (also) also();
+            vcd->sample(clock.nowMs(), sim.memory);
+        };
+    }
+
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     const auto wallStart = std::chrono::steady_clock::now();
@@ -665,6 +703,14 @@ int main(int argc, char** argv) {
         ++failures;
     }
 
+    if (vcd) {
+        vcd->finish(clock.nowMs());
+        vcdFile.close();
+        if (!vcdFile) {
+            std::cerr << "korvane-run: writing '" << o.vcd << "' failed\n";
+            return 2;
+        }
+    }
     for (const auto& w : o.watch) std::cout << w.text << "=" << watchValue(sim.memory, w) << "\n";
     return failures ? 1 : 0;
 }
