@@ -90,12 +90,13 @@ private slots:
         QTest::qWait(3600);
 
         const SignalRecorder& rec = v->recorder();
-        // Q0.0 follows SM0.5: a change every 500 ms, give or take a task period.
+        // Q0.0 follows SM0.5: a change every 500 ms, give or take a task period (and what a
+        // busy machine adds to the window's timers).
         const auto& q = rec.changes(0);
         QVERIFY2(q.size() >= 6, qPrintable(QString::number(q.size())));
         for (std::size_t k = 2; k < q.size(); ++k) {
             const auto gap = q[k].ms - q[k - 1].ms;
-            QVERIFY2(gap >= 400 && gap <= 650, qPrintable(QStringLiteral("gap %1 ms at change %2").arg(gap).arg(k)));
+            QVERIFY2(gap >= 350 && gap <= 900, qPrintable(QStringLiteral("gap %1 ms at change %2").arg(gap).arg(k)));
         }
         // VW0 goes up by one in the very pass in which Q0.0 rises.
         const auto& vw = rec.changes(1);

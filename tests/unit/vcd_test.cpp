@@ -142,9 +142,12 @@ TEST(SignalRecorder, KeepsTheLastSpanBoundedAndExportsIt) {
     }
     EXPECT_EQ(rec.lastMs(), end);
     EXPECT_EQ(rec.firstMs(), end - SignalRecorder::kKeepMs);
+    // Kept: the change that gives the value at the span's start, and every one after it.
+    EXPECT_EQ(rec.changes(0).size(), 60'001u);
     EXPECT_LE(rec.changes(0).size(), SignalRecorder::kMaxChanges);
-    EXPECT_LE(rec.changes(0).front().ms, rec.firstMs());
-    EXPECT_LE(rec.changes(1).front().ms, rec.firstMs());
+    EXPECT_EQ(rec.changes(0).front().ms, rec.firstMs());
+    EXPECT_EQ(rec.changes(1).size(), 601u);
+    EXPECT_EQ(rec.changes(1).front().ms, rec.firstMs());
     EXPECT_EQ(rec.valueAt(1, rec.firstMs()), 100u);  // VW0 counts seconds
     EXPECT_EQ(rec.valueAt(0, 699'990), 1u);
     EXPECT_EQ(rec.valueAt(0, 700'000), 0u);
