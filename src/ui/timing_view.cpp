@@ -62,6 +62,24 @@ QString spanText(std::int64_t ms) {
 TimingChart::TimingChart(TimingView& view) : view_(view) {
     setObjectName(QStringLiteral("chart"));
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+}
+
+TimingChart::Frame TimingChart::frame() const {
+    // Until a span has passed the chart fills from 0 to the right; then it rolls.
+    const std::int64_t span = view_.spanMs();
+    const std::int64_t now = view_.endMs();
+    const std::int64_t end = std::max(now, span);
+    return {now, end - span, end, kLabelWidth + 1, width() - 6};
+}
+
+std::optional<std::int64_t> TimingChart::cursorMs() const {
+    const Frame fr = frame();
+    if (!cursorX_ || *cursorX_ < fr.plotLeft || *cursorX_ > fr.plotRight) return std::nullopt;
+    const double perPixel = static_cast<double>(fr.end - fr.start) / std::max(1, fr.plotRight - fr.plotLeft);
+    const std::int64_t t = fr.start + std::llround(static_cast<double>(*cursorX_ - fr.plotLeft) * perPixel);
+    if (t > fr.now) return std::nullopt;
+    return t;
 }
 
 int TimingChart::laneAt(QPoint p) const {
@@ -81,11 +99,11 @@ void TimingChart::paintEvent(QPaintEvent*) {
     p.fillRect(QRect(0, 0, kLabelWidth, height()), kLabelBackground);
     const SignalRecorder& rec = view_.recorder_;
     const std::int64_t span = view_.spanMs();
-    // Until a span has passed the chart fills from 0 to the right; then it rolls.
-    const std::int64_t now = view_.endMs();
-    const std::int64_t end = std::max(now, span);
-    const std::int64_t start = end - span;
-    const int plotLeft = kLabelWidth + 1, plotRight = width() - 6;
+    const Frame fr = frame();
+    const std::int64_t now = fr.now, start = fr.start, end = fr.end;
+    const int plotLeft = fr.plotLeft, plotRight = fr.plotRight;
+    // The labels show the values at the cursor while there is one, else at the right edge.
+    const std::optional<std::int64_t> cursor = cursorMs();
     const double plotWidth = std::max(1, plotRight - plotLeft);
     auto toX = [&](std::int64_t ms) { return plotLeft + static_cast<double>(ms - start) * plotWidth / static_cast<double>(span); };
 
@@ -138,7 +156,7 @@ void TimingChart::paintEvent(QPaintEvent*) {
         p.drawLine(0, y + h - 1, plotRight, y + h - 1);
 
         const auto& changes = rec.changes(i);
-        const auto shown = rec.valueAt(i, now);
+        const auto shown = rec.valueAt(i, cursor.value_or(now));
         // The label: the address, and its value at the right edge.
         p.setFont(bold);
         p.setPen(kText);
@@ -237,6 +255,30 @@ void TimingChart::paintEvent(QPaintEvent*) {
         }
         y += h;
     }
+
+    if (cursor) {
+        // The cursor line, its time in a box on the axis.
+        const int x = *cursorX_;
+        p.setPen(QPen(QColor(240, 240, 240, 170), 1, Qt::DashLine));
+        p.drawLine(x, 0, x, axisTop);
+        p.setFont(small);
+        const QString label = QStringLiteral("%1 s").arg(static_cast<double>(*cursor) / 1000.0, 0, 'f', 3);
+        const int w = p.fontMetrics().horizontalAdvance(label) + 10;
+        const QRect box(std::clamp(x - w / 2, plotLeft, std::max(plotLeft, plotRight - w)), axisTop + 2, w, kAxisHeight - 5);
+        p.fillRect(box, QColor(240, 240, 240));
+        p.setPen(kBackground);
+        p.drawText(box, Qt::AlignCenter, label);
+    }
+}
+
+void TimingChart::mouseMoveEvent(QMouseEvent* e) {
+    cursorX_ = e->position().toPoint().x();
+    update();
+}
+
+void TimingChart::leaveEvent(QEvent*) {
+    cursorX_.reset();
+    update();
 }
 
 void TimingChart::wheelEvent(QWheelEvent* e) {
@@ -441,6 +483,7 @@ bool TimingView::exportVcdTo(const QString& path) {
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         f.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
         showMessage(QStringLiteral("导出VCD失败：%1").arg(path));
+        sim_.log.plain("导出VCD失败：" + path.toStdString());
         return false;
     }
     showMessage(QString());

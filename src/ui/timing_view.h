@@ -6,8 +6,9 @@
 //
 // "暂停" freezes the picture only: recording goes on, and while paused the scroll bar under
 // the chart moves through the kept 600 s. Zoom: the mouse wheel or "放大"/"缩小" halve or
-// double the span shown (1 to 600 s); "时间窗" picks a span. "导出VCD" writes what is kept
-// as a Value Change Dump.
+// double the span shown (1 to 600 s); "时间窗" picks a span. The mouse over the traces shows
+// a cursor line whose time and values the labels show. "导出VCD" writes what is kept as a
+// Value Change Dump.
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +17,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 #include "sim/signal_trace.h"
 #include "sim/simulator.h"
@@ -32,6 +34,9 @@ public:
     QSize minimumSizeHint() const override { return {420, 160}; }
     // The lane a point in the widget falls in; -1 outside the lanes.
     int laneAt(QPoint p) const;
+    // The time under the mouse (the cursor line, whose values the labels then show); nullopt
+    // when the mouse is not over the traces.
+    std::optional<std::int64_t> cursorMs() const;
     static constexpr int kLabelWidth = 150;
     static constexpr int kBitLane = 30;
     static constexpr int kWordLane = 56;
@@ -41,9 +46,19 @@ protected:
     void paintEvent(QPaintEvent* e) override;
     void wheelEvent(QWheelEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void leaveEvent(QEvent* e) override;
 
 private:
+    // The shown span: [start, end], traces drawn up to now.
+    struct Frame {
+        std::int64_t now, start, end;
+        int plotLeft, plotRight;
+    };
+    Frame frame() const;
+
     TimingView& view_;
+    std::optional<int> cursorX_;
 };
 
 class TimingView : public QWidget {

@@ -168,7 +168,17 @@ private slots:
         }
         QVERIFY(w.logText().contains(QStringLiteral("导出VCD：")));
 
-        // Screenshots: the view at a 5 s span, and the whole window.
+        // The cursor: the mouse over the traces picks a time, whose values the labels show.
+        QTest::mouseClick(button(v, "pause"), Qt::LeftButton);
+        TimingChart* chart = v->chart();
+        const std::int64_t span5 = v->spanMs(), frameEnd = std::max(v->endMs(), span5);
+        const int plotLeft = TimingChart::kLabelWidth + 1, plotWidth = chart->width() - 6 - plotLeft;
+        const int x = plotLeft + static_cast<int>((2000 - (frameEnd - span5)) * plotWidth / span5);
+        QTest::mouseMove(chart, QPoint(x, 60));
+        QTRY_VERIFY(chart->cursorMs().has_value());
+        QVERIFY2(std::abs(*chart->cursorMs() - 2000) <= 20, qPrintable(QString::number(*chart->cursorMs())));
+
+        // Screenshots: the view at a 5 s span with the cursor at 2 s, and the whole window.
         QDir shots(QStringLiteral(KORVANE_SCREENSHOT_DIR));
         QVERIFY(shots.mkpath(QStringLiteral(".")));
         v->chart()->update();
