@@ -686,7 +686,8 @@ void FormMain::showCheckResults() {
 
 void FormMain::showTimingView() {
     if (!timing_) {
-        timing_ = new TimingView(*sim_, [this](const QString& suggested) { return chooseFile(FileDialogKind::ExportVcd, suggested); });
+        timing_ = new TimingView(
+            *sim_, [this](const QString& suggested) { return chooseFile(FileDialogKind::ExportVcd, suggested); });
         QMdiSubWindow* sub = addPanel(timing_);
         sub->resize(900, 460);
         centreIn(mdi_, sub);

@@ -135,10 +135,10 @@ public:
     void showCheckResults();
     FrmCheckResults* checkResultsWindow() const { return checkResults_; }
     void showObjectView();
+    FrmObject* objectView() const { return objectView_; }
     // "时序图": made at its first showing; from then on fed after every program pass.
     void showTimingView();
     TimingView* timingView() const { return timing_; }
-    FrmObject* objectView() const { return objectView_; }
     // The port the object link listens on; 0 when it does not listen.
     std::uint16_t objectLinkPort() const;
     InstructionsWindow* instructionsWindow() const { return instructions_; }

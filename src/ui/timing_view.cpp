@@ -52,7 +52,8 @@ QString secondsText(std::int64_t ms, std::int64_t step) {
 }
 
 QString spanText(std::int64_t ms) {
-    return ms % 1000 == 0 ? QStringLiteral("%1 秒").arg(ms / 1000) : QStringLiteral("%1 秒").arg(static_cast<double>(ms) / 1000.0, 0, 'f', 1);
+    if (ms % 1000 == 0) return QStringLiteral("%1 秒").arg(ms / 1000);
+    return QStringLiteral("%1 秒").arg(static_cast<double>(ms) / 1000.0, 0, 'f', 1);
 }
 
 }  // namespace
@@ -105,7 +106,9 @@ void TimingChart::paintEvent(QPaintEvent*) {
     // The labels show the values at the cursor while there is one, else at the right edge.
     const std::optional<std::int64_t> cursor = cursorMs();
     const double plotWidth = std::max(1, plotRight - plotLeft);
-    auto toX = [&](std::int64_t ms) { return plotLeft + static_cast<double>(ms - start) * plotWidth / static_cast<double>(span); };
+    auto toX = [&](std::int64_t ms) {
+        return plotLeft + static_cast<double>(ms - start) * plotWidth / static_cast<double>(span);
+    };
 
     QFont font = p.font();
     QFont small = font;
@@ -130,7 +133,8 @@ void TimingChart::paintEvent(QPaintEvent*) {
         p.drawLine(x, axisTop, x, axisTop + 4);
         const QString label = secondsText(t, step);
         const int w = p.fontMetrics().horizontalAdvance(label);
-        p.drawText(QRect(std::max(plotLeft + 2, std::min(x - w / 2, plotRight - w)), axisTop + 5, w + 2, kAxisHeight - 5), Qt::AlignLeft | Qt::AlignTop, label);
+        const int labelLeft = std::max(plotLeft + 2, std::min(x - w / 2, plotRight - w));
+        p.drawText(QRect(labelLeft, axisTop + 5, w + 2, kAxisHeight - 5), Qt::AlignLeft | Qt::AlignTop, label);
     }
     p.setPen(kDimText);
     p.drawLine(plotLeft, axisTop, plotRight, axisTop);
@@ -476,7 +480,8 @@ bool TimingView::exportVcd() {
 
 bool TimingView::exportVcdTo(const QString& path) {
     std::ostringstream out;
-    const QString date = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QStringLiteral(" UTC");
+    const QString date =
+        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QStringLiteral(" UTC");
     writeRecorderVcd(out, recorder_, date.toStdString(), "korvane " KORVANE_VERSION);
     const std::string text = out.str();
     QFile f(path);
