@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -33,6 +34,7 @@
 #include "sim/script_player.h"
 #include "sim/test_report.h"
 #include "sim/simulator.h"
+#include "sim/vcd_writer.h"
 
 using namespace korvane;
 
@@ -78,6 +80,11 @@ const char* kUsage =
     "  --watch A,B,...    print ADDR=VALUE for each address at the end; an address may also\n"
     "                     be a status-table row with its format, as in VW0:十六进制\n"
     "  --trace            print 'pass=N ms=T ADDR=VALUE ...' after every program pass\n"
+    "  --vcd FILE         write the values of --vcd-signals after every program pass as a\n"
+    "                     Value Change Dump (GTKWave reads it): bits as wires, bytes, words\n"
+    "                     and double words as vectors, T n and C n as their 16-bit current\n"
+    "                     value (T n:b, C n:b their bit), :r double words as reals; 1 ms steps\n"
+    "  --vcd-signals A,B,...  the addresses --vcd writes\n"
     "  --realtime         pace the timers by the wall clock instead of simulated time\n"
     "  --real-cpu         time and memory as on the CPU: every timer counts in the resolution\n"
     "                     of its number (1, 10, 100 ms), STOP to RUN keeps the memory, STOP\n"
@@ -101,7 +108,7 @@ const char* kUsage =
     "  suffix :s signed, :r real (double words), :x hexadecimal\n"
     "every load prints the program check's findings to standard error\n"
     "exit status: 0 success, 1 a scripted check failed (--grade: in some program, or a program\n"
-    "  did not load), 2 bad usage, unreadable input or a report file not written,\n"
+    "  did not load), 2 bad usage, unreadable input, or a report or --vcd file not written,\n"
     "  3 --check found something\n";
 
 // The longest a serving real-time runner sleeps on its descriptors without a firing due.
@@ -146,6 +153,8 @@ struct Options {
     ModeCommand mode;
     std::vector<std::pair<PlcAddress, std::string>> sets;
     std::vector<WatchItem> watch;
+    std::string vcd;
+    std::vector<TraceSignal> vcdSignals;
     bool trace = false, log = false, realtime = false, realCpu = false;
     std::optional<std::int64_t> clockStart;  // local milliseconds
     std::optional<PortOption> slavePort, masterPort;
@@ -283,7 +292,7 @@ bool splitWatch(const std::string& list, std::vector<WatchItem>& out, std::strin
 int gradeMain(Options& o, bool linkEnabled) {
     if (!o.db.empty() || !o.hw.empty() || !o.table.empty() || !o.symbols.empty() || !o.script.empty() || o.check ||
         !o.forces.empty() || !o.sets.empty() || !o.watch.empty() || o.trace || o.realtime || o.slavePort ||
-        o.masterPort || linkEnabled)
+        o.masterPort || linkEnabled || o.lad || !o.vcd.empty())
         return usage("--grade takes only --ms, --scans, --mode, --period, --timebase, --real-cpu, --clock, --jobs, "
                      "--junit and --tap");
     if (!o.program.empty()) o.programs.insert(o.programs.begin(), o.program);
@@ -382,6 +391,13 @@ int main(int argc, char** argv) {
             auto eq = v ? v->find('=') : std::string::npos;
             if (eq == std::string::npos) return usage("--force needs ADDR=VALUE");
             o.forces.emplace_back(v->substr(0, eq), v->substr(eq + 1));
+        } else if (a == "--vcd" || a == "--vcd-signals") {
+            const std::string* v = next();
+            if (!v) return usage(a == "--vcd" ? "--vcd needs a file" : "--vcd-signals needs a list of addresses");
+            std::string error;
+            if (a == "--vcd") o.vcd = *v;
+            else if (auto s = parseTraceSignals(*v, error)) o.vcdSignals = std::move(*s);
+            else return usage("--vcd-signals: " + error);
         } else if (a == "--trace") {
             o.trace = true;
         } else if (a == "--log") {
@@ -420,6 +436,7 @@ int main(int argc, char** argv) {
     }
     if (!o.grade.empty()) return gradeMain(o, linkOptions.enabled);
     if (o.program.empty()) return usage("no program given");
+    if (o.vcd.empty() != o.vcdSignals.empty()) return usage("--vcd and --vcd-signals go together");
     RunnerPorts ports;
     {
         std::string error;
@@ -621,6 +638,26 @@ int main(int argc, char** argv) {
     sim.scan.afterTick = [&](std::int64_t now) { player.afterTick(now, sim.scan.passes()); };
     player.start();
 
+    // The value change dump: the image as the run starts, then after every program pass.
+    std::ofstream vcdFile;
+    std::optional<VcdWriter> vcd;
+    if (!o.vcd.empty()) {
+        vcdFile.open(o.vcd, std::ios::binary | std::ios::trunc);
+        if (!vcdFile) {
+            std::cerr << "korvane-run: cannot write '" << o.vcd << "'\n";
+            return 2;
+        }
+        char date[32] = "";
+        const std::time_t t = std::time(nullptr);
+        if (const std::tm* utc = std::gmtime(&t)) std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S UTC", utc);
+        vcd.emplace(vcdFile, o.vcdSignals, date, "korvane-run " KORVANE_VERSION);
+        vcd->sample(clock.nowMs(), sim.memory);
+        sim.scan.afterPass = [&, also = std::move(sim.scan.afterPass)] {
+            if (also) also();
+            vcd->sample(clock.nowMs(), sim.memory);
+        };
+    }
+
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     const auto wallStart = std::chrono::steady_clock::now();
@@ -672,6 +709,15 @@ int main(int argc, char** argv) {
         clock.step();
     }
     player.finish(clock.nowMs());
+
+    if (vcd) {
+        vcd->finish(clock.nowMs());
+        vcdFile.close();
+        if (!vcdFile) {
+            std::cerr << "korvane-run: writing '" << o.vcd << "' failed\n";
+            return 2;
+        }
+    }
     for (const auto& w : o.watch) std::cout << w.text << "=" << watchValue(sim.memory, w) << "\n";
     SuiteReport report{o.program, player.results(), {}, sim.findings().size()};
     if (!writeReports({report}, o)) return 2;

@@ -242,6 +242,7 @@ void FormMain::buildMenus() {
     addMenuItem(show, "mnuStatusProg", QStringLiteral("程序状态表(&T)"), [this] { showProgramStatus(); });
     addMenuItem(show, "mnuStatusTable", QStringLiteral("变量状态表(&T)"), [this] { showStatusTable(); });
     addMenuItem(show, "mnuObj", QStringLiteral("对象状态表(&O)"), [this] { showObjectView(); });
+    addMenuItem(show, "mnuTiming", QStringLiteral("时序图(&G)"), [this] { showTimingView(); });
     show->addSeparator();
     addMenuItem(show, "mnuAWL", QStringLiteral("AWL程序(&W)"), [this] { showStlView(); }, true);
     addMenuItem(show, "mnuKOP", QStringLiteral("LAD梯形图(&L)"), [this] { showLadView(); }, true);
@@ -707,6 +708,20 @@ void FormMain::showCheckResults() {
     raisePanel(mdi_, checkResults_);
 }
 
+void FormMain::showTimingView() {
+    if (!timing_) {
+        timing_ = new TimingView(
+            *sim_, [this](const QString& suggested) { return chooseFile(FileDialogKind::ExportVcd, suggested); });
+        QMdiSubWindow* sub = addPanel(timing_);
+        sub->resize(900, 460);
+        centreIn(mdi_, sub);
+        sim_->scan.afterPass = [this] {
+            if (timing_) timing_->samplePass();
+        };
+    }
+    raisePanel(mdi_, timing_);
+}
+
 void FormMain::attachObjectLink() {
     objectServer_ = std::make_unique<QtObjectServer>();
     ObjectLink& link = sim_->attachObjectLink(*objectServer_, &sim_->hardware);
@@ -933,6 +948,8 @@ QString FormMain::chooseFile(FileDialogKind kind, const QString& suggested) {
         return QFileDialog::getOpenFileName(owner, QStringLiteral("载入状态表"), start, QStringLiteral("txt (*.txt)"));
     case FileDialogKind::SaveStatusTable:
         return QFileDialog::getSaveFileName(owner, QStringLiteral("保存状态表"), start, QStringLiteral("txt (*.txt)"));
+    case FileDialogKind::ExportVcd:
+        return QFileDialog::getSaveFileName(owner, QStringLiteral("导出VCD"), start, QStringLiteral("VCD (*.vcd)"));
     case FileDialogKind::OpenSymbols:
         return QFileDialog::getOpenFileName(owner, QStringLiteral("载入符号表"), start,
                                             QStringLiteral("符号表 (*.txt *.csv);;所有文件 (*)"));
@@ -1103,6 +1120,7 @@ void FormMain::FreshShow() {
     if (programStatus_ && programStatus_->isVisible()) programStatus_->FreshShow();
     if (codeViewLad_) ladder_->FreshShow();
     if (objectView_ && objectView_->isVisible()) objectView_->FreshShow();
+    if (timing_ && timing_->isVisible()) timing_->FreshShow();
     rack_->refreshLamps(sim_->memory);
 }
 

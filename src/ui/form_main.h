@@ -31,6 +31,7 @@
 #include "ui/manual_window.h"
 #include "ui/object_view.h"
 #include "ui/status_views.h"
+#include "ui/timing_view.h"
 
 class QActionGroup;
 class QStackedWidget;
@@ -52,6 +53,7 @@ enum class FileDialogKind {
     OpenStatusTable,
     SaveStatusTable,
     OpenSymbols,
+    ExportVcd,
 };
 
 struct FormMainOptions {
@@ -140,6 +142,9 @@ public:
     FrmCheckResults* checkResultsWindow() const { return checkResults_; }
     void showObjectView();
     FrmObject* objectView() const { return objectView_; }
+    // "时序图": made at its first showing; from then on fed after every program pass.
+    void showTimingView();
+    TimingView* timingView() const { return timing_; }
     // The port the object link listens on; 0 when it does not listen.
     std::uint16_t objectLinkPort() const;
     InstructionsWindow* instructionsWindow() const { return instructions_; }
@@ -273,6 +278,7 @@ private:
     QPointer<FrmCheckResults> checkResults_;
     std::unique_ptr<QtObjectServer> objectServer_;
     QPointer<FrmObject> objectView_;
+    QPointer<TimingView> timing_;
     QPointer<InstructionsWindow> instructions_;
     QPointer<AboutBox> about_;
     QPointer<FrmPort> port_;
