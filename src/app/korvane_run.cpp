@@ -529,7 +529,22 @@ int main(int argc, char** argv) {
             std::cerr << "korvane-run: " << programRefusal(ProgramFileProblem::CannotOpen, o.program) << "\n";
             return 2;
         }
-        std::cout << ladder::renderLadderText(ladder::convertToLadder(toUtf8(bytes), sim.reader.fileLines));
+        ladder::Program lad = ladder::convertToLadder(toUtf8(bytes), sim.reader.fileLines);
+        if (!o.symbols.empty()) {
+            // Operands read "symbol:address" as the window's ladder shows them.
+            const auto named = [&](std::string& operand) {
+                if (!operand.empty()) operand = withSymbols("X " + operand, sim.symbols).substr(2);
+            };
+            for (auto& block : lad.blocks)
+                for (auto& network : block.networks)
+                    for (auto& e : network.elements) {
+                        named(e.operand);
+                        if (e.shape == ladder::Shape::CompareContact) named(e.operand2);
+                        for (auto& pin : e.inputs) named(pin.operand);
+                        for (auto& pin : e.outputs) named(pin.operand);
+                    }
+        }
+        std::cout << ladder::renderLadderText(lad);
         return 0;
     }
 
