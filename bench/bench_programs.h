@@ -1,6 +1,7 @@
 #pragma once
 // The programs the benchmarks and the trace recorder run: a bit-logic program and a mix of
 // box instructions, both built by hand into a code table.
+#include <string>
 #include <vector>
 
 #include "core/code_table.h"
@@ -91,6 +92,29 @@ inline int buildMixed(Program& prog) {
             line.setOperand(static_cast<int>(k), lines[i].operands[k].number, lines[i].operands[k].kind);
     }
     return static_cast<int>(lines.size());
+}
+
+// A program of about `lines` lines in the shape of an export: networks of contacts, coils,
+// moves, compares, timers and comments, one subroutine with declarations at the end (UTF-8).
+inline std::string exportProgram(int lines) {
+    std::string s = "// 程序注释\r\nORGANIZATION_BLOCK 主程序:OB1\r\nTITLE=主程序注释\r\nBEGIN\r\n";
+    int n = 4;
+    int network = 1;
+    while (n < lines - 12) {
+        s += "Network " + std::to_string(network) + " // 网络标题\r\n";
+        s += "LD     I" + std::to_string(network % 16) + "." + std::to_string(network % 8) + "      // 启动\r\n";
+        s += "AN     M" + std::to_string(network % 32) + ".1\r\n";
+        s += "EU\r\n";
+        s += "MOVW   16#1F, VW" + std::to_string(2 * (network % 500)) + "\r\n";
+        s += "AW>=   VW10, +" + std::to_string(network) + "\r\n";
+        s += "TON    T" + std::to_string(network % 256) + ", 100\r\n";
+        s += "=      Q" + std::to_string(network % 16) + ".0\r\n";
+        n += 8;
+        ++network;
+    }
+    s += "END_ORGANIZATION_BLOCK\r\nSUBROUTINE_BLOCK 子程序:SBR0\r\nVAR_INPUT\r\nIN1:BOOL;\r\nIN2:INT;\r\nEND_VAR\r\n"
+         "VAR_OUTPUT\r\nOUT1:WORD;\r\nEND_VAR\r\nBEGIN\r\nNetwork 1\r\nLD L0.0\r\nEND_SUBROUTINE_BLOCK\r\n";
+    return s;
 }
 
 }  // namespace korvane::benchprog

@@ -5,6 +5,7 @@
 //
 //   trace_programs                   the benchmark programs (bit logic, mixed), 300 passes
 //   trace_programs FILE.awl ...      each program file, loaded and built, 300 passes
+//   trace_programs --export N        writes the loader benchmark's program of N lines
 //
 // Inputs change from pass to pass (a fixed pseudo-random sequence), so contacts, edges and
 // timers see both states. Compare the output of two builds with diff.
@@ -117,6 +118,10 @@ int main(int argc, char** argv) {
             benchprog::buildMixed(prog);
             run("mixed", prog, mem, log, sink, passes);
         }
+        return 0;
+    }
+    if (std::string(argv[1]) == "--export" && argc == 3) {
+        std::cout << benchprog::exportProgram(std::stoi(argv[2]));
         return 0;
     }
     for (int a = 1; a < argc; ++a) {
