@@ -110,24 +110,25 @@ private:
     std::uint8_t count_ = 0;
 };
 
+// One line of the code table. What execution reads on every pass comes first; the
+// mnemonic as written last; the source text is kept by the program (Program::sourceText).
 struct CodeLine {
-    std::string Mnemonic;
     Op op = Op::Empty;             // resolved from Mnemonic when the line is built
     std::int16_t HasStatus = 0;    // -1: the status view shows values for this line
-    OperandList operands;
-    std::string SourceText;
+    LineGuard Guard = LineGuard::None;
     // The status the line recorded when it last ran, as raw values: see lineStatus.
     std::uint8_t flowBits = 0;                 // status:: bits
-    std::array<double, 3> StatusValue{};
-    std::array<std::int16_t, 3> StatusKind{};
-    std::int16_t Block = 0;                 // the program block of the line: 0 main, then in file order
-    LineGuard Guard = LineGuard::None;
     bool UnknownLogged = false;             // an unknown mnemonic (or a misplaced END) is logged once per RUN
     bool PointerLogged = false;             // so is a bad pointer
+    std::array<double, 3> StatusValue{};
+    OperandList operands;
+    std::array<std::int16_t, 3> StatusKind{};
+    std::int16_t Block = 0;                 // the program block of the line: 0 main, then in file order
     // FOR: the line of its NEXT; NEXT: the line of its FOR. The builder pairs them inside
     // their block; 0 when the line has no partner, -1 when the pair is nested deeper than
     // eight loops. A line without a partner does nothing.
     int LoopPartner = 0;
+    std::string Mnemonic;
 
     double number(int k) const { return operands[k].number; }
     int kindOf(int k) const { return operands[k].kind; }
@@ -240,13 +241,30 @@ struct Program {
     std::vector<BlockInfo> blocks;       // filled by the builder
     std::vector<OperandNote> operandNotes;  // filled by the builder
     std::vector<std::string> strings;       // the constant strings' bytes, by operand number
+    // The source text of each line as the builder took it (trimmed), beside the table so that
+    // the lines the interpreter walks stay small. A line never built has none.
+    std::vector<std::string> sourceTexts;
 
     void clearLabels() { labels.assign(1, LabelTable{}); }
 
     // A table whose last index is 0 counts as no program.
     int lastIndex() const { return static_cast<int>(CodeTable.size()) - 1; }
     bool loaded() const { return lastIndex() > 0; }
-    void resetCodeTable(std::size_t rows = 1) { CodeTable.assign(rows == 0 ? 1 : rows, CodeLine{}); }
+    void resetCodeTable(std::size_t rows = 1) {
+        CodeTable.assign(rows == 0 ? 1 : rows, CodeLine{});
+        sourceTexts.clear();
+    }
+    const std::string& sourceText(int index) const {
+        static const std::string none;
+        return index >= 0 && static_cast<std::size_t>(index) < sourceTexts.size()
+                   ? sourceTexts[static_cast<std::size_t>(index)]
+                   : none;
+    }
+    void setSourceText(int index, std::string text) {
+        if (index < 0) return;
+        if (sourceTexts.size() <= static_cast<std::size_t>(index)) sourceTexts.resize(static_cast<std::size_t>(index) + 1);
+        sourceTexts[static_cast<std::size_t>(index)] = std::move(text);
+    }
 };
 
 // What a line recorded the last time it ran, as the program status view and the ladder view

@@ -93,7 +93,7 @@ void Interpreter::epilogue() {
 // The contacts and the coil, the bulk of most programs, run here without a call: a line of
 // them with a good key, no guard and no skipped segment does what execBitLogic and the
 // epilogue do, with the logic result in a register.
-bool Interpreter::fastBitLine(const CodeLine& line) const {
+[[gnu::always_inline]] inline bool Interpreter::fastBitLine(const CodeLine& line) const {
     switch (line.op) {
     case Op::LD:
     case Op::A:
@@ -107,7 +107,7 @@ bool Interpreter::fastBitLine(const CodeLine& line) const {
     }
 }
 
-void Interpreter::runFastBitLine(CodeLine& line) {
+[[gnu::always_inline]] inline void Interpreter::runFastBitLine(CodeLine& line) {
     std::int16_t* c = mem_.cells();
     const int k = line.operands[0].key;
     std::int16_t lr = logicResult;
@@ -311,8 +311,21 @@ void Interpreter::RunExec(int iRunPC) {
             if (iPC < 0 || --watchdogLeft_ < 0 || --ceiling < 0) fault(FaultCode::IndexOutOfRange);
             CodeLine& line = prog_.CodeTable[static_cast<std::size_t>(iPC)];
             if (fastBitLine(line)) {
-                runFastBitLine(line);
-                ++iPC;
+                // A run of contacts and coils: the line counter stays in a register until a
+                // line that needs the full dispatch (or the end of the table) comes.
+                int pc = iPC;
+                CodeLine* l = &line;
+                for (;;) {
+                    runFastBitLine(*l);
+                    if (++pc > last) break;
+                    l = &prog_.CodeTable[static_cast<std::size_t>(pc)];
+                    if (!fastBitLine(*l)) break;
+                    if (--watchdogLeft_ < 0 || --ceiling < 0) {
+                        iPC = pc;
+                        fault(FaultCode::IndexOutOfRange);
+                    }
+                }
+                iPC = pc;
                 continue;
             }
             line.flowBits = static_cast<std::uint8_t>((line.flowBits & status::AfterBits) |

@@ -541,7 +541,7 @@ bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory
             CodeLine& line = prog.CodeTable[i];
             line = CodeLine{};
             const std::string_view t = trim(lines[i]);
-            line.SourceText = std::string(t);
+            prog.setSourceText(static_cast<int>(i), std::string(t));
             line.HasStatus = kOn;
             line.StatusKind = {0, 0, 0};
             startBlock(prog, st, static_cast<int>(i), t);

@@ -112,7 +112,7 @@ std::vector<Finding> CheckProgram(const Program& prog, const std::vector<std::st
         f.line = i;
         f.fileLine = static_cast<std::size_t>(i) < fileLines.size() ? fileLines[static_cast<std::size_t>(i)] : i + 1;
         f.text = oneBlank(static_cast<std::size_t>(i) < lines.size() ? lines[static_cast<std::size_t>(i)]
-                                                                     : prog.CodeTable[static_cast<std::size_t>(i)].SourceText);
+                                                                     : prog.sourceText(i));
         f.kind = k;
         f.detail = std::move(detail);
         out.push_back(std::move(f));
@@ -155,14 +155,14 @@ std::vector<Finding> CheckProgram(const Program& prog, const std::vector<std::st
                 // The Modbus slave library is not simulated: the slave port answers by itself.
                 add(i, FindingKind::UnsimulatedInstruction, std::string(kLibraryNames[target - 101]));
             } else if (ok && !subroutineDefined(prog, target)) {
-                const auto ops = operandTexts(line.SourceText);
+                const auto ops = operandTexts(prog.sourceText(i));
                 add(i, FindingKind::UndefinedSubroutine, ops.empty() ? std::string() : std::string(ops[0]));
             }
             break;
         }
         case Op::ATCH: {
             if (!ok) break;
-            const auto ops = operandTexts(line.SourceText);
+            const auto ops = operandTexts(prog.sourceText(i));
             if (!interruptDefined(prog, asInt(line.number(0))))
                 add(i, FindingKind::UndefinedInterrupt, ops.empty() ? std::string() : std::string(ops[0]));
             const int ev = asInt(line.number(1));
