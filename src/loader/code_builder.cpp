@@ -362,8 +362,7 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
     // Operands are separated by the commas outside double quotes.
     std::size_t commas = 0;
     for (std::size_t at = stl::operandEnd(rest, 0); at < rest.size(); at = stl::operandEnd(rest, at + 1)) ++commas;
-    // A line has at most 20 operands: the numbers of further ones would land in the kind
-    // slots of the first.
+    // A line has at most 20 operands: a line with more ends the build here.
     if (commas + 1 > static_cast<std::size_t>(kMaxOperands)) fault(FaultCode::IndexOutOfRange);
     line.setOperandCount(static_cast<int>(commas) + 1);
 
