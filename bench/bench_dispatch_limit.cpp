@@ -42,8 +42,7 @@ void setWord(Machine& m, int at, std::uint16_t v) {
     m.bytes[static_cast<std::size_t>(at) + 1] = static_cast<std::uint8_t>(v);
 }
 
-// Kept out of line so that callgrind can count its instructions per pass.
-[[gnu::noinline]] void runPass(Machine& m, const std::vector<LLine>& code, std::vector<LStatus>& status) {
+void runPass(Machine& m, const std::vector<LLine>& code, std::vector<LStatus>& status) {
     std::int16_t* c = m.cells.data();
     for (std::size_t pc = 0; pc < code.size(); ++pc) {
         const LLine& l = code[pc];

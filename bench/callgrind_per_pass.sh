@@ -1,8 +1,8 @@
 #!/bin/bash
 # Instructions per pass of the interpreter under callgrind, for a benchmark binary:
 #   bench/callgrind_per_pass.sh build/release/bench/bench_bit_logic [benchmark filter] [function]
-# Collects only inside the function (Interpreter::RunExec; the limit loop's is
-# '(anonymous namespace)::runPass(...)', give '*runPass*') and divides by its calls.
+# Collects only inside the function (default Interpreter::RunExec; a pattern such as '*name*'
+# matches too) and divides by its calls. The function must not be inlined into its caller.
 set -eu
 bin=$1 filter=${2:-.} fn=${3:-'korvane::Interpreter::RunExec(int)'}
 out=$(mktemp)
