@@ -90,9 +90,9 @@ void Interpreter::epilogue() {
                                               (stack[2] ? status::Stack2 : 0));
 }
 
-// The contacts and the coil, the bulk of most programs, run here without a call: a line of
-// them with a good key, no guard and no skipped segment does what execBitLogic and the
-// epilogue do, with the logic result in a register.
+// The contacts, the coil and the network line, the bulk of most programs, run here without a
+// call: such a line with a good key, no guard and no skipped segment does what execBitLogic
+// (or the network case of dispatch) and the epilogue do, with the logic result in a register.
 [[gnu::always_inline]] inline bool Interpreter::fastBitLine(const CodeLine& line) const {
     switch (line.op) {
     case Op::LD:
@@ -102,6 +102,8 @@ void Interpreter::epilogue() {
     case Op::ON:
     case Op::Assign:
         return line.Guard == LineGuard::None && line.operands[0].key >= 0 && !(scr.active && scr.skip);
+    case Op::Network:
+        return line.Guard == LineGuard::None && !(scr.active && scr.skip);
     default:
         return false;
     }
@@ -109,6 +111,18 @@ void Interpreter::epilogue() {
 
 [[gnu::always_inline]] inline void Interpreter::runFastBitLine(CodeLine& line) {
     std::int16_t* c = mem_.cells();
+    if (line.op == Op::Network) {
+        const std::uint8_t before = logicResult ? status::FlowBefore : 0;
+        priorEnoOff = enoOff;
+        enoOff = false;
+        resetStackForNetwork();
+        line.HasStatus = 0;
+        if (scr.active && scr.value == 0) logicResult = 0;
+        const bool eno = !((c[area::SM1_1] != 0) | (c[area::SM1_3] != 0));
+        line.flowBits = static_cast<std::uint8_t>(before | (logicResult ? status::FlowAfter : 0) |
+                                                  (eno ? status::Eno : 0));  // the stack is empty
+        return;
+    }
     const int k = line.operands[0].key;
     std::int16_t lr = logicResult;
     const std::uint8_t before = lr ? status::FlowBefore : 0;
