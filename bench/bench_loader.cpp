@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "bench_programs.h"
 #include "core/code_table.h"
 #include "core/plc_memory.h"
 #include "loader/code_builder.h"
@@ -16,31 +17,8 @@ namespace {
 
 using namespace korvane;
 
-// A program of about `lines` lines in the shape of an export: networks of contacts, coils,
-// moves, compares, timers and comments, one subroutine with declarations at the end.
-std::string makeProgram(int lines, bool gbk) {
-    std::string s = "// 程序注释\r\nORGANIZATION_BLOCK 主程序:OB1\r\nTITLE=主程序注释\r\nBEGIN\r\n";
-    int n = 4;
-    int network = 1;
-    while (n < lines - 12) {
-        s += "Network " + std::to_string(network) + " // 网络标题\r\n";
-        s += "LD     I" + std::to_string(network % 16) + "." + std::to_string(network % 8) + "      // 启动\r\n";
-        s += "AN     M" + std::to_string(network % 32) + ".1\r\n";
-        s += "EU\r\n";
-        s += "MOVW   16#1F, VW" + std::to_string(2 * (network % 500)) + "\r\n";
-        s += "AW>=   VW10, +" + std::to_string(network) + "\r\n";
-        s += "TON    T" + std::to_string(network % 256) + ", 100\r\n";
-        s += "=      Q" + std::to_string(network % 16) + ".0\r\n";
-        n += 8;
-        ++network;
-    }
-    s += "END_ORGANIZATION_BLOCK\r\nSUBROUTINE_BLOCK 子程序:SBR0\r\nVAR_INPUT\r\nIN1:BOOL;\r\nIN2:INT;\r\nEND_VAR\r\n"
-         "VAR_OUTPUT\r\nOUT1:WORD;\r\nEND_VAR\r\nBEGIN\r\nNetwork 1\r\nLD L0.0\r\nEND_SUBROUTINE_BLOCK\r\n";
-    return gbk ? utf8ToGb18030(s) : s;
-}
-
 void loadAndBuild(benchmark::State& state, bool gbk) {
-    const std::string text = makeProgram(10000, gbk);
+    const std::string text = gbk ? utf8ToGb18030(benchprog::exportProgram(10000)) : benchprog::exportProgram(10000);
     Log log;
     PlcMemory mem(&log);
     Program prog;
@@ -61,7 +39,7 @@ BENCHMARK(BM_LoadAndBuild10kGbk)->Unit(benchmark::kMillisecond);
 // The program has findings on purpose (TON on TONR numbers, more than 128 edges), so the
 // check also formats what it finds.
 void BM_ProgramCheck10k(benchmark::State& state) {
-    const std::string text = makeProgram(10000, false);
+    const std::string text = benchprog::exportProgram(10000);
     Log log;
     PlcMemory mem(&log);
     Program prog;

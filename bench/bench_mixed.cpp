@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_programs.h"
 #include "core/interpreter.h"
 #include "loader/code_builder.h"
 #include "loader/stl_reader.h"
@@ -13,70 +14,12 @@ namespace {
 
 using namespace korvane;
 
-struct Op {
-    double number;
-    int kind;
-};
-Op K(double v) { return {v, kind::Constant}; }
-Op VB(int n) { return {static_cast<double>(area::V + 8 * n), kind::Byte}; }
-Op VW(int n) { return {static_cast<double>(area::V + 8 * n), kind::Word}; }
-Op VD(int n) { return {static_cast<double>(area::V + 8 * n), kind::DWord}; }
-
-struct Line {
-    const char* mnemonic;
-    std::vector<Op> operands;
-};
-
-// A block of 25 lines that keeps the logic result on and never faults pass after pass; n
-// spreads the blocks over V memory.
-std::vector<Line> block(int n) {
-    const int b = 24 * (n % 40);  // 24 bytes per block
-    return {
-        {"Network", {K(1)}},
-        {"LD", {K(area::SM0_0)}},
-        {"MOVW", {VW(b), VW(b + 2)}},
-        {"MOVB", {K(0x5A), VB(b + 4)}},
-        {"MOVD", {VD(b + 4), VD(b + 8)}},
-        {"MOVR", {K(1.5), VD(b + 12)}},
-        // Word and double-word compares are signed: these hold for every value.
-        {"AW>=", {VW(b + 2), K(-32768)}},
-        {"AD<=", {VD(b + 8), K(2147483647.0)}},
-        {"AR<", {VD(b + 12), K(1e30)}},
-        {"ANDW", {K(0x0FF0), VW(b)}},
-        {"ORD", {K(0x00010001), VD(b + 8)}},
-        {"XORB", {K(0xFF), VB(b + 4)}},
-        {"SLW", {VW(b + 2), K(3)}},
-        {"INCW", {VW(b + 16)}},
-        {"+I", {K(7), VW(b + 18)}},
-        {"-I", {K(7), VW(b + 18)}},
-        {"+D", {K(100), VD(b + 20)}},
-        {"/I", {K(3), VW(b)}},
-        {"*I", {K(2), VW(b + 2)}},
-        {"+R", {K(0.25), VD(b + 12)}},
-        {"*R", {K(2.0), VD(b + 12)}},
-        {"SQRT", {VD(b + 12), VD(b + 12)}},
-        {"ITD", {VW(b + 16), VD(b + 8)}},
-        {"DTR", {VD(b + 20), VD(b + 4)}},
-        {"ROUND", {VD(b + 12), VD(b + 20)}},
-    };
-}
-
 void BM_MixedProgramPass(benchmark::State& state) {
     MemoryLogSink sink;
     Log log(&sink);
     PlcMemory mem(&log);
     Program prog;
-    std::vector<Line> lines;
-    for (int n = 0; lines.size() < 1000; ++n)
-        for (auto& l : block(n))
-            if (lines.size() < 1000) lines.push_back(l);
-    prog.resetCodeTable(lines.size());
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        CodeLine& line = prog.CodeTable[i];
-        line.setMnemonic(lines[i].mnemonic);
-        for (std::size_t k = 0; k < lines[i].operands.size(); ++k)
-            line.setOperand(static_cast<int>(k), lines[i].operands[k].number, lines[i].operands[k].kind);
-    }
+    const int lineCount = benchprog::buildMixed(prog);
     Interpreter cpu(mem, prog, log);
     cpu.RunExec(0);
     for (auto _ : state) {
@@ -84,7 +27,7 @@ void BM_MixedProgramPass(benchmark::State& state) {
         benchmark::ClobberMemory();
     }
     if (!sink.lines.empty()) state.SkipWithError(("the program logged: " + sink.lines.front()).c_str());
-    const double executed = static_cast<double>(lines.size());
+    const double executed = static_cast<double>(lineCount);
     state.counters["lines"] = executed;
     // Seconds per executed line, shown with an SI prefix (n = nanoseconds).
     state.counters["per_line"] =

@@ -15,7 +15,7 @@ constexpr int kSentEvent[2] = {9, 26};
 constexpr int kMessageEvent[2] = {23, 24};
 
 // The port operand: 1 names port 1, anything else port 0.
-int portOf(const CodeLine& line) { return line.operandCount() >= 2 && line.Param[1] == 1 ? 1 : 0; }
+int portOf(const CodeLine& line) { return line.operandCount() >= 2 && line.number(1) == 1 ? 1 : 0; }
 
 const char* const kXmtWarning = "警告：PORT0口未配置成自由口模式，而程序中有XMT指令，指令将不被执行";
 const char* const kRcvWarning = "警告：PORT0口未配置成自由口模式，而程序中有RCV指令，指令将不被执行";
@@ -40,7 +40,7 @@ FreePort::FreePort(SerialChannel& channel, MasterContext ctx) : channel_(channel
 }
 
 void FreePort::XMT(CodeLine& line, bool power) {
-    line.StatusValue[0] = line.Param[0];
+    line.StatusValue[0] = line.number(0);
     line.StatusKind[0] = 5;
     if (!power) return;
     if (!ctx_.protocolIs(MasterProtocol::FreePort)) {
@@ -48,7 +48,7 @@ void FreePort::XMT(CodeLine& line, bool power) {
         return;
     }
     if (!channel_.isOpen()) return;
-    const int tbl = keyOf(line.Param[0]);
+    const int tbl = line.key(0);
     PlcMemory& mem = ctx_.mem;
     const int n = mem.byteAt(tbl);
     if (n == 0) return;
@@ -83,7 +83,7 @@ void FreePort::RCV(CodeLine& line, bool power) {
     }
     PlcMemory& mem = ctx_.mem;
     if (channel_.isOpen() && mem.bit(freeport::SM87_7)) {
-        const int tbl = keyOf(line.Param[0]);
+        const int tbl = line.key(0);
         mem.writeValue(0, tbl, 8);  // faults (to the interpreter) before anything changes
         receiveBuffer_ = tbl;
         line.StatusValue[0] = tbl;

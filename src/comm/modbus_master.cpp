@@ -105,12 +105,12 @@ void ModbusMaster::MBUS_CTRL(const CodeLine& line) {
         enabled_ = false;
         ctx_.log.plain(kProtocolWarning);
     }
-    const bool mode = mem.bit(keyOf(line.Param[1]));
+    const bool mode = mem.bit(line.key(1));
     // A port that is not set to Modbus keeps the master disabled.
     enabled_ = mode && protocolOk;
     if (!mode) return;
-    const int doneKey = keyOf(line.Param[5]);
-    const int errorKey = keyOf(line.Param[6]);
+    const int doneKey = line.key(5);
+    const int errorKey = line.key(6);
 
     const long baud = rounded(GetCodeParamVal(mem, line, 2));
     if (std::find(std::begin(kBauds), std::end(kBauds), baud) == std::end(kBauds)) {
@@ -151,7 +151,7 @@ void ModbusMaster::MBUS_CTRL(const CodeLine& line) {
 
 void ModbusMaster::MBUS_MSG(const CodeLine& line) {
     PlcMemory& mem = ctx_.mem;
-    if (!mem.bit(keyOf(line.Param[1])) || !channel_.isOpen() || !enabled_) return;
+    if (!mem.bit(line.key(1)) || !channel_.isOpen() || !enabled_) return;
     if (busy_) {
         setError(errorKey_, 6);
         return;
@@ -161,8 +161,8 @@ void ModbusMaster::MBUS_MSG(const CodeLine& line) {
     const long addr = rounded(GetCodeParamVal(mem, line, 4));
     const long count = rounded(GetCodeParamVal(mem, line, 5));
     const int dataPtr = keyOf(8.0 * roundEven(GetCodeParamVal(mem, line, 6)));
-    const int doneKey = keyOf(line.Param[7]);
-    const int errorKey = keyOf(line.Param[8]);
+    const int doneKey = line.key(7);
+    const int errorKey = line.key(8);
     mem.writeValue(0, errorKey, 8);
     doneKey_ = doneKey;
     errorKey_ = errorKey;

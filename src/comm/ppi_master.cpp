@@ -60,7 +60,7 @@ void PpiMaster::setStatus(int table, std::uint8_t bits) {
 }
 
 void PpiMaster::queue(CodeLine& line, bool power, Kind kind) {
-    line.StatusValue[0] = line.Param[0];
+    line.StatusValue[0] = line.number(0);
     line.StatusKind[0] = 5;
     if (!power) return;
     if (!ctx_.protocolIs(MasterProtocol::PPI)) {
@@ -68,7 +68,7 @@ void PpiMaster::queue(CodeLine& line, bool power, Kind kind) {
         return;
     }
     if (count_ >= kQueueSize) return;
-    const int tbl = keyOf(line.Param[0]);
+    const int tbl = line.key(0);
     const PlcMemory& mem = ctx_.mem;
     Request r;
     r.state = State::Queued;

@@ -51,12 +51,12 @@ void UssMaster::USS_INIT(const CodeLine& line) {
         ctx_.log.plain(kInitWarning);
         return;
     }
-    enabled_ = line.Param[1] == 1;
+    enabled_ = line.number(1) == 1;
     current_ = 0;
     drives_.fill(UssDrive{});
     rec_.setEnabled(false);
     pending_.clear();
-    const double baud = line.Param[2];
+    const double baud = line.number(2);
     if (std::find(std::begin(kBauds), std::end(kBauds), baud) != std::end(kBauds)) {
         const std::string text = std::to_string(static_cast<int>(baud));
         channel_.setSettings(text + ",e,8,1");
@@ -65,7 +65,7 @@ void UssMaster::USS_INIT(const CodeLine& line) {
             settingsText_ = channel_.settings();
         }
     }
-    const double active = roundEven(line.Param[3]);
+    const double active = roundEven(line.number(3));
     if (active >= 0 && active <= 4294967295.0) {
         const auto mask = static_cast<std::uint32_t>(active);
         for (int n = 0; n < kDrives; ++n) drives_[static_cast<std::size_t>(n)].active = (mask >> n) & 1u;
@@ -84,15 +84,15 @@ void UssMaster::USS_CTRL(const CodeLine& line, int lineIndex, bool power) {
         return;
     }
     if (n < 0) return;
-    const int sp = keyOf(line.Param[kSpeedSp]);
+    const int sp = line.key(kSpeedSp);
     const std::uint8_t sp2 = mem.byteAt(sp + 16);
     const std::uint8_t sp3 = mem.byteAt(sp + 24);
     UssDrive& d = drives_[static_cast<std::size_t>(n)];
-    d.run = mem.bit(keyOf(line.Param[kRun]));
-    d.off2 = mem.bit(keyOf(line.Param[kOff2]));
-    d.off3 = mem.bit(keyOf(line.Param[kOff3]));
-    d.fAck = mem.bit(keyOf(line.Param[kFAck]));
-    d.dir = mem.bit(keyOf(line.Param[kDir]));
+    d.run = mem.bit(line.key(kRun));
+    d.off2 = mem.bit(line.key(kOff2));
+    d.off3 = mem.bit(line.key(kOff3));
+    d.fAck = mem.bit(line.key(kFAck));
+    d.dir = mem.bit(line.key(kDir));
     d.controlLine = lineIndex;
     d.called = true;
     d.setpoint = {sp2, sp3};
@@ -186,23 +186,23 @@ void UssMaster::writeAnswer(const UssDrive& d, std::span<const std::uint8_t> r) 
     const std::size_t L = r.size();
     PlcMemory& mem = ctx_.mem;
     SlaveImage image(mem);
-    image.setByte(keyOf(line->Param[kError]), 0);
-    const int status = keyOf(line->Param[kStatus]);
+    image.setByte(line->key(kError), 0);
+    const int status = line->key(kStatus);
     image.setByte(status, r[L - 5]);
     image.setByte(status + 8, r[L - 4]);
-    const int speed = keyOf(line->Param[kSpeed]);
+    const int speed = line->key(kSpeed);
     image.setByte(speed + 16, r[L - 3]);
     image.setByte(speed + 24, r[L - 2]);
-    image.setBit(keyOf(line->Param[kRunEn]), (r[L - 4] >> 2) & 1);
-    image.setBit(keyOf(line->Param[kDDir]), (r[L - 5] >> 6) & 1);
-    image.setBit(keyOf(line->Param[kFault]), (r[L - 4] >> 3) & 1);
-    cpu_->postedBit = keyOf(line->Param[kRespR]);
+    image.setBit(line->key(kRunEn), (r[L - 4] >> 2) & 1);
+    image.setBit(line->key(kDDir), (r[L - 5] >> 6) & 1);
+    image.setBit(line->key(kFault), (r[L - 4] >> 3) & 1);
+    cpu_->postedBit = line->key(kRespR);
 }
 
 void UssMaster::writeError(const UssDrive& d, int code) {
     const CodeLine* line = controlLine(d);
     if (!line) return;
-    SlaveImage(ctx_.mem).setByte(keyOf(line->Param[kError]), static_cast<std::uint8_t>(code));
+    SlaveImage(ctx_.mem).setByte(line->key(kError), static_cast<std::uint8_t>(code));
 }
 
 void UssMaster::timedOut() {

@@ -246,7 +246,7 @@ void convert(Interpreter& cpu, CodeLine& line, bool on) {
         if (in == kind::Byte)
             storeWord(mem, line, 1, operandKey(mem, line, 1), operandValue(cpu, line, 0));
         else if (in == kind::Constant)
-            storeWord(mem, line, 1, operandKey(mem, line, 1), static_cast<std::uint16_t>(toInt16(line.Param[0])) & 0xFF);
+            storeWord(mem, line, 1, operandKey(mem, line, 1), static_cast<std::uint16_t>(toInt16(line.number(0))) & 0xFF);
         break;
     case Op::ITB:
         inKind = 5, outKind = 1;
@@ -281,7 +281,7 @@ void convert(Interpreter& cpu, CodeLine& line, bool on) {
             if (high == 0 || (high == 0xFFFFu && (p & 0x8000u)))
                 storeWord(mem, line, 1, operandKey(mem, line, 1), static_cast<double>(p & 0xFFFFu));
         } else if (in == kind::Constant) {
-            const double v = line.Param[0];
+            const double v = line.number(0);
             if (v >= -32768.0 && v < 65536.0) storeWord(mem, line, 1, operandKey(mem, line, 1), v);
         }
         break;
@@ -292,7 +292,7 @@ void convert(Interpreter& cpu, CodeLine& line, bool on) {
             const auto v = static_cast<std::int32_t>(readBits(mem, operandKey(mem, line, 0), 32));
             storeReal(mem, operandKey(mem, line, 1), static_cast<float>(v));
         } else if (in == kind::Constant) {
-            storeReal(mem, operandKey(mem, line, 1), toSingle(line.Param[0]));
+            storeReal(mem, operandKey(mem, line, 1), toSingle(line.number(0)));
         }
         break;
     case Op::ROUND:

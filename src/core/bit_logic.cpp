@@ -18,7 +18,7 @@ int areaEnd(int k) {
 
 void setReset(Interpreter& cpu, CodeLine& line, bool set) {
     PlcMemory& mem = cpu.mem();
-    const int k = keyOf(line.Param[0]);
+    const int k = line.key(0);
     if (cpu.logicResult == kOn) {
         int n = toInt16(cpu.val(line, 1));
         const int knd = line.kindOf(0);
@@ -59,45 +59,45 @@ void execBitLogic(Interpreter& cpu, CodeLine& line) {
     std::int16_t& lr = cpu.logicResult;
     switch (line.op) {
     case Op::LD: {
-        std::int16_t c = mem.cell(keyOf(line.Param[0]));
+        std::int16_t c = mem.cell(line.key(0));
         cpu.push(lr);
         lr = c;
         line.StatusValue[0] = c;
         return;
     }
     case Op::LDN: {
-        std::int16_t c = mem.cell(keyOf(line.Param[0]));
+        std::int16_t c = mem.cell(line.key(0));
         cpu.push(lr);
         lr = static_cast<std::int16_t>(~c);
         line.StatusValue[0] = c;
         return;
     }
     case Op::A: {
-        std::int16_t c = mem.cell(keyOf(line.Param[0]));
+        std::int16_t c = mem.cell(line.key(0));
         lr = static_cast<std::int16_t>(lr & c);
         line.StatusValue[0] = c;
         return;
     }
     case Op::AN: {
-        std::int16_t c = mem.cell(keyOf(line.Param[0]));
+        std::int16_t c = mem.cell(line.key(0));
         lr = static_cast<std::int16_t>(lr & ~c);
         line.StatusValue[0] = c;
         return;
     }
     case Op::O: {
-        std::int16_t c = mem.cell(keyOf(line.Param[0]));
+        std::int16_t c = mem.cell(line.key(0));
         lr = static_cast<std::int16_t>(lr | c);
         line.StatusValue[0] = c;
         return;
     }
     case Op::ON: {
-        std::int16_t c = mem.cell(keyOf(line.Param[0]));
+        std::int16_t c = mem.cell(line.key(0));
         lr = static_cast<std::int16_t>(lr | ~c);
         line.StatusValue[0] = c;
         return;
     }
     case Op::Assign: {
-        const int k = keyOf(line.Param[0]);
+        const int k = line.key(0);
         mem.setCell(k, lr);
         line.StatusValue[0] = lr;
         return;
@@ -116,7 +116,7 @@ void execBitLogic(Interpreter& cpu, CodeLine& line) {
         lr = cpu.pop();
         return;
     case Op::LDS: {
-        const int n = toInt16(line.Param[0]);
+        const int n = toInt16(line.number(0));
         cpu.push(lr);
         const int idx = cpu.top - n - 1;
         if (idx < 0 || idx >= Interpreter::kStackSize) fault(FaultCode::IndexOutOfRange);
@@ -130,7 +130,7 @@ void execBitLogic(Interpreter& cpu, CodeLine& line) {
         lr = static_cast<std::int16_t>(lr | cpu.pop());
         return;
     case Op::EU: {
-        const int k = keyOf(line.Param[0]);
+        const int k = line.key(0);
         if (mem.cell(k) == 0 && lr == kOn) {
             mem.setCell(k, kOn);
         } else {
@@ -140,7 +140,7 @@ void execBitLogic(Interpreter& cpu, CodeLine& line) {
         return;
     }
     case Op::ED: {
-        const int k = keyOf(line.Param[0]);
+        const int k = line.key(0);
         if (mem.cell(k) == kOn && lr == 0) {
             mem.setCell(k, kOff);
             lr = kOn;

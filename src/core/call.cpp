@@ -77,7 +77,7 @@ void copyInputs(Interpreter& cpu, const CodeLine& call, const SubroutineEntry& s
     const int last = lastBoundSlot(call, sub.InCount + sub.InOutCount);
     for (int j = 1; j <= last; ++j) {
         const int key = sub.ParamKey[static_cast<std::size_t>(j)];
-        const double p = call.Param[static_cast<std::size_t>(j)];
+        const double p = call.number(static_cast<std::size_t>(j));
         const int k = call.kindOf(j);
         switch (sub.ParamType[static_cast<std::size_t>(j)]) {
         case ptype::Bool:
@@ -117,7 +117,7 @@ void copyOutputs(Interpreter& cpu, const CodeLine& call, const SubroutineEntry& 
     for (int j = sub.InCount + 1; j <= last; ++j) {
         if (j < 1) continue;
         const int key = sub.ParamKey[static_cast<std::size_t>(j)];
-        const double p = call.Param[static_cast<std::size_t>(j)];
+        const double p = call.number(static_cast<std::size_t>(j));
         const int k = call.kindOf(j);
         switch (sub.ParamType[static_cast<std::size_t>(j)]) {
         case ptype::Bool:
@@ -183,7 +183,7 @@ void PCPopup(Interpreter& cpu) {
     if (callLine < 0 || callLine > prog.lastIndex()) fault(FaultCode::IndexOutOfRange);
     cpu.iPC = callLine;
     const CodeLine& call = prog.CodeTable[static_cast<std::size_t>(callLine)];
-    const SubroutineEntry& sub = prog.subroutines[static_cast<std::size_t>(subroutineIndex(call.Param[0], prog))];
+    const SubroutineEntry& sub = prog.subroutines[static_cast<std::size_t>(subroutineIndex(call.number(0), prog))];
     // Outputs bound to the caller's own locals go into its saved L, which is restored next.
     CallerView caller(cpu.mem(), &cpu.localSave[level]);
     copyOutputs(cpu, call, sub, caller);
@@ -213,11 +213,11 @@ void execCall(Interpreter& cpu, CodeLine& line) {
     Program& prog = cpu.prog();
     if (cpu.logicResult != kOn) {
         // USS_CTRL runs in every pass, with or without power flow.
-        if (roundEven(line.Param[0]) == library::USS_CTRL && cpu.libraries)
+        if (roundEven(line.number(0)) == library::USS_CTRL && cpu.libraries)
             cpu.libraries->call(cpu, line, library::USS_CTRL);
         return;
     }
-    const int n = subroutineIndex(line.Param[0], prog);
+    const int n = subroutineIndex(line.number(0), prog);
     if (isLibraryCode(n)) {
         if (cpu.libraries) cpu.libraries->call(cpu, line, n);
         return;

@@ -11,41 +11,43 @@ int recordIndex(double number, int base) {
 }  // namespace
 
 double GetCodeParamVal(const PlcMemory& mem, const CodeLine& line, int index) {
-    double p = line.Param[index];
+    double p = line.number(index);
     switch (line.kindOf(index)) {
     case kind::Constant:
         return p;
     case kind::Byte:
-        return mem.GetByteValue(keyOf(p));
+        return mem.GetByteValue(line.key(index));
     case kind::Word:
-        return mem.GetWordValue(keyOf(p));
+        return mem.GetWordValue(line.key(index));
     case kind::DWord:
-        return mem.GetDWordValue(keyOf(p));
+        return mem.GetDWordValue(line.key(index));
     case kind::Timer:
         return mem.timers()[recordIndex(p, area::T)].Current;
     case kind::Counter:
         return mem.counters()[recordIndex(p, area::C)].Current;
     case kind::IndirectByte:
-        return mem.GetByteValue(pointerTarget(mem, p, 8));
+        return mem.GetByteValue(pointerTarget(mem, line.key(index), 8));
     case kind::IndirectWord:
-        return mem.GetWordValue(pointerTarget(mem, p, 16));
+        return mem.GetWordValue(pointerTarget(mem, line.key(index), 16));
     case kind::IndirectDWord:
-        return mem.GetDWordValue(pointerTarget(mem, p, 32));
+        return mem.GetDWordValue(pointerTarget(mem, line.key(index), 32));
     default:
         return 0;
     }
 }
 
 double GetCodeParamRealVal(const PlcMemory& mem, const CodeLine& line, int index) {
-    double p = line.Param[index];
+    double p = line.number(index);
     const int knd = line.kindOf(index);
     if (knd == kind::Constant) return p;
-    if (pointerBits(knd)) return mem.GetRealValue(pointerTarget(mem, p, 32));
-    return mem.GetRealValue(keyOf(p));
+    if (pointerBits(knd)) return mem.GetRealValue(pointerTarget(mem, line.key(index), 32));
+    return mem.GetRealValue(line.key(index));
 }
 
-int pointerTarget(const PlcMemory& mem, double pointerKey, int bits) {
-    const double target = mem.GetDWordValue(keyOf(pointerKey)) * 8.0;
+int pointerTarget(const PlcMemory& mem, double pointerKey, int bits) { return pointerTarget(mem, keyOf(pointerKey), bits); }
+
+int pointerTarget(const PlcMemory& mem, int pointerKey, int bits) {
+    const double target = mem.GetDWordValue(pointerKey) * 8.0;
     if (!(target <= area::LastCell)) fault(FaultCode::BadPointer);
     const int key = static_cast<int>(target);
     if (!area::dataAreaOf(key).holds(key, bits)) fault(FaultCode::BadPointer);
@@ -53,15 +55,20 @@ int pointerTarget(const PlcMemory& mem, double pointerKey, int bits) {
 }
 
 LineStatus lineStatus(const Program& prog, int index) {
+    if (index < 0 || index > prog.lastIndex()) return {};
+    return lineStatus(prog.CodeTable[static_cast<std::size_t>(index)]);
+}
+
+LineStatus lineStatus(const CodeLine& line) {
     LineStatus s;
-    if (index < 0 || index > prog.lastIndex()) return s;
-    const CodeLine& line = prog.CodeTable[static_cast<std::size_t>(index)];
     s.shown = line.HasStatus != 0;
-    s.flowBefore = line.FlowBefore != 0;
-    s.flowAfter = line.FlowAfter != 0;
-    s.enoShown = line.EnoShown != 0;
+    const std::uint8_t b = line.flowBits;
+    s.flowBefore = (b & status::FlowBefore) != 0;
+    s.flowAfter = (b & status::FlowAfter) != 0;
+    s.enoShown = (b & status::Eno) != 0;
     s.operands = line.operandCount();
-    s.stack = line.StackText;
+    auto bit = [&](std::uint8_t m) { return (b & m) ? '1' : '0'; };
+    s.stack = {bit(status::FlowAfter), bit(status::Stack0), bit(status::Stack1), bit(status::Stack2)};
     s.value = line.StatusValue;
     s.kind = line.StatusKind;
     return s;

@@ -1,8 +1,10 @@
 #pragma once
 // The code table the interpreter executes, one CodeLine per program line, and the
 // fixed-size routine tables that calls, jumps and interrupts consult.
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,7 +13,7 @@
 
 namespace korvane {
 
-// Operand kinds, stored in the kind slot Param(20 + k) of operand k.
+// Operand kinds.
 namespace kind {
 inline constexpr int Constant = 0;  // a constant, a bit key, a routine or network number
 inline constexpr int Byte = 1;
@@ -36,44 +38,136 @@ enum class LineGuard : std::uint8_t {
 };
 
 inline constexpr int kMaxOperands = 20;
-inline constexpr int kOperandCountSlot = 40;
 
+// A key held as a double, as an image index (rounded; faults when it is not one).
+inline int keyOf(double number) {
+    double r = roundEven(number);
+    if (!(r >= 0 && r <= area::LastCell)) fault(FaultCode::AccessOutOfImage);
+    return static_cast<int>(r);
+}
+
+// One operand as the builder decoded it: the number as written (a constant's value, a key,
+// a pointer's key, a routine or string number), its kind, and the number as an image key,
+// rounded once here so that execution reads an integer.
+struct LineOperand {
+    double number = 0;
+    std::int32_t key = 0;  // keyOf(number) when that is an image index; -1 when keyOf faults
+    std::uint8_t kind = kind::Constant;
+
+    void decode() {
+        const double r = roundEven(number);
+        key = (r >= 0 && r <= area::LastCell) ? static_cast<std::int32_t>(r) : -1;
+    }
+};
+
+// The operands of a line: the first three in place (nearly every instruction has no more),
+// the others in a block of their own.
+class OperandList {
+public:
+    static constexpr int kInline = 3;
+    OperandList() = default;
+    OperandList(const OperandList& o) : inline_(o.inline_), count_(o.count_) { copyMore(o); }
+    OperandList& operator=(const OperandList& o) {
+        if (this != &o) {
+            inline_ = o.inline_;
+            count_ = o.count_;
+            copyMore(o);
+        }
+        return *this;
+    }
+    OperandList(OperandList&&) noexcept = default;
+    OperandList& operator=(OperandList&&) noexcept = default;
+
+    // Operand k (0 to 19); one never set reads as the constant 0.
+    const LineOperand& operator[](int k) const {
+        if (k < kInline) return inline_[static_cast<std::size_t>(k)];
+        if (more_ && k < kMaxOperands) return more_[static_cast<std::size_t>(k - kInline)];
+        return none();
+    }
+    LineOperand& at(int k) {
+        if (k < kInline) return inline_[static_cast<std::size_t>(k)];
+        if (!more_) more_ = std::make_unique<LineOperand[]>(kMaxOperands - kInline);
+        return more_[static_cast<std::size_t>(k - kInline)];
+    }
+    int count() const { return count_; }
+    void setCount(int n) { count_ = static_cast<std::uint8_t>(n); }
+
+private:
+    static const LineOperand& none() {
+        static const LineOperand zero{0, 0, kind::Constant};
+        return zero;
+    }
+    void copyMore(const OperandList& o) {
+        if (o.more_) {
+            more_ = std::make_unique<LineOperand[]>(kMaxOperands - kInline);
+            std::copy(o.more_.get(), o.more_.get() + (kMaxOperands - kInline), more_.get());
+        } else {
+            more_.reset();
+        }
+    }
+    std::array<LineOperand, kInline> inline_{};
+    std::unique_ptr<LineOperand[]> more_;
+    std::uint8_t count_ = 0;
+};
+
+// One line of the code table. What execution reads on every pass comes first; the
+// mnemonic as written last; the source text is kept by the program (Program::sourceText).
 struct CodeLine {
-    std::string Mnemonic;
     Op op = Op::Empty;             // resolved from Mnemonic when the line is built
     std::int16_t HasStatus = 0;    // -1: the status view shows values for this line
-    std::array<double, 41> Param{};  // 0..19 numbers, 20..39 kinds, 40 operand count
-    std::int16_t EnoShown = 0;
-    std::int16_t FlowBefore = 0;
-    std::int16_t FlowAfter = 0;
-    std::string SourceText;
-    std::array<char, 4> StackText{'0', '0', '0', '0'};
-    std::array<double, 3> StatusValue{};
-    std::array<std::int16_t, 3> StatusKind{};
-    std::int16_t Block = 0;                 // the program block of the line: 0 main, then in file order
     LineGuard Guard = LineGuard::None;
+    // The status the line recorded when it last ran, as raw values: see lineStatus.
+    std::uint8_t flowBits = 0;                 // status:: bits
     bool UnknownLogged = false;             // an unknown mnemonic (or a misplaced END) is logged once per RUN
     bool PointerLogged = false;             // so is a bad pointer
+    std::array<double, 3> StatusValue{};
+    OperandList operands;
+    std::array<std::int16_t, 3> StatusKind{};
+    std::int16_t Block = 0;                 // the program block of the line: 0 main, then in file order
     // FOR: the line of its NEXT; NEXT: the line of its FOR. The builder pairs them inside
     // their block; 0 when the line has no partner, -1 when the pair is nested deeper than
     // eight loops. A line without a partner does nothing.
     int LoopPartner = 0;
+    std::string Mnemonic;
 
-    double number(int k) const { return Param[k]; }
-    int kindOf(int k) const { return static_cast<int>(Param[20 + k]); }
-    int operandCount() const { return static_cast<int>(Param[kOperandCountSlot]); }
+    double number(int k) const { return operands[k].number; }
+    int kindOf(int k) const { return operands[k].kind; }
+    // keyOf(number(k)) without the rounding: the key decoded when the operand was set.
+    int key(int k) const {
+        const int r = operands[k].key;
+        if (r < 0) fault(FaultCode::AccessOutOfImage);
+        return r;
+    }
+    int operandCount() const { return operands.count(); }
     void setMnemonic(std::string m) {
         Mnemonic = std::move(m);
         op = opcodeOf(Mnemonic);
     }
+    void setNumber(int k, double num) {
+        LineOperand& o = operands.at(k);
+        o.number = num;
+        o.decode();
+    }
+    void setKind(int k, int knd) { operands.at(k).kind = static_cast<std::uint8_t>(knd); }
+    void setOperandCount(int n) { operands.setCount(n); }
     // Fill an operand directly (code tables built by hand).
     void setOperand(int k, double num, int knd = kind::Constant) {
-        Param[k] = num;
-        Param[20 + k] = knd;
-        if (Param[kOperandCountSlot] < k + 1) Param[kOperandCountSlot] = k + 1;
+        setNumber(k, num);
+        setKind(k, knd);
+        if (operandCount() < k + 1) setOperandCount(k + 1);
     }
-    std::string stackText() const { return std::string(StackText.data(), 4); }
 };
+
+// The bits of CodeLine::flowBits.
+namespace status {
+inline constexpr std::uint8_t FlowBefore = 1;  // the logic result the line was entered with
+inline constexpr std::uint8_t FlowAfter = 2;   // the logic result it left (also the stack text's first bit)
+inline constexpr std::uint8_t Eno = 4;         // the box's ENO as shown
+inline constexpr std::uint8_t Stack0 = 8;      // the top three logic stack bits
+inline constexpr std::uint8_t Stack1 = 16;
+inline constexpr std::uint8_t Stack2 = 32;
+inline constexpr std::uint8_t AfterBits = FlowAfter | Eno | Stack0 | Stack1 | Stack2;
+}  // namespace status
 
 // Declaration types of subroutine parameters.
 namespace ptype {
@@ -147,13 +241,30 @@ struct Program {
     std::vector<BlockInfo> blocks;       // filled by the builder
     std::vector<OperandNote> operandNotes;  // filled by the builder
     std::vector<std::string> strings;       // the constant strings' bytes, by operand number
+    // The source text of each line as the builder took it (trimmed), beside the table so that
+    // the lines the interpreter walks stay small. A line never built has none.
+    std::vector<std::string> sourceTexts;
 
     void clearLabels() { labels.assign(1, LabelTable{}); }
 
     // A table whose last index is 0 counts as no program.
     int lastIndex() const { return static_cast<int>(CodeTable.size()) - 1; }
     bool loaded() const { return lastIndex() > 0; }
-    void resetCodeTable(std::size_t rows = 1) { CodeTable.assign(rows == 0 ? 1 : rows, CodeLine{}); }
+    void resetCodeTable(std::size_t rows = 1) {
+        CodeTable.assign(rows == 0 ? 1 : rows, CodeLine{});
+        sourceTexts.clear();
+    }
+    const std::string& sourceText(int index) const {
+        static const std::string none;
+        return index >= 0 && static_cast<std::size_t>(index) < sourceTexts.size()
+                   ? sourceTexts[static_cast<std::size_t>(index)]
+                   : none;
+    }
+    void setSourceText(int index, std::string text) {
+        if (index < 0) return;
+        if (sourceTexts.size() <= static_cast<std::size_t>(index)) sourceTexts.resize(static_cast<std::size_t>(index) + 1);
+        sourceTexts[static_cast<std::size_t>(index)] = std::move(text);
+    }
 };
 
 // What a line recorded the last time it ran, as the program status view and the ladder view
@@ -167,8 +278,10 @@ struct LineStatus {
     std::array<char, 4> stack{'0', '0', '0', '0'};  // logic result and the top three stack bits
     std::array<double, 3> value{};                   // the first three operands' values
     std::array<std::int16_t, 3> kind{};              // their display kinds (see statusValueText)
+    std::string stackText() const { return std::string(stack.data(), stack.size()); }
 };
 LineStatus lineStatus(const Program& prog, int index);
+LineStatus lineStatus(const CodeLine& line);
 
 // The value of operand index of a line: constants as they stand, memory read unsigned,
 // timers and counters from their records, pointer operands read through the pointer.
@@ -177,13 +290,6 @@ double GetCodeParamVal(const PlcMemory& mem, const CodeLine& line, int index);
 // The value as a real: a constant as it stands, a pointer operand the four bytes it
 // addresses, anything else the four bytes at the key.
 double GetCodeParamRealVal(const PlcMemory& mem, const CodeLine& line, int index);
-
-// A key held as a double, as an image index (rounded; faults when it is not one).
-inline int keyOf(double number) {
-    double r = roundEven(number);
-    if (!(r >= 0 && r <= area::LastCell)) fault(FaultCode::AccessOutOfImage);
-    return static_cast<int>(r);
-}
 
 }  // namespace korvane
 
@@ -199,5 +305,7 @@ constexpr int pointerBits(int knd) {
 // address (I, Q, M, V, SM, AIW, AQW, L, S), or it faults with BadPointer: a pointer never
 // reaches into another area.
 int pointerTarget(const PlcMemory& mem, double pointerKey, int bits);
+// The same for a pointer double word at an image key already decoded.
+int pointerTarget(const PlcMemory& mem, int pointerKey, int bits);
 
 }  // namespace korvane

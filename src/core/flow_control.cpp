@@ -35,13 +35,13 @@ int labelIndex(double number) {
 }
 
 void attach(Interpreter& cpu, CodeLine& line) {
-    line.StatusValue[0] = line.Param[0];
-    line.StatusValue[1] = line.Param[1];
+    line.StatusValue[0] = line.number(0);
+    line.StatusValue[1] = line.number(1);
     line.StatusKind[0] = 5;
     line.StatusKind[1] = 5;
     if (cpu.logicResult != kOn) return;
-    EventEntry& e = cpu.prog().events[static_cast<std::size_t>(eventIndex(line.Param[1]))];
-    const std::int32_t routine = toInt32(line.Param[0]);
+    EventEntry& e = cpu.prog().events[static_cast<std::size_t>(eventIndex(line.number(1)))];
+    const std::int32_t routine = toInt32(line.number(0));
     // Attaching the routine that is already attached keeps the event's timing: a program
     // that runs ATCH on every pass still gets its timed interrupt.
     if (e.Routine == routine) return;
@@ -50,19 +50,19 @@ void attach(Interpreter& cpu, CodeLine& line) {
 }
 
 void detach(Interpreter& cpu, CodeLine& line) {
-    line.StatusValue[0] = line.Param[0];
+    line.StatusValue[0] = line.number(0);
     line.StatusKind[0] = 5;
     if (cpu.logicResult != kOn) return;
-    cpu.prog().events[static_cast<std::size_t>(eventIndex(line.Param[0]))].Routine = -1;
+    cpu.prog().events[static_cast<std::size_t>(eventIndex(line.number(0)))].Routine = -1;
 }
 
 // CEVNT: every queued occurrence of the event is removed. A detach is what keeps new ones
 // from coming.
 void clearEvent(Interpreter& cpu, CodeLine& line) {
-    line.StatusValue[0] = line.Param[0];
+    line.StatusValue[0] = line.number(0);
     line.StatusKind[0] = 5;
     if (cpu.logicResult != kOn) return;
-    cpu.interruptQueue.removeEvent(eventIndex(line.Param[0]));
+    cpu.interruptQueue.removeEvent(eventIndex(line.number(0)));
 }
 
 void setInterruptsEnabled(Interpreter& cpu, bool on) {
@@ -71,7 +71,7 @@ void setInterruptsEnabled(Interpreter& cpu, bool on) {
 }
 
 void openSegment(Interpreter& cpu, CodeLine& line) {
-    const int key = keyOf(line.Param[0]);
+    const int key = line.key(0);
     const std::int16_t v = cpu.mem().cell(key);
     cpu.scr.value = v;
     cpu.scr.key = static_cast<std::int16_t>(key);
@@ -84,7 +84,7 @@ void openSegment(Interpreter& cpu, CodeLine& line) {
 // bit to clear, and the transition is ignored.
 void transition(Interpreter& cpu, CodeLine& line) {
     PlcMemory& mem = cpu.mem();
-    const int target = keyOf(line.Param[0]);
+    const int target = line.key(0);
     if (cpu.logicResult == kOn && cpu.scr.active) {
         mem.setCell(cpu.scr.key, kOff);
         mem.setCell(target, kOn);
@@ -98,7 +98,7 @@ void jump(Interpreter& cpu, CodeLine& line) {
     // Labels belong to their block: a jump reaches only the LBL of its own block.
     const auto block = static_cast<std::size_t>(line.Block);
     if (block >= prog.labels.size()) return;
-    const int target = prog.labels[block][static_cast<std::size_t>(labelIndex(line.Param[0]))];
+    const int target = prog.labels[block][static_cast<std::size_t>(labelIndex(line.number(0)))];
     if (target <= 0) return;
     if (target > prog.lastIndex()) fault(FaultCode::IndexOutOfRange);
     cpu.iPC = target;

@@ -39,7 +39,7 @@ void outputsWritten(Interpreter& cpu) {
 // inside Q: it is cut at Q15.7.
 void setResetImmediate(Interpreter& cpu, CodeLine& line, bool set) {
     PlcMemory& mem = cpu.mem();
-    const int k = keyOf(line.Param[0]);
+    const int k = line.key(0);
     if (powerOn(cpu) && isOutputKey(k)) {
         if (const std::optional<double> count = operandValueOrError(cpu, line, 1)) {
             int n = toInt16(*count);
@@ -98,7 +98,7 @@ void writeByteImmediate(Interpreter& cpu, CodeLine& line) {
         std::optional<unsigned> byte;
         if (line.kindOf(0) == kind::Constant) {
             // The low 8 bits of the constant rounded to 16 bits, as MOVB takes it.
-            byte = static_cast<std::uint16_t>(toInt16(line.Param[0])) & 0xFFu;
+            byte = static_cast<std::uint16_t>(toInt16(line.number(0))) & 0xFFu;
         } else if (const std::optional<double> v = operandValueOrError(cpu, line, 0)) {
             byte = static_cast<unsigned>(*v) & 0xFFu;
         }
@@ -119,7 +119,7 @@ void execImmediate(Interpreter& cpu, CodeLine& line) {
     switch (line.op) {
     case Op::LDI:
     case Op::LDNI: {
-        const std::int16_t c = inputTerminal(cpu, keyOf(line.Param[0]));
+        const std::int16_t c = inputTerminal(cpu, line.key(0));
         cpu.push(lr);
         lr = line.op == Op::LDI ? c : static_cast<std::int16_t>(~c);
         line.StatusValue[0] = c;
@@ -127,20 +127,20 @@ void execImmediate(Interpreter& cpu, CodeLine& line) {
     }
     case Op::AI:
     case Op::ANI: {
-        const std::int16_t c = inputTerminal(cpu, keyOf(line.Param[0]));
+        const std::int16_t c = inputTerminal(cpu, line.key(0));
         lr = static_cast<std::int16_t>(lr & (line.op == Op::AI ? c : ~c));
         line.StatusValue[0] = c;
         return;
     }
     case Op::OI:
     case Op::ONI: {
-        const std::int16_t c = inputTerminal(cpu, keyOf(line.Param[0]));
+        const std::int16_t c = inputTerminal(cpu, line.key(0));
         lr = static_cast<std::int16_t>(lr | (line.op == Op::OI ? c : ~c));
         line.StatusValue[0] = c;
         return;
     }
     case Op::AssignI: {
-        const int k = keyOf(line.Param[0]);
+        const int k = line.key(0);
         if (!isOutputKey(k)) return;
         cpu.mem().setCell(k, lr);
         line.StatusValue[0] = lr;

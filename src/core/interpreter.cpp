@@ -78,13 +78,91 @@ void Interpreter::endOfPass(int posted) {
 
 // The status every executed line records, on the line iPC designates after the handler.
 void Interpreter::epilogue() {
-    if (iPC < 0 || iPC > prog_.lastIndex()) fault(FaultCode::IndexOutOfRange);
-    CodeLine& line = prog_.CodeTable[iPC];
+    const auto& table = prog_.CodeTable;
+    if (iPC < 0 || table.begin() + iPC >= table.end()) fault(FaultCode::IndexOutOfRange);
+    CodeLine& line = prog_.CodeTable[static_cast<std::size_t>(iPC)];
     const std::int16_t* c = mem_.cells();
     if (scr.active && scr.value == 0) logicResult = 0;
-    line.EnoShown = (enoOff || c[area::SM1_1] || c[area::SM1_3]) ? 0 : kOn;
-    line.FlowAfter = logicResult;
-    line.StackText = {logicResult ? '1' : '0', stack[0] ? '1' : '0', stack[1] ? '1' : '0', stack[2] ? '1' : '0'};
+    const bool eno = !(enoOff | (c[area::SM1_1] != 0) | (c[area::SM1_3] != 0));
+    line.flowBits = static_cast<std::uint8_t>((line.flowBits & status::FlowBefore) |
+                                              (logicResult ? status::FlowAfter : 0) | (eno ? status::Eno : 0) |
+                                              (stack[0] ? status::Stack0 : 0) | (stack[1] ? status::Stack1 : 0) |
+                                              (stack[2] ? status::Stack2 : 0));
+}
+
+// The contacts, the coil and the network line, the bulk of most programs, run here without a
+// call: such a line with a good key, no guard and no skipped segment does what execBitLogic
+// (or the network case of dispatch) and the epilogue do, with the logic result in a register.
+[[gnu::always_inline]] inline bool Interpreter::fastBitLine(const CodeLine& line) const {
+    switch (line.op) {
+    case Op::LD:
+    case Op::A:
+    case Op::AN:
+    case Op::O:
+    case Op::ON:
+    case Op::Assign:
+        return line.Guard == LineGuard::None && line.operands[0].key >= 0 && !(scr.active && scr.skip);
+    case Op::Network:
+        return line.Guard == LineGuard::None && !(scr.active && scr.skip);
+    default:
+        return false;
+    }
+}
+
+[[gnu::always_inline]] inline void Interpreter::runFastBitLine(CodeLine& line) {
+    std::int16_t* c = mem_.cells();
+    if (line.op == Op::Network) {
+        const std::uint8_t before = logicResult ? status::FlowBefore : 0;
+        priorEnoOff = enoOff;
+        enoOff = false;
+        resetStackForNetwork();
+        line.HasStatus = 0;
+        if (scr.active && scr.value == 0) logicResult = 0;
+        const bool eno = !((c[area::SM1_1] != 0) | (c[area::SM1_3] != 0));
+        line.flowBits = static_cast<std::uint8_t>(before | (logicResult ? status::FlowAfter : 0) |
+                                                  (eno ? status::Eno : 0));  // the stack is empty
+        return;
+    }
+    const int k = line.operands[0].key;
+    std::int16_t lr = logicResult;
+    const std::uint8_t before = lr ? status::FlowBefore : 0;
+    priorEnoOff = enoOff;
+    enoOff = false;
+    std::int16_t shown;
+    switch (line.op) {
+    case Op::LD:
+        shown = c[k];
+        push(lr);
+        lr = shown;
+        break;
+    case Op::A:
+        shown = c[k];
+        lr = static_cast<std::int16_t>(lr & shown);
+        break;
+    case Op::AN:
+        shown = c[k];
+        lr = static_cast<std::int16_t>(lr & ~shown);
+        break;
+    case Op::O:
+        shown = c[k];
+        lr = static_cast<std::int16_t>(lr | shown);
+        break;
+    case Op::ON:
+        shown = c[k];
+        lr = static_cast<std::int16_t>(lr | ~shown);
+        break;
+    default:  // Assign
+        c[k] = lr;
+        shown = lr;
+        break;
+    }
+    line.StatusValue[0] = shown;
+    if (scr.active && scr.value == 0) lr = 0;
+    logicResult = lr;
+    const bool eno = !((c[area::SM1_1] != 0) | (c[area::SM1_3] != 0));
+    line.flowBits = static_cast<std::uint8_t>(before | (lr ? status::FlowAfter : 0) | (eno ? status::Eno : 0) |
+                                              (stack[0] ? status::Stack0 : 0) | (stack[1] ? status::Stack1 : 0) |
+                                              (stack[2] ? status::Stack2 : 0));
 }
 
 void Interpreter::dispatch(CodeLine& line) {
@@ -245,8 +323,27 @@ void Interpreter::RunExec(int iRunPC) {
                 return;
             }
             if (iPC < 0 || --watchdogLeft_ < 0 || --ceiling < 0) fault(FaultCode::IndexOutOfRange);
-            CodeLine& line = prog_.CodeTable[iPC];
-            line.FlowBefore = logicResult;
+            CodeLine& line = prog_.CodeTable[static_cast<std::size_t>(iPC)];
+            if (fastBitLine(line)) {
+                // A run of contacts and coils: the line counter stays in a register until a
+                // line that needs the full dispatch (or the end of the table) comes.
+                int pc = iPC;
+                CodeLine* l = &line;
+                for (;;) {
+                    runFastBitLine(*l);
+                    if (++pc > last) break;
+                    l = &prog_.CodeTable[static_cast<std::size_t>(pc)];
+                    if (!fastBitLine(*l)) break;
+                    if (--watchdogLeft_ < 0 || --ceiling < 0) {
+                        iPC = pc;
+                        fault(FaultCode::IndexOutOfRange);
+                    }
+                }
+                iPC = pc;
+                continue;
+            }
+            line.flowBits = static_cast<std::uint8_t>((line.flowBits & status::AfterBits) |
+                                                      (logicResult ? status::FlowBefore : 0));
             try {
                 dispatch(line);
             } catch (const PlcFault& f) {

@@ -154,6 +154,8 @@ public:
 
 private:
     void dispatch(CodeLine& line);
+    bool fastBitLine(const CodeLine& line) const;
+    void runFastBitLine(CodeLine& line);
     bool guardAllows(const CodeLine& line) const;
     void unknownInstruction(CodeLine& line);
     void endOfPass(int posted);

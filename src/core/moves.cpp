@@ -28,7 +28,7 @@ void movb(Interpreter& cpu, CodeLine& line) {
     const int in = effectiveKind(line.kindOf(0));
     if (in == kind::Constant) {
         // The low 8 bits of the constant rounded to 16 bits (300 gives 44, -1 gives 255).
-        const std::int16_t v = toInt16(line.Param[0]);
+        const std::int16_t v = toInt16(line.number(0));
         writeBits(mem, operandKey(mem, line, 1), 8, static_cast<std::uint16_t>(v) & 0xFFu);
     } else if (in == kind::Byte) {
         copyCells(mem, operandKey(mem, line, 0), operandKey(mem, line, 1), 8);
@@ -48,10 +48,10 @@ void movw(Interpreter& cpu, CodeLine& line) {
         }
     } else if (out == kind::Timer) {
         const std::int32_t v = toInt32(operandValue(cpu, line, 0));
-        mem.timer(keyOf(line.Param[1]) - area::T).Current = v;
+        mem.timer(line.key(1) - area::T).Current = v;
     } else if (out == kind::Counter) {
         const std::int32_t v = toInt32(operandValue(cpu, line, 0));
-        mem.counter(keyOf(line.Param[1]) - area::C).Current = v;
+        mem.counter(line.key(1) - area::C).Current = v;
     }
 }
 
@@ -68,7 +68,7 @@ void movd(Interpreter& cpu, CodeLine& line) {
     PlcMemory& mem = cpu.mem();
     const int in = effectiveKind(line.kindOf(0));
     if (in == kind::Constant)
-        writeBits(mem, operandKey(mem, line, 1), 32, low32(line.Param[0]));
+        writeBits(mem, operandKey(mem, line, 1), 32, low32(line.number(0)));
     else if (in == kind::DWord)
         copyCells(mem, operandKey(mem, line, 0), operandKey(mem, line, 1), 32);
 }
@@ -78,8 +78,8 @@ void movr(Interpreter& cpu, CodeLine& line) {
     const int in = effectiveKind(line.kindOf(0));
     if (in == kind::Constant) {
         // Four bytes through the byte writer, which handles a key outside the image itself.
-        const float v = toSingle(line.Param[0]);
-        const int out = isPointer(line.kindOf(1)) ? operandKey(mem, line, 1) : rawKey(line.Param[1]);
+        const float v = toSingle(line.number(0));
+        const int out = isPointer(line.kindOf(1)) ? operandKey(mem, line, 1) : rawKey(line.number(1));
         storeReal(mem, out, v);
     } else if (in == kind::DWord) {
         copyCells(mem, operandKey(mem, line, 0), operandKey(mem, line, 1), 32);
@@ -108,7 +108,7 @@ void blockMove(Interpreter& cpu, CodeLine& line, int width, int ownKind) {
         // Current values of count consecutive timers (counters) from the named one into
         // count consecutive words; a run past T255 (C255) ends the pass as a fault.
         const int count = toInt16(operandValue(cpu, line, 2));
-        const int first = keyOf(line.Param[0]) - (in == kind::Timer ? area::T : area::C);
+        const int first = line.key(0) - (in == kind::Timer ? area::T : area::C);
         const int to = operandKey(mem, line, 1);
         if (count <= 0) return;
         if (first + count - 1 > 255) fault(FaultCode::IndexOutOfRange);
@@ -123,8 +123,8 @@ void blockMove(Interpreter& cpu, CodeLine& line, int width, int ownKind) {
 void fill(Interpreter& cpu, CodeLine& line) {
     PlcMemory& mem = cpu.mem();
     // N is normally a constant; a memory N gives its value as the count.
-    const int count = toInt16(line.kindOf(2) == kind::Constant ? line.Param[2] : operandValue(cpu, line, 2));
-    const int out = isPointer(line.kindOf(1)) ? operandKey(mem, line, 1) : rawKey(line.Param[1]);
+    const int count = toInt16(line.kindOf(2) == kind::Constant ? line.number(2) : operandValue(cpu, line, 2));
+    const int out = isPointer(line.kindOf(1)) ? operandKey(mem, line, 1) : rawKey(line.number(1));
     // The whole run is checked before the first word is written: a FILL that would pass the
     // end of its area writes nothing.
     if (count > 0) requireSpan(out, 16 * count);

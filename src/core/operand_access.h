@@ -10,6 +10,9 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/interpreter.h"
 
@@ -62,11 +65,33 @@ inline unsigned byteOfCells(const std::int16_t* c) {
     }
 }
 
+#if defined(__SSE2__)
+// The on cells among eight (n = 8) or sixteen (n = 16) cells from c as a mask, bit i for
+// cell i: non-zero lanes compared, packed to bytes, the bytes' top bits gathered.
+inline unsigned cellMask8(const std::int16_t* c) {
+    const __m128i off = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c)), _mm_setzero_si128());
+    return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(off, off))) & 0xFFu;
+}
+inline unsigned cellMask16(const std::int16_t* c) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i a = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c)), zero);
+    const __m128i b = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c + 8)), zero);
+    return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(a, b))) & 0xFFFFu;
+}
+#endif
+
 // The width-bit pattern (8, 16, 32) at key: big-endian bytes, each least significant bit
 // first. Faults when any cell lies outside the image.
 inline std::uint32_t readBits(const PlcMemory& mem, int key, int width) {
     if (!spanInImage(key, width)) fault(FaultCode::AccessOutOfImage);
     const std::int16_t* c = mem.cells() + key;
+#if defined(__SSE2__)
+    // The first cell of a 16-cell mask is bit 0 of the first (most significant) byte.
+    auto word = [](unsigned m) { return ((m & 0xFFu) << 8) | (m >> 8); };
+    if (width == 16) return word(cellMask16(c));
+    if (width == 32) return (word(cellMask16(c)) << 16) | word(cellMask16(c + 16));
+    if (width == 8) return cellMask8(c);
+#endif
     std::uint32_t v = 0;
     for (int b = 0; b < width; b += 8) v = (v << 8) | byteOfCells(c + b);
     return v;
@@ -89,7 +114,7 @@ inline int effectiveKind(int knd) {
 // the pointer's kind inside one area).
 inline int operandKey(const PlcMemory& mem, const CodeLine& line, int k) {
     const int knd = line.kindOf(k);
-    return isPointer(knd) ? pointerTarget(mem, line.Param[k], pointerBits(knd)) : imageKey(line.Param[k]);
+    return isPointer(knd) ? pointerTarget(mem, line.key(k), pointerBits(knd)) : line.key(k);
 }
 
 // Faults unless the cells [key, key + cells) lie inside one data area: a block move, FILL or
@@ -103,22 +128,22 @@ inline void requireSpan(int key, int cells) {
 // the pointer.
 inline double operandValue(Interpreter& cpu, const CodeLine& line, int k) {
     const PlcMemory& mem = cpu.mem();
-    const double p = line.Param[k];
-    switch (line.kindOf(k)) {
+    const LineOperand& o = line.operands[k];
+    switch (o.kind) {
     case kind::Constant:
-        return p;
+        return o.number;
     case kind::Byte:
-        return readBits(mem, imageKey(p), 8);
+        return readBits(mem, line.key(k), 8);
     case kind::Word:
-        return readBits(mem, imageKey(p), 16);
+        return readBits(mem, line.key(k), 16);
     case kind::DWord:
-        return readBits(mem, imageKey(p), 32);
+        return readBits(mem, line.key(k), 32);
     case kind::IndirectByte:
-        return readBits(mem, pointerTarget(mem, p, 8), 8);
+        return readBits(mem, pointerTarget(mem, line.key(k), 8), 8);
     case kind::IndirectWord:
-        return readBits(mem, pointerTarget(mem, p, 16), 16);
+        return readBits(mem, pointerTarget(mem, line.key(k), 16), 16);
     case kind::IndirectDWord:
-        return readBits(mem, pointerTarget(mem, p, 32), 32);
+        return readBits(mem, pointerTarget(mem, line.key(k), 32), 32);
     default:
         return cpu.val(line, k);
     }
@@ -128,7 +153,7 @@ inline double operandValue(Interpreter& cpu, const CodeLine& line, int k) {
 // anything else the single at its key), with pointer operands read through the pointer.
 inline double operandReal(Interpreter& cpu, const CodeLine& line, int k) {
     const int knd = line.kindOf(k);
-    if (knd == kind::Constant) return line.Param[k];
+    if (knd == kind::Constant) return line.number(k);
     return static_cast<double>(std::bit_cast<float>(readBits(cpu.mem(), operandKey(cpu.mem(), line, k), 32)));
 }
 

@@ -130,10 +130,10 @@ void compute(PidLoopState& s, LoopTable& tbl, std::uint32_t tick) {
 }  // namespace
 
 void execPid(Interpreter& cpu, CodeLine& line) {
-    const double loop = roundEven(line.Param[1]);
+    const double loop = roundEven(line.number(1));
     if (!(loop >= 0 && loop < kPidLoops)) fault(FaultCode::IndexOutOfRange);
     PidLoopState& s = cpu.pidLoops[static_cast<std::size_t>(loop)];
-    LoopTable tbl(cpu.mem(), line.Param[0]);
+    LoopTable tbl(cpu.mem(), line.number(0));
     const bool on = cpu.logicResult == kOn;
     if (on) compute(s, tbl, cpu.tick);
     s.enabledBefore = on;

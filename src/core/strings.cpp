@@ -64,7 +64,7 @@ bool isMemoryKind(int knd) { return knd == kind::Byte || knd == kind::Word || kn
 // The target of pointer operand k, with `cells` cells from it inside one data area; 0006
 // otherwise.
 std::optional<int> pointerPlace(Box& b, int k, int cells) {
-    const double p = b.line.Param[k];
+    const double p = b.line.number(k);
     const int pointerKey = p >= 0 && p <= area::LastCell ? imageKey(p) : -1;
     if (!spanInImage(pointerKey, 32)) {
         b.fail(kBadPointer);
@@ -82,7 +82,7 @@ std::optional<int> pointerPlace(Box& b, int k, int cells) {
 std::optional<int> placeOf(Box& b, int k) {
     const int knd = b.line.kindOf(k);
     if (isPointer(knd)) return pointerPlace(b, k, 8);
-    const double p = b.line.Param[k];
+    const double p = b.line.number(k);
     if (!isMemoryKind(knd) || !(p >= 0 && p <= area::LastCell)) {
         b.inert = true;
         return std::nullopt;
@@ -113,7 +113,7 @@ bool readStringAt(Box& b, int key, Text& out) {
 bool readString(Box& b, int k, Text& out) {
     if (b.line.kindOf(k) == kind::String) {
         const std::vector<std::string>& pool = b.cpu.prog().strings;
-        const double p = b.line.Param[k];
+        const double p = b.line.number(k);
         if (!(p >= 0 && p < static_cast<double>(pool.size()))) {
             b.inert = true;
             return false;
@@ -155,7 +155,7 @@ std::optional<double> valueOf(Box& b, int k, int bits) {
         return readBits(b.mem(), *key, std::min(bits, pointerBits(knd)));
     }
     if (isMemoryKind(knd)) {
-        const double p = b.line.Param[k];
+        const double p = b.line.number(k);
         const int width = knd == kind::Byte ? 8 : knd == kind::Word ? 16 : 32;
         if (!(p >= 0 && p <= area::LastCell) || !spanInImage(imageKey(p), width)) {
             b.inert = true;
@@ -185,7 +185,7 @@ std::optional<unsigned> byteOf(Box& b, int k) {
 std::optional<int> resultPlace(Box& b, int k, int bits) {
     const int knd = b.line.kindOf(k);
     if (isPointer(knd)) return pointerPlace(b, k, bits);
-    const double p = b.line.Param[k];
+    const double p = b.line.number(k);
     const bool record = (knd == kind::Timer || knd == kind::Counter) && bits == 16;
     if (!(isMemoryKind(knd) || record) || !(p >= 0 && p <= area::LastCell) || !spanInImage(imageKey(p), bits)) {
         b.inert = true;
@@ -215,7 +215,7 @@ double signedShown(Interpreter& cpu, const CodeLine& line, int k, int bits) {
 }
 
 double realShown(Interpreter& cpu, const CodeLine& line, int k) {
-    if (line.kindOf(k) == kind::Constant) return line.Param[k];
+    if (line.kindOf(k) == kind::Constant) return line.number(k);
     return std::bit_cast<float>(lowBits(valueShown(cpu, line, k, 32), 32));
 }
 
@@ -225,7 +225,7 @@ void numberToString(Interpreter& cpu, CodeLine& line) {
     Box b{cpu, line};
     const bool real = line.op == Op::RTS;
     const int bits = line.op == Op::ITS ? 16 : 32;
-    const std::optional<double> in = real && line.kindOf(0) == kind::Constant ? std::optional<double>(line.Param[0])
+    const std::optional<double> in = real && line.kindOf(0) == kind::Constant ? std::optional<double>(line.number(0))
                                                                               : valueOf(b, 0, bits);
     const std::optional<unsigned> fmt = byteOf(b, 2);
     if (!in || !fmt) {

@@ -40,7 +40,7 @@ public:
         if (knd == kind::Constant) return;
         if (knd == kind::Timer || knd == kind::Counter) {
             records_ = knd == kind::Timer ? &mem_.timers() : &mem_.counters();
-            first_ = keyOf(line.Param[k]) - (knd == kind::Timer ? area::T : area::C);
+            first_ = line.key(k) - (knd == kind::Timer ? area::T : area::C);
         } else {
             key_ = operandKey(mem_, line, k);
         }

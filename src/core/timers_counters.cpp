@@ -195,7 +195,7 @@ void execCtud(Interpreter& cpu, CodeLine& line, TimerCounterRecord& r, int bit) 
 
 void execTimerCounter(Interpreter& cpu, CodeLine& line) {
     PlcMemory& mem = cpu.mem();
-    const int key = keyOf(line.Param[0]);
+    const int key = line.key(0);
     switch (line.op) {
     case Op::TON:
     case Op::TOF:

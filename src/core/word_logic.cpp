@@ -134,8 +134,8 @@ double shrbLength(Interpreter& cpu, const CodeLine& line) {
 
 void shrb(Interpreter& cpu, CodeLine& line, bool on) {
     PlcMemory& mem = cpu.mem();
-    const int data = keyOf(line.Param[0]);
-    const int s = keyOf(line.Param[1]);
+    const int data = line.key(0);
+    const int s = line.key(1);
     const double length = shrbLength(cpu, line);
     if (on) {
         const int n = toInt16(length);

@@ -80,7 +80,7 @@ SubroutineEntry& subroutine(Program& prog, int s) {
 // A line without a blank: a block keyword, a section header, a declaration, or an
 // instruction without operands. name is the declaration's name as the file gives it.
 void buildBareLine(Program& prog, CodeLine& line, std::string_view t, BuildState& st, std::string_view name) {
-    line.Param[kOperandCountSlot] = 0;
+    line.setOperandCount(0);
     line.setMnemonic(std::string(t));
     if (t == "VAR_INPUT") {
         subroutine(prog, st.s).InCount = 0;
@@ -362,10 +362,9 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
     // Operands are separated by the commas outside double quotes.
     std::size_t commas = 0;
     for (std::size_t at = stl::operandEnd(rest, 0); at < rest.size(); at = stl::operandEnd(rest, at + 1)) ++commas;
-    // A line has at most 20 operands: the numbers of further ones would land in the kind
-    // slots of the first.
+    // A line has at most 20 operands: a line with more ends the build here.
     if (commas + 1 > static_cast<std::size_t>(kMaxOperands)) fault(FaultCode::IndexOutOfRange);
-    line.Param[kOperandCountSlot] = static_cast<double>(commas + 1);
+    line.setOperandCount(static_cast<int>(commas) + 1);
 
     std::size_t from = 0;
     for (int k = 0; k <= static_cast<int>(commas); ++k) {
@@ -375,7 +374,7 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
         usable[static_cast<std::size_t>(k)] = true;
         const char c = signatureChar(sig, k);
         if (!checked || c == 0) {
-            line.Param[k] = GetParamValue(prog, mnemonic, operand, i, k);
+            line.setNumber(k, GetParamValue(prog, mnemonic, operand, i, k));
             continue;
         }
         Resolved r = resolveOperand(prog, op0, k, operand, c, st, in);
@@ -386,8 +385,8 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
         }
         if (r.problem) prog.operandNotes.push_back({i, k, r.kind, std::string(operand)});
         if (r.constantString && !r.problem) {
-            line.Param[k] = static_cast<double>(prog.strings.size());
-            line.Param[20 + k] = kind::String;
+            line.setNumber(k, static_cast<double>(prog.strings.size()));
+            line.setKind(k, kind::String);
             prog.strings.push_back(r.text);
             continue;
         }
@@ -398,16 +397,16 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
             if (isContact(op0)) {
                 // A contact on nothing reads off: a bit contact the cell no one writes, a
                 // compare the constant 0.
-                line.Param[k] = c == 'b' ? area::AlwaysOff : 0;
-                line.Param[20 + k] = kind::Constant;
+                line.setNumber(k, c == 'b' ? area::AlwaysOff : 0);
+                line.setKind(k, kind::Constant);
                 continue;
             }
             if (line.Guard == LineGuard::None) line.Guard = LineGuard::NamesNothing;
         }
-        line.Param[k] = GetParamValue(prog, mnemonic, r.text, i, k);
+        line.setNumber(k, GetParamValue(prog, mnemonic, r.text, i, k));
     }
     // The 129th edge instruction and those after it have no edge flag of their own.
-    if ((op0 == Op::EU || op0 == Op::ED) && line.Param[0] >= area::EdgeEnd) {
+    if ((op0 == Op::EU || op0 == Op::ED) && line.number(0) >= area::EdgeEnd) {
         prog.operandNotes.push_back({i, 0, OperandProblem::OutsideArea, std::string(rest)});
         line.Guard = LineGuard::OutsideArea;
         usable[0] = false;
@@ -416,8 +415,8 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
         prog.operandNotes.push_back({i, static_cast<int>(commas) + 1, OperandProblem::Missing, {}});
         if (isContact(op0)) {
             for (int k = static_cast<int>(commas) + 1; k < requiredOperands(sig); ++k) {
-                line.Param[k] = sig[static_cast<std::size_t>(k)] == 'b' ? area::AlwaysOff : 0;
-                line.Param[20 + k] = kind::Constant;
+                line.setNumber(k, sig[static_cast<std::size_t>(k)] == 'b' ? area::AlwaysOff : 0);
+                line.setKind(k, kind::Constant);
             }
         } else if (line.Guard == LineGuard::None) {
             line.Guard = LineGuard::NamesNothing;
@@ -425,8 +424,8 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
     }
 
     const Op op = line.op;
-    auto timerIndex = [&] { return toInt16(line.Param[0] - area::T); };
-    auto counterIndex = [&] { return toInt16(line.Param[0] - area::C); };
+    auto timerIndex = [&] { return toInt16(line.number(0) - area::T); };
+    auto counterIndex = [&] { return toInt16(line.number(0) - area::C); };
     // A timer or counter box whose number names nothing, or one past 255, has no record.
     const bool boxNumberUsable = usable[0];
     switch (boxNumberUsable || (op != Op::TON && op != Op::TOF && op != Op::TONR && op != Op::CTU &&
@@ -452,7 +451,7 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
         mem.counter(counterIndex()).Kind = 3;
         break;
     case Op::LBL: {
-        const int n = toInt16(line.Param[0]);
+        const int n = toInt16(line.number(0));
         LabelTable& labels = prog.labels[static_cast<std::size_t>(st.block)];
         if (n < 0 || n >= static_cast<int>(labels.size())) fault(FaultCode::IndexOutOfRange);
         labels[static_cast<std::size_t>(n)] = int16Of(i);
@@ -460,7 +459,7 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
         break;
     }
     case Op::SUBROUTINE_BLOCK: {
-        st.s = toInt16(line.Param[0]);
+        st.s = toInt16(line.number(0));
         // The entry describes this program's routine from here on: counts and slots left
         // from an earlier program would corrupt calls of a routine without sections.
         SubroutineEntry& e = subroutine(prog, st.s);
@@ -493,8 +492,8 @@ void missingOperands(Program& prog, CodeLine& line, int i) {
     prog.operandNotes.push_back({i, 0, OperandProblem::Missing, {}});
     if (isContact(line.op)) {
         for (int k = 0; k < requiredOperands(sig); ++k) {
-            line.Param[k] = sig[static_cast<std::size_t>(k)] == 'b' ? area::AlwaysOff : 0;
-            line.Param[20 + k] = kind::Constant;
+            line.setNumber(k, sig[static_cast<std::size_t>(k)] == 'b' ? area::AlwaysOff : 0);
+            line.setKind(k, kind::Constant);
         }
     } else {
         line.Guard = LineGuard::NamesNothing;
@@ -541,9 +540,8 @@ bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory
             CodeLine& line = prog.CodeTable[i];
             line = CodeLine{};
             const std::string_view t = trim(lines[i]);
-            line.SourceText = std::string(t);
+            prog.setSourceText(static_cast<int>(i), std::string(t));
             line.HasStatus = kOn;
-            line.StackText = {'0', '0', '0', '0'};
             line.StatusKind = {0, 0, 0};
             startBlock(prog, st, static_cast<int>(i), t);
             line.Block = static_cast<std::int16_t>(st.block);

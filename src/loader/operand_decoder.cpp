@@ -87,7 +87,7 @@ public:
         if (line >= 0 && static_cast<std::size_t>(line) < prog.CodeTable.size()) line_ = &prog.CodeTable[line];
     }
     void setKind(int operand, int k) {
-        if (line_ && operand >= 0 && operand < kMaxOperands) line_->Param[20 + operand] = k;
+        if (line_ && operand >= 0 && operand < kMaxOperands) line_->setKind(operand, k);
     }
     int kindOf(int operand) const {
         if (line_ && operand >= 0 && operand < kMaxOperands) return line_->kindOf(operand);

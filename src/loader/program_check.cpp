@@ -112,7 +112,7 @@ std::vector<Finding> CheckProgram(const Program& prog, const std::vector<std::st
         f.line = i;
         f.fileLine = static_cast<std::size_t>(i) < fileLines.size() ? fileLines[static_cast<std::size_t>(i)] : i + 1;
         f.text = oneBlank(static_cast<std::size_t>(i) < lines.size() ? lines[static_cast<std::size_t>(i)]
-                                                                     : prog.CodeTable[static_cast<std::size_t>(i)].SourceText);
+                                                                     : prog.sourceText(i));
         f.kind = k;
         f.detail = std::move(detail);
         out.push_back(std::move(f));
@@ -150,34 +150,34 @@ std::vector<Finding> CheckProgram(const Program& prog, const std::vector<std::st
                 line.Mnemonic);
             break;
         case Op::CALL: {
-            const int target = asInt(line.Param[0]);
+            const int target = asInt(line.number(0));
             if (ok && (target == library::MBUS_INIT || target == library::MBUS_SLAVE)) {
                 // The Modbus slave library is not simulated: the slave port answers by itself.
                 add(i, FindingKind::UnsimulatedInstruction, std::string(kLibraryNames[target - 101]));
             } else if (ok && !subroutineDefined(prog, target)) {
-                const auto ops = operandTexts(line.SourceText);
+                const auto ops = operandTexts(prog.sourceText(i));
                 add(i, FindingKind::UndefinedSubroutine, ops.empty() ? std::string() : std::string(ops[0]));
             }
             break;
         }
         case Op::ATCH: {
             if (!ok) break;
-            const auto ops = operandTexts(line.SourceText);
-            if (!interruptDefined(prog, asInt(line.Param[0])))
+            const auto ops = operandTexts(prog.sourceText(i));
+            if (!interruptDefined(prog, asInt(line.number(0))))
                 add(i, FindingKind::UndefinedInterrupt, ops.empty() ? std::string() : std::string(ops[0]));
-            const int ev = asInt(line.Param[1]);
+            const int ev = asInt(line.number(1));
             if (line.operandCount() >= 2 && !eventRaised(ev)) add(i, FindingKind::EventNeverRaised, std::to_string(ev));
             break;
         }
         case Op::LBL: {
-            const int n = asInt(line.Param[0]);
+            const int n = asInt(line.number(0));
             if (!ok || n < 0 || n > 255 || block >= labelSeen.size()) break;
             if (labelSeen[block][static_cast<std::size_t>(n)]) add(i, FindingKind::DuplicateLabel, std::to_string(n));
             labelSeen[block][static_cast<std::size_t>(n)] = true;
             break;
         }
         case Op::JMP: {
-            const int n = asInt(line.Param[0]);
+            const int n = asInt(line.number(0));
             if (!ok || n < 0 || n > 255) break;
             if (block >= prog.labels.size() || prog.labels[block][static_cast<std::size_t>(n)] == 0)
                 add(i, FindingKind::JumpWithoutLabel, std::to_string(n));
@@ -203,7 +203,7 @@ std::vector<Finding> CheckProgram(const Program& prog, const std::vector<std::st
         case Op::TOF:
         case Op::TONR: {
             if (!ok || line.kindOf(0) != kind::Timer) break;
-            const int t = asInt(line.Param[0]) - area::T;
+            const int t = asInt(line.number(0)) - area::T;
             if ((line.op == Op::TONR) != isTonrTimer(t)) {
                 add(i, FindingKind::TimerKind, "T" + std::to_string(t));
                 out.back().warning = !realCpu;

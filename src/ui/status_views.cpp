@@ -468,7 +468,7 @@ void frmProgramStatus::FreshAllShow() {
     std::vector<QString> texts(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
         const auto k = static_cast<std::size_t>(i);
-        texts[k] = q(withSymbols(table[k].SourceText, sim_.symbols));
+        texts[k] = q(withSymbols(sim_.program.sourceText(i), sim_.symbols));
         if (another) continue;
         const QTableWidgetItem* source = grid->item(i, 1);
         another = !source || source->text() != texts[k];

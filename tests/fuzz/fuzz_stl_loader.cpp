@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             (void)findingLogText(f);
             (void)findingEnglishLine(f);
         }
-        for (const CodeLine& line : prog.CodeTable) (void)withSymbols(line.SourceText, symbols);
+        for (const std::string& text : prog.sourceTexts) (void)withSymbols(text, symbols);
         Interpreter cpu(mem, prog, log);
         cpu.lineBudget = 20000;  // a looping input ends quickly, like a pass whose watchdog fired
         cpu.passCeiling = 200000;  // and so does one that restarts the watchdog with WDR

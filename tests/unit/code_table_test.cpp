@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
+
 #include "core/code_table.h"
+#include "core/operand_access.h"
 
 using namespace korvane;
 
@@ -53,6 +57,86 @@ TEST(OperandFetch, KeysOutsideTheImageOrTheTablesFault) {
         CodeLine line;
         line.setOperand(0, c.number, c.kind);
         EXPECT_THROW(GetCodeParamVal(mem, line, 0), PlcFault) << c.number << "/" << c.kind;
+    }
+}
+
+// The key decoded when an operand is set is keyOf of its number: rounded ties to even, and
+// faulting exactly where keyOf faults; an operand never set is the constant 0 (key 0).
+TEST(OperandDecode, TheDecodedKeyIsKeyOfTheNumber) {
+    const double numbers[] = {0,       -0.0,    0.4,    0.5,   1.5,   2.5,   128.5, 129.5, -0.4, -0.5,
+                              -0.6,    -1,      19200,  19200.4, 19200.5, 19200.6, 19201, 1e12,
+                              -1e12,   std::nan(""), 3.999999, 13232};
+    for (double n : numbers) {
+        for (int k : {0, 2, 3, 19}) {
+            CodeLine line;
+            line.setOperand(k, n, kind::Byte);
+            bool keyFaults = false;
+            int want = -1;
+            try {
+                want = keyOf(n);
+            } catch (const PlcFault&) {
+                keyFaults = true;
+            }
+            if (keyFaults) {
+                EXPECT_THROW((void)line.key(k), PlcFault) << n << " operand " << k;
+            } else {
+                EXPECT_EQ(line.key(k), want) << n << " operand " << k;
+            }
+            EXPECT_EQ(line.key(k == 0 ? 1 : 0), 0) << "an operand never set is key 0";
+        }
+    }
+    CodeLine bare;
+    EXPECT_EQ(bare.key(0), 0);
+    EXPECT_EQ(bare.key(5), 0);
+    EXPECT_EQ(bare.number(19), 0);
+}
+
+// Operands past the third live apart from the line: copies and assignments keep them, and
+// each copy owns its own.
+TEST(OperandDecode, LinesWithManyOperandsCopyWhole) {
+    CodeLine call;
+    call.setMnemonic("CALL");
+    for (int k = 0; k < kMaxOperands; ++k) call.setOperand(k, 100 + k, k % 2 ? kind::Word : kind::Byte);
+    CodeLine copy = call;
+    CodeLine assigned;
+    assigned.setOperand(7, 5);
+    assigned = call;
+    call.setOperand(9, 1);
+    for (const CodeLine* l : {&copy, &assigned}) {
+        EXPECT_EQ(l->operandCount(), kMaxOperands);
+        for (int k = 0; k < kMaxOperands; ++k) {
+            EXPECT_EQ(l->number(k), 100 + k);
+            EXPECT_EQ(l->key(k), 100 + k);
+            EXPECT_EQ(l->kindOf(k), k % 2 ? kind::Word : kind::Byte);
+        }
+    }
+    CodeLine few;
+    few.setOperand(1, 3);
+    assigned = few;
+    EXPECT_EQ(assigned.number(9), 0) << "the operands of the line assigned over are gone";
+    EXPECT_EQ(assigned.operandCount(), 2);
+}
+
+// Reading 8, 16 and 32 bits at once gives what assembling the bytes cell by cell gives, for
+// any cell values (every non-zero cell is a 1 bit), at every alignment and up to the image's
+// last cell.
+TEST(OperandAccess, ReadBitsMatchesTheBytesCellByCell) {
+    PlcMemory mem;
+    std::mt19937 rng(7);
+    const std::int16_t values[] = {0, kOn, 1, 2, static_cast<std::int16_t>(0x8000), 0x7FFF, 0x100, -2};
+    for (int i = 0; i < area::CellCount; ++i) mem.cells()[i] = values[rng() % 8];
+    for (int width : {8, 16, 32}) {
+        for (int key = area::CellCount - width; key >= 0; key -= (key > 600 && key < area::CellCount - 600) ? 97 : 1) {
+            std::uint32_t want = 0;
+            for (int b = 0; b < width; b += 8) {
+                unsigned byte = 0;
+                for (int i = 0; i < 8; ++i) byte |= static_cast<unsigned>(mem.cells()[key + b + i] != 0) << i;
+                want = (want << 8) | byte;
+            }
+            ASSERT_EQ(access::readBits(mem, key, width), want) << "width " << width << " key " << key;
+        }
+        EXPECT_THROW(access::readBits(mem, area::CellCount - width + 1, width), PlcFault);
+        EXPECT_THROW(access::readBits(mem, -1, width), PlcFault);
     }
 }
 

@@ -140,7 +140,7 @@ struct Rig {
             CodeLine& line = prog.CodeTable[i];
             const Line& l = src[i];
             line.setMnemonic(l.mnemonic);
-            line.SourceText = l.mnemonic;
+            prog.setSourceText(static_cast<int>(i), l.mnemonic);
             for (std::size_t o = 0; o < l.ops.size(); ++o) line.setOperand(static_cast<int>(o), l.ops[o].number, l.ops[o].kind);
             const int idx = static_cast<int>(i);
             SubroutineEntry& sub = prog.subroutines[static_cast<std::size_t>(s)];

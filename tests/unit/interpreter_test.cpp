@@ -38,6 +38,23 @@ INSTANTIATE_TEST_SUITE_P(
                       LogicCase{"LDN_on_on", "LDN", true, true, false}, LogicCase{"LDN_on_off", "LDN", true, false, true}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// A contact whose key lies outside the image ends the pass as a run-time error, after the
+// line recorded the logic result it was entered with; a fractional key rounds ties to even;
+// a coil on SM1.1 shows its own ENO off.
+TEST(BitLogic, ContactKeysRoundOrFaultAndTheFaultingLineKeepsItsEntryFlow) {
+    Cpu t;
+    t.program({{"Network", {{1}}}, {"LD", {{I(0, 0) + 0.5}}}, {"=", {{double(area::SM1_1)}}},
+               {"A", {{-3}}}, {"=", {{double(Q(0, 0))}}}});
+    t.set(I(0, 0), true);
+    t.pass();
+    EXPECT_EQ(t.line(2).StatusValue[0], -1) << "I0.0 + 0.5 rounds to I0.0";
+    EXPECT_FALSE(lineStatus(t.line(3)).enoShown) << "SM1.1 is on after the coil wrote it";
+    EXPECT_TRUE(lineStatus(t.line(4)).flowBefore);
+    EXPECT_FALSE(t.bit(Q(0, 0)));
+    ASSERT_EQ(t.sink.lines.size(), 1u);
+    EXPECT_EQ(t.sink.lines[0], "12:00:00 运行代码错误:iPC=4,astrCode=A");
+}
+
 TEST(BitLogic, StatusOfContactsAndCoilsRecordsTheCellFlowAndStack) {
     Cpu t;
     t.program({{"Network", {{1}}}, {"LD", {{double(I(0, 0))}}}, {"A", {{double(I(0, 1))}}}, {"=", {{double(Q(0, 0))}}}});
@@ -46,15 +63,15 @@ TEST(BitLogic, StatusOfContactsAndCoilsRecordsTheCellFlowAndStack) {
     EXPECT_FALSE(t.bit(Q(0, 0)));
     const CodeLine& ld = t.line(2);
     EXPECT_EQ(ld.StatusValue[0], -1);
-    EXPECT_EQ(ld.FlowBefore, -1);  // Network starts with power flow
-    EXPECT_EQ(ld.FlowAfter, -1);
+    EXPECT_TRUE(lineStatus(ld).flowBefore);  // Network starts with power flow
+    EXPECT_TRUE(lineStatus(ld).flowAfter);
     // LD pushed the Network's logic result into entry 0.
-    EXPECT_EQ(ld.stackText(), "1100");
+    EXPECT_EQ(lineStatus(ld).stackText(), "1100");
     const CodeLine& a = t.line(3);
     EXPECT_EQ(a.StatusValue[0], 0);
-    EXPECT_EQ(a.FlowAfter, 0);
-    EXPECT_EQ(t.line(4).stackText(), "0100");
-    EXPECT_EQ(t.line(4).EnoShown, -1);
+    EXPECT_FALSE(lineStatus(a).flowAfter);
+    EXPECT_EQ(lineStatus(t.line(4)).stackText(), "0100");
+    EXPECT_TRUE(lineStatus(t.line(4)).enoShown);
     EXPECT_EQ(t.line(1).HasStatus, 0);
 }
 
@@ -314,7 +331,7 @@ TEST(Pass, EnoAndAenoDropPowerFlowAfterAnOverflowOrDivisionByZero) {
         t.prog.CodeTable.back().setOperand(0, t.prog.lastIndex());
         t.pass();
         EXPECT_FALSE(t.bit(Q(0, 0))) << smBit;
-        EXPECT_EQ(t.line(3).EnoShown, 0);
+        EXPECT_FALSE(lineStatus(t.line(3)).enoShown);
     }
 }
 

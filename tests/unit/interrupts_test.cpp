@@ -279,7 +279,7 @@ TEST(InterruptRoutine, EndsAtATakenCretiWithoutCountingAPass) {
         const CodeLine& end = r.prog.CodeTable[static_cast<std::size_t>(r.lineOf("END_INTERRUPT_BLOCK"))];
         EXPECT_EQ(end.HasStatus, 0);
         if (taken) {
-            EXPECT_EQ(r.prog.CodeTable[static_cast<std::size_t>(r.lineOf("CRETI"))].FlowAfter, 0);
+            EXPECT_FALSE(lineStatus(r.prog.CodeTable[static_cast<std::size_t>(r.lineOf("CRETI"))]).flowAfter);
         }
     }
 }
@@ -303,7 +303,7 @@ struct QueueRig : Rig {
             int routine = -1;
             for (int i = c.iPC; i >= 0 && routine < 0; --i)
                 if (prog.CodeTable[static_cast<std::size_t>(i)].op == Op::INTERRUPT_BLOCK)
-                    routine = static_cast<int>(prog.CodeTable[static_cast<std::size_t>(i)].Param[0]);
+                    routine = static_cast<int>(prog.CodeTable[static_cast<std::size_t>(i)].number(0));
             events.push_back(routine);
             smb2.push_back(mem.byteAt(area::SM + 16));
             overflowSeen.push_back(on(area::SM4_0) || on(area::SM4_1) || on(area::SM4_2));

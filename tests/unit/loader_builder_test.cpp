@@ -45,9 +45,9 @@ TEST(BuilderLines, TimerBoxSplitsMnemonicAndOperandsAndMarksTheTimerKind) {
     EXPECT_EQ(l.kindOf(0), kind::Timer);
     EXPECT_EQ(l.number(1), 100);
     EXPECT_EQ(l.kindOf(1), kind::Constant);
-    EXPECT_EQ(l.SourceText, "TON T37, 100");
+    EXPECT_EQ(b.prog.sourceText(4), "TON T37, 100");
     EXPECT_EQ(l.HasStatus, kOn);
-    EXPECT_EQ(l.stackText(), "0000");
+    EXPECT_EQ(lineStatus(l).stackText(), "0000");
     EXPECT_EQ(b.mem.timers()[37].Kind, 1);
     EXPECT_TRUE(b.sink.lines.empty());
 }
@@ -76,7 +76,7 @@ TEST(BuilderLines, NetworkAndBlockLinesShowNoStatusAfterTheFinalPass) {
     };
     for (const Expect& e : {Expect{0, 0}, Expect{1, 0}, Expect{2, 0}, Expect{3, kOn}, Expect{4, kOn}, Expect{5, kOn},
                             Expect{6, kOn}, Expect{7, 0}})
-        EXPECT_EQ(b.at(e.line).HasStatus, e.hasStatus) << "line " << e.line << " " << b.at(e.line).SourceText;
+        EXPECT_EQ(b.at(e.line).HasStatus, e.hasStatus) << "line " << e.line << " " << b.prog.sourceText(static_cast<int>(e.line));
     EXPECT_EQ(b.at(5).op, Op::Empty);
     EXPECT_EQ(b.at(7).number(0), 7);
 }
@@ -89,7 +89,7 @@ TEST(BuilderLines, OperandsAreTrimmedAndTabsSeparateTheMnemonic) {
     EXPECT_EQ(b.at(2).number(1), 528);
     EXPECT_EQ(b.at(2).kindOf(1), kind::Word);
     EXPECT_EQ(b.at(3).Mnemonic, "LD");
-    EXPECT_EQ(b.at(3).SourceText, "LD   I0.1");
+    EXPECT_EQ(b.prog.sourceText(3), "LD   I0.1");
     EXPECT_EQ(b.at(3).number(0), 1);
 }
 

@@ -165,7 +165,11 @@ TEST(OperandRobustness, OutOfRangeLinesAndOperandIndexesAreHarmless) {
     EXPECT_EQ(f.decode("SUBROUTINE_BLOCK", "SBR3", 40000, 0), 0);
     EXPECT_EQ(f.prog.subroutines[3].EntryLine, 0);
     for (const auto& line : f.prog.CodeTable) {
-        for (double p : line.Param) EXPECT_EQ(p, 0);
+        for (int k = 0; k < kMaxOperands; ++k) {
+            EXPECT_EQ(line.number(k), 0);
+            EXPECT_EQ(line.kindOf(k), kind::Constant);
+        }
+        EXPECT_EQ(line.operandCount(), 0);
     }
 }
 

@@ -57,7 +57,7 @@ struct MasterRig {
     void exec(CodeLine& line, bool power) {
         c.cpu.logicResult = power ? kOn : kOff;
         if (line.op == Op::CALL) {
-            const int code = static_cast<int>(line.Param[0]);
+            const int code = static_cast<int>(line.number(0));
             if (power || code == library::USS_CTRL) m.call(c.cpu, line, code);
         } else {
             m.exec(c.cpu, line);

@@ -82,8 +82,8 @@ struct StlProgram {
     }
     // The line of the code table whose source text is text (the first one).
     CodeLine& line(const std::string& text) {
-        for (CodeLine& l : sim.program.CodeTable)
-            if (l.SourceText == text) return l;
+        for (std::size_t i = 0; i < sim.program.CodeTable.size(); ++i)
+            if (sim.program.sourceText(static_cast<int>(i)) == text) return sim.program.CodeTable[i];
         ADD_FAILURE() << "no line " << text;
         return sim.program.CodeTable.front();
     }

@@ -38,7 +38,7 @@ struct Cpu {
         for (std::size_t i = 0; i < all.size(); ++i) {
             CodeLine& cl = prog.CodeTable[i];
             cl.setMnemonic(all[i].mnemonic);
-            cl.SourceText = all[i].mnemonic;
+            prog.setSourceText(static_cast<int>(i), all[i].mnemonic);
             cl.HasStatus = -1;
             for (std::size_t k = 0; k < all[i].operands.size(); ++k)
                 cl.setOperand(static_cast<int>(k), all[i].operands[k].number, all[i].operands[k].kind);
