@@ -55,6 +55,12 @@ bool counts(std::string_view raw) { return !startsWith(raw, "//") && !startsWith
 
 // The line without a trailing "//" comment, trimmed; a "//" inside a constant string stays.
 std::string_view withoutComment(std::string_view line) {
+    // Most lines: no slash at all, or the comment's "//" before any quote.
+    const std::size_t slash = line.find('/');
+    if (slash == std::string_view::npos) return trim(line);
+    if (slash + 1 < line.size() && line[slash + 1] == '/' &&
+        line.substr(0, slash).find('"') == std::string_view::npos)
+        return trim(line.substr(0, slash));
     const std::size_t c = stl::commentStart(line);
     return trim(c == std::string_view::npos ? line : line.substr(0, c));
 }
@@ -174,12 +180,14 @@ bool StlReader::loadText(std::string_view fileBytes, Program& prog, const Log& l
                 // A declaration's type, never one written inside a constant string.
                 const std::string_view unquoted = t.substr(0, t.find('"'));
                 std::string_view type;
-                for (auto ty : kTypes) {
-                    if (unquoted.find(ty) != std::string_view::npos) {
-                        type = ty;
-                        break;
+                // Every type starts with its colon: a line without one declares nothing.
+                if (unquoted.find(':') != std::string_view::npos)
+                    for (auto ty : kTypes) {
+                        if (unquoted.find(ty) != std::string_view::npos) {
+                            type = ty;
+                            break;
+                        }
                     }
-                }
                 kept.assign(type.empty() ? t : type);
                 if (!type.empty()) {
                     const std::size_t colon = t.find(':');
