@@ -497,6 +497,8 @@ int main(int argc, char** argv) {
     VirtualClock simulatedClock(o.clockStart.value_or(kSimulatedClockStart), &clock);
     Simulator sim(clock, &sink, &prompt, &views);
     views.image = &sim.memory;
+    // The runner shows no load progress: the load skips its texts.
+    sim.reader.onProgress = nullptr;
     if (o.clockStart || !o.realtime) sim.interpreter.wallClock = &simulatedClock;
     if (!o.symbols.empty() && !sim.loadSymbolFile(o.symbols)) {
         std::cerr << "korvane-run: '" << o.symbols << "' is not a symbol table (no line with a symbol and an address"

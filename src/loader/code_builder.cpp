@@ -531,6 +531,7 @@ bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory
     // unloaded program's line list built again after a failed read) ends the build at the
     // first line without a row, so that the unloaded program does not come back.
     if (prog.CodeTable.size() > lines.size()) prog.resetCodeTable(lines.size());
+    prog.sourceTexts.reserve(lines.size());
 
     BuildState st;
     std::size_t i = 0;

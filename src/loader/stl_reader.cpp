@@ -1,6 +1,8 @@
 #include "loader/stl_reader.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <exception>
 #include <optional>
 #include <string_view>
@@ -24,19 +26,25 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 // counts; a line end at the very end does not start another line.
 std::vector<std::string_view> splitLines(std::string_view text) {
     std::vector<std::string_view> out;
-    std::size_t n = 0;
-    for (char c : text)
-        if (c == '\n' || c == '\r') ++n;
-    out.reserve(n + 1);
+    const char* const begin = text.data();
+    const std::size_t n = text.size();
+    out.reserve(n / 16 + 1);
+    // The next c at or after from (n when there is none).
+    auto next = [&](char c, std::size_t from) {
+        const void* at = from < n ? std::memchr(begin + from, c, n - from) : nullptr;
+        return at ? static_cast<std::size_t>(static_cast<const char*>(at) - begin) : n;
+    };
+    std::size_t lf = next('\n', 0);
+    std::size_t cr = next('\r', 0);
     std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c != '\n' && c != '\r') continue;
+    for (std::size_t i = std::min(lf, cr); i < n; i = std::min(lf, cr)) {
         out.push_back(text.substr(start, i - start));
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
         start = i + 1;
+        if (text[i] == '\r' && start < n && text[start] == '\n') ++start;
+        if (lf < start) lf = next('\n', start);
+        if (cr < start) cr = next('\r', start);
     }
-    if (start < text.size()) out.push_back(text.substr(start));
+    if (start < n) out.push_back(text.substr(start));
     return out;
 }
 
@@ -47,6 +55,12 @@ bool counts(std::string_view raw) { return !startsWith(raw, "//") && !startsWith
 
 // The line without a trailing "//" comment, trimmed; a "//" inside a constant string stays.
 std::string_view withoutComment(std::string_view line) {
+    // Most lines: no slash at all, or the comment's "//" before any quote.
+    const std::size_t slash = line.find('/');
+    if (slash == std::string_view::npos) return trim(line);
+    if (slash + 1 < line.size() && line[slash + 1] == '/' &&
+        line.substr(0, slash).find('"') == std::string_view::npos)
+        return trim(line.substr(0, slash));
     const std::size_t c = stl::commentStart(line);
     return trim(c == std::string_view::npos ? line : line.substr(0, c));
 }
@@ -166,12 +180,14 @@ bool StlReader::loadText(std::string_view fileBytes, Program& prog, const Log& l
                 // A declaration's type, never one written inside a constant string.
                 const std::string_view unquoted = t.substr(0, t.find('"'));
                 std::string_view type;
-                for (auto ty : kTypes) {
-                    if (unquoted.find(ty) != std::string_view::npos) {
-                        type = ty;
-                        break;
+                // Every type starts with its colon: a line without one declares nothing.
+                if (unquoted.find(':') != std::string_view::npos)
+                    for (auto ty : kTypes) {
+                        if (unquoted.find(ty) != std::string_view::npos) {
+                            type = ty;
+                            break;
+                        }
                     }
-                }
                 kept.assign(type.empty() ? t : type);
                 if (!type.empty()) {
                     const std::size_t colon = t.find(':');

@@ -63,6 +63,13 @@ std::optional<double> numericValue(std::string_view text) {
         if (expDigits == 0) return std::nullopt;
     }
     if (i != s.size()) return std::nullopt;
+    // Whole numbers of up to 15 digits are exact in a double: no decimal conversion needed.
+    if (digits <= 15 && s.size() - mantissa == digits) {
+        std::uint64_t whole = 0;
+        for (std::size_t k = mantissa; k < s.size(); ++k) whole = whole * 10 + static_cast<std::uint64_t>(s[k] - '0');
+        const double v = static_cast<double>(whole);
+        return negative ? -v : v;
+    }
     double v = 0;
     const char* first = s.data() + mantissa;
     const char* last = s.data() + s.size();

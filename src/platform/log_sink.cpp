@@ -7,9 +7,16 @@
 namespace korvane {
 
 std::string localTimeOfDay() {
-    const std::tm tm = localCalendarTime(std::time(nullptr));
-    char buf[16];
-    std::strftime(buf, sizeof buf, "%H:%M:%S", &tm);
+    // A burst of log lines (a program check's findings) falls within one second: the text
+    // is formatted once per second of the clock.
+    thread_local std::time_t shownSecond = static_cast<std::time_t>(-1);
+    thread_local char buf[16] = {};
+    const std::time_t now = std::time(nullptr);
+    if (now != shownSecond) {
+        const std::tm tm = localCalendarTime(now);
+        std::strftime(buf, sizeof buf, "%H:%M:%S", &tm);
+        shownSecond = now;
+    }
     return buf;
 }
 

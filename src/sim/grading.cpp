@@ -51,6 +51,8 @@ ProgramRun runScriptedProgram(const std::string& program, const RunScript& scrip
     VirtualClock simulatedClock(settings.clockStart.value_or(kSimulatedClockStart), &clock);
     Simulator sim(clock, &sink, &prompt, &views);
     views.image = &sim.memory;
+    // The runner shows no load progress: the load skips its texts.
+    sim.reader.onProgress = nullptr;
     sim.interpreter.wallClock = &simulatedClock;
     sim.setRealCpu(settings.realCpu);
     sim.setDialogFileName(program);

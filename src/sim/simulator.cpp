@@ -147,6 +147,9 @@ void Simulator::myLoadCode() {
         setCaption(std::string(kProductTitle) + " [程序路径]：" + dialogFileName_);
     }
     listing_.clear();
+    std::size_t listingSize = 0;
+    for (const std::string& l : reader.lines) listingSize += l.size() + 16;
+    listing_.reserve(listingSize);
     for (std::size_t i = 0; i < reader.lines.size(); ++i) {
         listing_ += "\r\n";
         listing_ += std::to_string(i);

@@ -203,7 +203,10 @@ INSTANTIATE_TEST_SUITE_P(
                       NumericCase{"&H", std::nullopt}, NumericCase{"&H123456789", std::nullopt},
                       NumericCase{"&O8", std::nullopt}, NumericCase{"1e400", std::nullopt},
                       NumericCase{"1.2.3", std::nullopt}, NumericCase{"--1", std::nullopt},
-                      NumericCase{"VB0", std::nullopt}));
+                      NumericCase{"VB0", std::nullopt}, NumericCase{"-0", 0},
+                      NumericCase{"123456789012345", 123456789012345.0},
+                      NumericCase{"1234567890123456789", 1234567890123456789.0},
+                      NumericCase{"000000000000000000012", 12}, NumericCase{"-32768", -32768}));
 
 TEST(TrailingNumber, TakesTheLastOneOrTwoDigits) {
     EXPECT_EQ(stl::trailingNumber("SBR0"), 0);

@@ -262,6 +262,19 @@ TEST(ReaderFiles, RawLineTestsLookAtTheLineAsRead) {
                                         "END_ORGANIZATION_BLOCK 5"}));
 }
 
+TEST(ReaderFiles, MixedLineBreaksAndCommentsAfterQuotes) {
+    Reader r;
+    // CR LF, CR alone, LF alone and LF CR (two breaks) in one file; a "//" inside quotes is
+    // text, one after them a comment; a single slash is text.
+    const std::string bytes = "ORGANIZATION_BLOCK MAIN:OB1\r\nBEGIN\rNetwork 1 // a\n\rLD     I0.0//x\r\n\r\n"
+                              "MOVB   \"a//b\", VB0 // c\nS      Q0.0, 1 /x\nEND_ORGANIZATION_BLOCK";
+    ASSERT_TRUE(r.loadFile("breaks.awl", bytes));
+    EXPECT_EQ(r.reader.lines,
+              (std::vector<std::string>{"ORGANIZATION_BLOCK MAIN:OB1", "BEGIN", "Network 1", "LD     I0.0",
+                                        "MOVB   \"a//b\", VB0", "S      Q0.0, 1 /x", "END_ORGANIZATION_BLOCK 6"}));
+    EXPECT_EQ(r.reader.fileLines, (std::vector<int>{1, 2, 3, 5, 7, 8, 9}));
+}
+
 struct Utf8Case {
     const char* bytes;
     bool valid;
@@ -281,7 +294,10 @@ INSTANTIATE_TEST_SUITE_P(Sequences, Utf8Validity,
                                            Utf8Case{"\xED\xA0\x80", false},      // surrogate
                                            Utf8Case{"\xF4\x90\x80\x80", false},  // above U+10FFFF
                                            Utf8Case{"\xE4\xB8", false},          // cut off
-                                           Utf8Case{"\x80", false}, Utf8Case{"\xFF", false}));
+                                           Utf8Case{"\x80", false}, Utf8Case{"\xFF", false},
+                                           Utf8Case{"LD     I0.0 // a long plain line\xFF", false},
+                                           Utf8Case{"1234567中文 and more plain text", true},
+                                           Utf8Case{"12345678\xE4\xB8", false}));
 
 TEST(TextEncoding, Gb18030RoundTripsEveryCharacterItCovers) {
     const std::string text = "主程序 电机控制 速度:WORD; ÄÖ € 😀";
