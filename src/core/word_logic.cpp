@@ -145,6 +145,33 @@ void shift(Interpreter& cpu, CodeLine& line, bool left, int width) {
     setSm(mem, area::SM1_0, r == 0);
 }
 
+// A shift and its status in the common form, OUT a memory operand of the width inside the
+// image and N an integer constant: as shift and shiftStatus do it. False (having done
+// nothing) for any other form.
+bool shiftDirect(Interpreter& cpu, CodeLine& line, bool left, int width, bool on) {
+    const int key = directKey(line.operands[0], memoryKindOf(width), width);
+    if (key < 0 || (width == 16 && isRecordKey(key))) return false;
+    const LineOperand& count = line.operands[1];
+    if (!integralConstant(count, -32768.0, 32767.0)) return false;
+    PlcMemory& mem = cpu.mem();
+    if (on) {
+        int n = static_cast<int>(count.number);
+        if (n > width) n = width;
+        if (n < 0) n = 0;
+        const std::uint64_t v = readBits(mem, key, width);
+        std::uint64_t r = v;
+        if (n > 0) {
+            setSm(mem, area::SM1_1, left ? bitOf(v, width - n) : bitOf(v, n - 1));
+            r = left ? (v << n) & maskOf(width) : v >> n;
+            writeBits(mem, key, width, static_cast<std::uint32_t>(r));
+        }
+        setSm(mem, area::SM1_0, r == 0);
+    }
+    setStatus(line, 0, readBits(mem, key, width), displayKindOf(width));
+    setStatus(line, 1, count.number, 5);
+    return true;
+}
+
 void rotate(Interpreter& cpu, CodeLine& line, bool left, int width) {
     PlcMemory& mem = cpu.mem();
     std::int32_t n = toInt32(operandValue(cpu, line, 1)) % width;
@@ -273,6 +300,7 @@ void execWordLogic(Interpreter& cpu, CodeLine& line) {
         return;
     case Group::ShiftLeft:
     case Group::ShiftRight:
+        if (shiftDirect(cpu, line, g == Group::ShiftLeft, width, on)) return;
         if (on) shift(cpu, line, g == Group::ShiftLeft, width);
         shiftStatus(cpu, line, width);
         return;
