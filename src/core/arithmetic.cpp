@@ -39,9 +39,85 @@ void setResultBits(PlcMemory& mem, double r, bool division = false) {
     setSm(mem, area::SM1_2, r < 0);
 }
 
+// integerArithmetic for its common form, IN1 a constant or a memory operand of the width and
+// OUT a memory operand of the width, both inside the image: the same values, results, bits and
+// status without the general operand access. False (having done nothing) for any other form.
+bool integerArithmeticDirect(Interpreter& cpu, CodeLine& line, bool wide, bool on) {
+    const int width = wide ? 32 : 16;
+    const int memKind = wide ? kind::DWord : kind::Word;
+    const double L = wide ? kDWordRange : kWordRange;
+    const LineOperand& in = line.operands[0];
+    const int out = directKey(line.operands[1], memKind, width);
+    // A word OUT at a timer or counter key would set its current value: the general way.
+    if (out < 0 || (!wide && isRecordKey(out))) return false;
+    const int inKey = in.kind == kind::Constant ? -1 : directKey(in, memKind, width);
+    // A constant IN1 must be an integer of the width (as written or as a bit pattern), so that
+    // every result here is an integer.
+    if (in.kind == kind::Constant ? !integralConstant(in, -L / 2, L - 1) : inKey < 0) return false;
+    PlcMemory& mem = cpu.mem();
+    auto signedAt = [&](int key) {
+        const std::uint32_t v = readBits(mem, key, width);
+        return wide ? static_cast<double>(static_cast<std::int32_t>(v))
+                    : static_cast<double>(static_cast<std::int16_t>(static_cast<std::uint16_t>(v)));
+    };
+    const double a = inKey < 0 ? asSigned(in.number, L) : signedAt(inKey);
+    const double b = signedAt(out);
+    double shown = b;
+    if (on) {
+        double r = 0;
+        bool divideByZero = false;
+        switch (line.op) {
+        case Op::AddI:
+        case Op::AddD:
+            r = b + a;
+            break;
+        case Op::SubI:
+        case Op::SubD:
+            r = b - a;
+            break;
+        case Op::MulI:
+        case Op::MulD:
+            r = b * a;
+            break;
+        default:  // DivI, DivD
+            divideByZero = a == 0;
+            if (!divideByZero) {
+                // The quotient toward zero, as trunc(b / a) gives it (a zero quotient keeps
+                // the sign of b / a).
+                const std::int64_t q = static_cast<std::int64_t>(b) / static_cast<std::int64_t>(a);
+                r = q != 0 ? static_cast<double>(q) : (std::signbit(b) != std::signbit(a) ? -0.0 : 0.0);
+            }
+            break;
+        }
+        std::int16_t* c = mem.cells();
+        if (divideByZero) {
+            c[area::SM1_3] = kOn;
+        } else {
+            const bool division = line.op == Op::DivI || line.op == Op::DivD;
+            if (division) c[area::SM1_3] = kOff;
+            if (inSignedRange(r, L)) {
+                writeBits(mem, out, width, static_cast<std::uint32_t>(static_cast<std::int64_t>(r)));
+                if (!division) c[area::SM1_1] = kOff;
+                c[area::SM1_0] = boolCell(r == 0);
+                c[area::SM1_2] = boolCell(r < 0);
+            } else {
+                c[area::SM1_1] = kOn;
+                if (line.op == Op::SubI || line.op == Op::SubD) c[area::SM1_0] = kOff;
+            }
+            shown = r;
+        }
+    }
+    const std::int16_t dk = wide ? 3 : 5;
+    setStatus(line, 0, a, dk);
+    setStatus(line, 1, b, dk);
+    setStatus(line, 2, shown, line.op == Op::MulI ? 6 : dk);
+    return true;
+}
+
 // OUT op= IN1 for +I, -I, *I, /I (wide = false) and +D, -D, *D, /D (wide = true). A result
 // outside the signed range sets SM1.1 and leaves OUT; division truncates toward zero.
 void integerArithmetic(Interpreter& cpu, CodeLine& line, bool wide, bool on) {
+    if (integerArithmeticDirect(cpu, line, wide, on)) return;
     PlcMemory& mem = cpu.mem();
     const double L = wide ? kDWordRange : kWordRange;
     const double a = asSigned(operandValue(cpu, line, 0), L);

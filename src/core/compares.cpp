@@ -32,6 +32,34 @@ double compareInteger(Interpreter& cpu, const CodeLine& line, int k, double rang
     return (v >= range / 2 && v < range) ? v - range : v;
 }
 
+// An integer compare operand in its common form, a constant or a memory operand of the
+// compare's width inside the image, as compareInteger (words and double words) or
+// operandValue (bytes) gives it; false for any other form.
+bool directCompareValue(const PlcMemory& mem, const LineOperand& o, CompareType type, double& v) {
+    if (o.kind == kind::Constant) {
+        v = o.number;
+        if (type == CompareType::Word) v = (v >= 32768.0 && v < 65536.0) ? v - 65536.0 : v;
+        if (type == CompareType::DWord) v = (v >= 2147483648.0 && v < 4294967296.0) ? v - 4294967296.0 : v;
+        return true;
+    }
+    switch (type) {
+    case CompareType::Byte:
+        if (directKey(o, kind::Byte, 8) < 0) return false;
+        v = readBits(mem, o.key, 8);
+        return true;
+    case CompareType::Word:
+        if (directKey(o, kind::Word, 16) < 0) return false;
+        v = static_cast<std::int16_t>(static_cast<std::uint16_t>(readBits(mem, o.key, 16)));
+        return true;
+    case CompareType::DWord:
+        if (directKey(o, kind::DWord, 32) < 0) return false;
+        v = static_cast<std::int32_t>(readBits(mem, o.key, 32));
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool relate(Relation r, double in1, double in2) {
     switch (r) {
     case Relation::Eq:
@@ -60,7 +88,10 @@ void execCompare(Interpreter& cpu, CodeLine& line) {
     double in2 = 0;
     std::int16_t displayKind = 7;
     // IN2 is read before IN1.
-    if (type == CompareType::Real) {
+    if (type != CompareType::Real && directCompareValue(cpu.mem(), line.operands[1], type, in2) &&
+        directCompareValue(cpu.mem(), line.operands[0], type, in1)) {
+        displayKind = type == CompareType::Byte ? 1 : type == CompareType::DWord ? 6 : 5;
+    } else if (type == CompareType::Real) {
         in2 = compareReal(cpu, line, 1);
         in1 = compareReal(cpu, line, 0);
     } else if (type == CompareType::Byte) {

@@ -109,60 +109,97 @@ void Interpreter::epilogue() {
     }
 }
 
-[[gnu::always_inline]] inline void Interpreter::runFastBitLine(CodeLine& line) {
-    std::int16_t* c = mem_.cells();
-    if (line.op == Op::Network) {
-        const std::uint8_t before = logicResult ? status::FlowBefore : 0;
-        priorEnoOff = enoOff;
-        enoOff = false;
-        resetStackForNetwork();
-        line.HasStatus = 0;
-        if (scr.active && scr.value == 0) logicResult = 0;
-        const bool eno = !((c[area::SM1_1] != 0) | (c[area::SM1_3] != 0));
-        line.flowBits = static_cast<std::uint8_t>(before | (logicResult ? status::FlowAfter : 0) |
-                                                  (eno ? status::Eno : 0));  // the stack is empty
-        return;
-    }
-    const int k = line.operands[0].key;
+// A run of contacts, coils and network lines from the line at iPC (which fastBitLine took) up
+// to the first line that needs the full dispatch or the end of the table: each line does what
+// execBitLogic (or the network case of dispatch) and the epilogue do. The logic result, the
+// stack top and the top three stack bits stay in registers; no line of the run changes the
+// SCR state, so its checks are taken once.
+void Interpreter::runFastBitLines(int last, std::int64_t& ceiling) {
+    std::int16_t* const c = mem_.cells();
+    CodeLine* const base = prog_.CodeTable.data();
+    const bool scrOff = scr.active && scr.value == 0;
+    const std::int16_t networkResult = scrOff ? 0 : scr.active ? scr.value : kOn;
     std::int16_t lr = logicResult;
-    const std::uint8_t before = lr ? status::FlowBefore : 0;
+    int t = top;
+    unsigned stackBits = (stack[0] ? status::Stack0 : 0u) | (stack[1] ? status::Stack1 : 0u) |
+                         (stack[2] ? status::Stack2 : 0u);
+    std::int64_t watchdog = watchdogLeft_;
+    const int first = iPC;
+    int pc = first;
+    CodeLine* l = base + pc;
     priorEnoOff = enoOff;
     enoOff = false;
-    std::int16_t shown;
-    switch (line.op) {
-    case Op::LD:
-        shown = c[k];
-        push(lr);
-        lr = shown;
-        break;
-    case Op::A:
-        shown = c[k];
-        lr = static_cast<std::int16_t>(lr & shown);
-        break;
-    case Op::AN:
-        shown = c[k];
-        lr = static_cast<std::int16_t>(lr & ~shown);
-        break;
-    case Op::O:
-        shown = c[k];
-        lr = static_cast<std::int16_t>(lr | shown);
-        break;
-    case Op::ON:
-        shown = c[k];
-        lr = static_cast<std::int16_t>(lr | ~shown);
-        break;
-    default:  // Assign
-        c[k] = lr;
-        shown = lr;
-        break;
+    auto leave = [&] {
+        logicResult = lr;
+        top = t;
+        watchdogLeft_ = watchdog;
+        if (pc != first) priorEnoOff = false;  // every line after the first had enoOff off before it
+        iPC = pc;
+    };
+    for (;;) {
+        const unsigned before = lr ? status::FlowBefore : 0u;
+        if (l->op == Op::Network) {
+            stack.fill(0);
+            t = 0;
+            stackBits = 0;
+            lr = networkResult;
+            l->HasStatus = 0;
+        } else {
+            const int k = l->operands[0].key;
+            std::int16_t shown;
+            switch (l->op) {
+            case Op::LD:
+                shown = c[k];
+                if (t >= 0 && t < kStackSize) {
+                    stack[static_cast<std::size_t>(t)] = lr;
+                    if (t < 3) {
+                        const unsigned bit = status::Stack0 << t;
+                        stackBits = (stackBits & ~bit) | (lr ? bit : 0u);
+                    }
+                    ++t;
+                }
+                lr = shown;
+                break;
+            case Op::A:
+                shown = c[k];
+                lr = static_cast<std::int16_t>(lr & shown);
+                break;
+            case Op::AN:
+                shown = c[k];
+                lr = static_cast<std::int16_t>(lr & ~shown);
+                break;
+            case Op::O:
+                shown = c[k];
+                lr = static_cast<std::int16_t>(lr | shown);
+                break;
+            case Op::ON:
+                shown = c[k];
+                lr = static_cast<std::int16_t>(lr | ~shown);
+                break;
+            default:  // Assign
+                c[k] = lr;
+                shown = lr;
+                break;
+            }
+            l->StatusValue[0] = shown;
+            if (scrOff) lr = 0;
+        }
+        const unsigned eno = ((c[area::SM1_1] | c[area::SM1_3]) == 0) ? status::Eno : 0u;
+        l->flowBits = static_cast<std::uint8_t>(before | (lr ? status::FlowAfter : 0u) | eno | stackBits);
+        if (++pc > last) break;
+        l = base + pc;
+        const Op op = l->op;
+        const bool fast = l->Guard == LineGuard::None &&
+                          (op == Op::Network || ((op == Op::LD || op == Op::A || op == Op::AN || op == Op::O ||
+                                                  op == Op::ON || op == Op::Assign) &&
+                                                 l->operands[0].key >= 0));
+        if (!fast) break;
+        if (--watchdog < 0 || --ceiling < 0) {
+            leave();
+            fault(FaultCode::IndexOutOfRange);
+        }
     }
-    line.StatusValue[0] = shown;
-    if (scr.active && scr.value == 0) lr = 0;
-    logicResult = lr;
-    const bool eno = !((c[area::SM1_1] != 0) | (c[area::SM1_3] != 0));
-    line.flowBits = static_cast<std::uint8_t>(before | (lr ? status::FlowAfter : 0) | (eno ? status::Eno : 0) |
-                                              (stack[0] ? status::Stack0 : 0) | (stack[1] ? status::Stack1 : 0) |
-                                              (stack[2] ? status::Stack2 : 0));
+    leave();
 }
 
 void Interpreter::dispatch(CodeLine& line) {
@@ -325,21 +362,7 @@ void Interpreter::RunExec(int iRunPC) {
             if (iPC < 0 || --watchdogLeft_ < 0 || --ceiling < 0) fault(FaultCode::IndexOutOfRange);
             CodeLine& line = prog_.CodeTable[static_cast<std::size_t>(iPC)];
             if (fastBitLine(line)) {
-                // A run of contacts and coils: the line counter stays in a register until a
-                // line that needs the full dispatch (or the end of the table) comes.
-                int pc = iPC;
-                CodeLine* l = &line;
-                for (;;) {
-                    runFastBitLine(*l);
-                    if (++pc > last) break;
-                    l = &prog_.CodeTable[static_cast<std::size_t>(pc)];
-                    if (!fastBitLine(*l)) break;
-                    if (--watchdogLeft_ < 0 || --ceiling < 0) {
-                        iPC = pc;
-                        fault(FaultCode::IndexOutOfRange);
-                    }
-                }
-                iPC = pc;
+                runFastBitLines(last, ceiling);
                 continue;
             }
             line.flowBits = static_cast<std::uint8_t>((line.flowBits & status::AfterBits) |

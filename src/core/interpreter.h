@@ -155,7 +155,7 @@ public:
 private:
     void dispatch(CodeLine& line);
     bool fastBitLine(const CodeLine& line) const;
-    void runFastBitLine(CodeLine& line);
+    void runFastBitLines(int last, std::int64_t& ceiling);
     bool guardAllows(const CodeLine& line) const;
     void unknownInstruction(CodeLine& line);
     void endOfPass(int posted);

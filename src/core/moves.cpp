@@ -135,20 +135,51 @@ void fill(Interpreter& cpu, CodeLine& line) {
     }
 }
 
+// MOVB, MOVW, MOVD in their common form, IN an integer constant or a memory operand of the
+// width and OUT a memory operand of the width, inside the image and not overlapping the way a
+// forward copy would show: the move and the status without the general operand access.
+// False (having done nothing) for any other form.
+bool moveDirect(Interpreter& cpu, CodeLine& line, int width, int knd, std::int16_t displayKind) {
+    const LineOperand& in = line.operands[0];
+    const int out = directKey(line.operands[1], knd, width);
+    if (out < 0) return false;
+    PlcMemory& mem = cpu.mem();
+    const std::uint32_t mask = width == 32 ? 0xFFFFFFFFu : (1u << width) - 1;
+    if (in.kind == kind::Constant) {
+        // The constants the general way takes without fault, in two's complement.
+        const double lo = width == 8 ? -32768.0 : -2147483648.0;
+        const double hi = width == 8 ? 32767.0 : width == 16 ? 2147483647.0 : 4294967295.0;
+        if (!integralConstant(in, lo, hi)) return false;
+        if (powerOn(cpu))
+            writeBits(mem, out, width, static_cast<std::uint32_t>(static_cast<std::int64_t>(in.number)) & mask);
+        setStatus(line, 0, in.number, displayKind);
+    } else {
+        const int from = directKey(in, knd, width);
+        if (from < 0 || (out > from && out < from + width)) return false;
+        if (powerOn(cpu)) writeBits(mem, out, width, readBits(mem, from, width));
+        setStatus(line, 0, readBits(mem, from, width), displayKind);
+    }
+    setStatus(line, 1, readBits(mem, out, width), displayKind);
+    return true;
+}
+
 }  // namespace
 
 void execMove(Interpreter& cpu, CodeLine& line) {
     const bool on = powerOn(cpu);
     switch (line.op) {
     case Op::MOVB:
+        if (moveDirect(cpu, line, 8, kind::Byte, 1)) return;
         if (on) movb(cpu, line);
         moveStatus(cpu, line, 1);
         return;
     case Op::MOVW:
+        if (moveDirect(cpu, line, 16, kind::Word, 2)) return;
         if (on) movw(cpu, line);
         moveStatus(cpu, line, 2);
         return;
     case Op::MOVD:
+        if (moveDirect(cpu, line, 32, kind::DWord, 3)) return;
         if (on) movd(cpu, line);
         moveStatus(cpu, line, 3);
         return;

@@ -97,6 +97,19 @@ inline std::uint32_t readBits(const PlcMemory& mem, int key, int width) {
     return v;
 }
 
+// Operand o as a plain memory operand of kind knd and width bits (no pointer, timer or
+// constant) wholly inside the image: its key, or -1 for anything else. The boxes' fast paths
+// take it; every other operand goes the general way.
+inline int directKey(const LineOperand& o, int knd, int width) {
+    return (o.kind == knd && spanInImage(o.key, width)) ? o.key : -1;
+}
+
+// A constant operand that is an integer from lo to hi (its double exactly), or nothing.
+inline bool integralConstant(const LineOperand& o, double lo, double hi) {
+    if (o.kind != kind::Constant || !(o.number >= lo && o.number <= hi)) return false;
+    return static_cast<double>(static_cast<std::int64_t>(o.number)) == o.number;
+}
+
 // --- pointer operands (*VD n, *LD n, *AC n) ----------------------------------------------
 
 inline bool isPointer(int knd) { return pointerBits(knd) != 0; }

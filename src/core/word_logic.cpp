@@ -66,7 +66,42 @@ std::int64_t combine(Group g, std::int64_t a, std::int64_t b) {
     }
 }
 
+int memoryKindOf(int width) { return width == 8 ? kind::Byte : width == 16 ? kind::Word : kind::DWord; }
+
+// logic for its common form, IN1 an integer constant or a memory operand of the width and OUT
+// a memory operand of the width, both inside the image: the same result and status without
+// the general operand access. False (having done nothing) for any other form.
+bool logicDirect(Interpreter& cpu, CodeLine& line, Group g, int width, bool on) {
+    const int knd = memoryKindOf(width);
+    const LineOperand& in = line.operands[0];
+    const int out = directKey(line.operands[1], knd, width);
+    if (out < 0 || (width == 16 && isRecordKey(out))) return false;
+    PlcMemory& mem = cpu.mem();
+    std::uint32_t a = 0;
+    if (in.kind == kind::Constant) {
+        // Constants the general way takes without fault, in two's complement.
+        if (!integralConstant(in, -2147483648.0, width == 32 ? 4294967295.0 : 2147483647.0)) return false;
+        a = static_cast<std::uint32_t>(static_cast<std::int64_t>(in.number)) & static_cast<std::uint32_t>(maskOf(width));
+    } else {
+        const int inKey = directKey(in, knd, width);
+        if (inKey < 0) return false;
+        a = readBits(mem, inKey, width);
+    }
+    const std::uint32_t b = readBits(mem, out, width);
+    std::uint32_t r = b;
+    if (on) {
+        r = static_cast<std::uint32_t>(combine(g, a, b));
+        writeBits(mem, out, width, r);
+    }
+    const std::int16_t dk = displayKindOf(width);
+    setStatus(line, 0, in.kind == kind::Constant ? in.number : a, dk);
+    setStatus(line, 1, b, dk);
+    setStatus(line, 2, r, dk);
+    return true;
+}
+
 void logic(Interpreter& cpu, CodeLine& line, Group g, int width, bool on) {
+    if (logicDirect(cpu, line, g, width, on)) return;
     PlcMemory& mem = cpu.mem();
     const double a = operandValue(cpu, line, 0);
     const double b = operandValue(cpu, line, 1);
@@ -108,6 +143,33 @@ void shift(Interpreter& cpu, CodeLine& line, bool left, int width) {
         storeResult(mem, line, 0, key, r, width);
     }
     setSm(mem, area::SM1_0, r == 0);
+}
+
+// A shift and its status in the common form, OUT a memory operand of the width inside the
+// image and N an integer constant: as shift and shiftStatus do it. False (having done
+// nothing) for any other form.
+bool shiftDirect(Interpreter& cpu, CodeLine& line, bool left, int width, bool on) {
+    const int key = directKey(line.operands[0], memoryKindOf(width), width);
+    if (key < 0 || (width == 16 && isRecordKey(key))) return false;
+    const LineOperand& count = line.operands[1];
+    if (!integralConstant(count, -32768.0, 32767.0)) return false;
+    PlcMemory& mem = cpu.mem();
+    if (on) {
+        int n = static_cast<int>(count.number);
+        if (n > width) n = width;
+        if (n < 0) n = 0;
+        const std::uint64_t v = readBits(mem, key, width);
+        std::uint64_t r = v;
+        if (n > 0) {
+            setSm(mem, area::SM1_1, left ? bitOf(v, width - n) : bitOf(v, n - 1));
+            r = left ? (v << n) & maskOf(width) : v >> n;
+            writeBits(mem, key, width, static_cast<std::uint32_t>(r));
+        }
+        setSm(mem, area::SM1_0, r == 0);
+    }
+    setStatus(line, 0, readBits(mem, key, width), displayKindOf(width));
+    setStatus(line, 1, count.number, 5);
+    return true;
 }
 
 void rotate(Interpreter& cpu, CodeLine& line, bool left, int width) {
@@ -160,6 +222,29 @@ void shrb(Interpreter& cpu, CodeLine& line, bool on) {
 
 void incDec(Interpreter& cpu, CodeLine& line, bool inc, int width, bool on) {
     PlcMemory& mem = cpu.mem();
+    // The common form, a memory operand of the width inside the image: integer steps.
+    if (const int key = directKey(line.operands[0], memoryKindOf(width), width);
+        key >= 0 && !(width == 16 && isRecordKey(key))) {
+        const std::uint32_t mask = static_cast<std::uint32_t>(maskOf(width));
+        const std::uint32_t before = readBits(mem, key, width);
+        std::uint32_t r = before;
+        if (on) {
+            r = (inc ? before + 1 : before - 1) & mask;
+            const bool wrapped = inc ? r == 0 : before == 0;
+            const std::uint32_t half = (mask >> 1) + 1;
+            std::int16_t* c = mem.cells();
+            if (width == 8)
+                c[area::SM1_1] = boolCell(wrapped);
+            else
+                c[area::SM1_1] = boolCell(inc ? r == half : r == half - 1);
+            if (!inc && width != 8) c[area::SM1_2] = boolCell(wrapped);
+            writeBits(mem, key, width, r);
+        }
+        const std::int16_t dk = displayKindOf(width);
+        setStatus(line, 0, before, dk);
+        setStatus(line, 1, r, dk);
+        return;
+    }
     const double before = operandValue(cpu, line, 0);
     if (on) {
         const std::int64_t L = std::int64_t{1} << width;
@@ -215,6 +300,7 @@ void execWordLogic(Interpreter& cpu, CodeLine& line) {
         return;
     case Group::ShiftLeft:
     case Group::ShiftRight:
+        if (shiftDirect(cpu, line, g == Group::ShiftLeft, width, on)) return;
         if (on) shift(cpu, line, g == Group::ShiftLeft, width);
         shiftStatus(cpu, line, width);
         return;

@@ -1,0 +1,132 @@
+// The boxes and compares take their common operand forms (a constant, or a byte, word or
+// double word named directly) a shorter way than the others. Reached through pointers the
+// same memory goes the general way: both ways must leave the same memory, result bits and
+// line status, on the edge values of every width.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "family_harness.h"
+
+namespace korvane::familytest {
+namespace {
+
+enum class Shape {
+    InOut,    // IN, OUT: IN a constant or memory A, OUT memory B
+    OutN,     // OUT, N: OUT memory B, N a constant
+    Out,      // OUT: memory B
+    Compare,  // IN1, IN2: IN1 memory A, IN2 a constant or memory B
+};
+
+struct Form {
+    const char* mnemonic;
+    int width;
+    Shape shape;
+};
+
+constexpr int kA = 10, kB = 20, kPtrA = 100, kPtrB = 104;
+
+int memoryKind(int width, bool pointer) {
+    if (width == 8) return pointer ? kind::IndirectByte : kind::Byte;
+    if (width == 16) return pointer ? kind::IndirectWord : kind::Word;
+    return pointer ? kind::IndirectDWord : kind::DWord;
+}
+
+Operand at(int byte, int width, bool pointer) {
+    return pointer ? Operand{static_cast<double>(area::V + 8 * (byte == kA ? kPtrA : kPtrB)), memoryKind(width, true)}
+                   : Operand{static_cast<double>(area::V + 8 * byte), memoryKind(width, false)};
+}
+
+struct Outcome {
+    double a = 0, b = 0;
+    std::string flags;
+    std::vector<double> values;
+    std::vector<int> kinds;
+    int flowBits = 0;
+    bool operator==(const Outcome&) const = default;
+};
+
+// One pass of the form with A and B preset (constant, when the form takes one, in place of
+// memory A or B), the memory reached directly or through pointers.
+Outcome runForm(const Form& f, double a, double b, const double* constant, bool pointer, bool power) {
+    Cpu t;
+    std::vector<Operand> ops;
+    switch (f.shape) {
+    case Shape::InOut:
+        ops = {constant ? K(*constant) : at(kA, f.width, pointer), at(kB, f.width, pointer)};
+        break;
+    case Shape::OutN:
+        ops = {at(kB, f.width, pointer), K(constant ? *constant : 3)};
+        break;
+    case Shape::Out:
+        ops = {at(kB, f.width, pointer)};
+        break;
+    case Shape::Compare:
+        ops = {at(kA, f.width, pointer), constant ? K(*constant) : at(kB, f.width, pointer)};
+        break;
+    }
+    t.load({{f.mnemonic, ops}}, power);
+    EXPECT_TRUE(t.mem.tobit(area::V / 8 + kA, area::V + 8 * kPtrA, 32));
+    EXPECT_TRUE(t.mem.tobit(area::V / 8 + kB, area::V + 8 * kPtrB, 32));
+    EXPECT_TRUE(t.mem.tobit(a, area::V + 8 * kA, f.width));
+    EXPECT_TRUE(t.mem.tobit(b, area::V + 8 * kB, f.width));
+    t.presetFlags("0100");
+    t.run();
+    Outcome o;
+    o.a = t.mem.GetDWordValue(area::V + 8 * kA);
+    o.b = t.mem.GetDWordValue(area::V + 8 * kB);
+    o.flags = t.flags();
+    const CodeLine& line = t.line();
+    for (int k = 0; k < 3; ++k) {
+        o.values.push_back(line.StatusValue[static_cast<std::size_t>(k)]);
+        o.kinds.push_back(line.StatusKind[static_cast<std::size_t>(k)]);
+    }
+    o.flowBits = line.flowBits;
+    return o;
+}
+
+TEST(DirectOperands, SameResultsAsThroughPointers) {
+    const std::vector<Form> forms = {
+        {"+I", 16, Shape::InOut},  {"-I", 16, Shape::InOut},   {"*I", 16, Shape::InOut},
+        {"/I", 16, Shape::InOut},  {"+D", 32, Shape::InOut},   {"-D", 32, Shape::InOut},
+        {"*D", 32, Shape::InOut},  {"/D", 32, Shape::InOut},   {"ANDB", 8, Shape::InOut},
+        {"ORW", 16, Shape::InOut}, {"XORD", 32, Shape::InOut}, {"ANDD", 32, Shape::InOut},
+        {"MOVB", 8, Shape::InOut}, {"MOVW", 16, Shape::InOut}, {"MOVD", 32, Shape::InOut},
+        {"SLW", 16, Shape::OutN},  {"SRD", 32, Shape::OutN},   {"SLB", 8, Shape::OutN},
+        {"INCB", 8, Shape::Out},   {"DECW", 16, Shape::Out},   {"INCW", 16, Shape::Out},
+        {"DECD", 32, Shape::Out},  {"INCD", 32, Shape::Out},   {"LDB<", 8, Shape::Compare},
+        {"AW>=", 16, Shape::Compare}, {"OD<>", 32, Shape::Compare}, {"LDW=", 16, Shape::Compare},
+    };
+    // Memory values as bit patterns, and constants as a program writes them.
+    const std::vector<double> values = {0, 1, 3, 0x7F, 0x80, 0xFF, 0x7FFF, 0x8000, 0xFFFF, 0x7FFFFFFF, 0x80000000,
+                                        0xFFFFFFFF};
+    const std::vector<double> constants = {0, 1, -1, 2, -3, 7, 255, 300, 32767, -32768, 65535, 16,
+                                           2147483647.0, -2147483648.0, 4294967295.0, 1.5, -0.0, 1e10};
+    for (const Form& f : forms) {
+        const double top = f.width == 32 ? 4294967296.0 : f.width == 16 ? 65536.0 : 256.0;
+        for (const bool power : {true, false}) {
+            for (const double a : values) {
+                if (a >= top) continue;
+                for (const double b : values) {
+                    if (b >= top) continue;
+                    const std::string where = std::string(f.mnemonic) + " a=" + std::to_string(a) +
+                                              " b=" + std::to_string(b) + (power ? "" : " off");
+                    if (f.shape != Shape::OutN) {
+                        EXPECT_EQ(runForm(f, a, b, nullptr, false, power), runForm(f, a, b, nullptr, true, power))
+                            << where;
+                    }
+                    if (f.shape == Shape::Out) continue;
+                    for (const double k : constants) {
+                        if (f.shape == Shape::OutN && !(k >= -1 && k <= 40)) continue;
+                        EXPECT_EQ(runForm(f, a, b, &k, false, power), runForm(f, a, b, &k, true, power))
+                            << where << " k=" << k;
+                    }
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace korvane::familytest
