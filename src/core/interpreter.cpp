@@ -202,65 +202,79 @@ void Interpreter::runFastBitLines(int last, std::int64_t& ceiling) {
     leave();
 }
 
-void Interpreter::dispatch(CodeLine& line) {
+// The port instructions run only when the front end gave the engine its ports.
+static void execPorts(Interpreter& cpu, CodeLine& line) {
+    if (cpu.ports) cpu.ports->exec(cpu, line);
+}
+
+void Interpreter::execBlock(Interpreter& cpu, CodeLine& line) { cpu.blockLine(line); }
+
+using LineHandler = void (*)(Interpreter&, CodeLine&);
+
+static constexpr LineHandler familyHandler(Family family) {
+    switch (family) {
+    case Family::BitLogic:
+        return execBitLogic;
+    case Family::TimerCounter:
+        return execTimerCounter;
+    case Family::Flow:
+        return execFlow;
+    case Family::Move:
+        return execMove;
+    case Family::Compare:
+        return execCompare;
+    case Family::WordLogic:
+        return execWordLogic;
+    case Family::Arithmetic:
+        return execArithmetic;
+    case Family::Pid:
+        return execPid;
+    case Family::PpiMaster:
+    case Family::FreePort:
+        return execPorts;
+    case Family::Call:
+        return execCall;
+    case Family::Control:
+        return execControl;
+    case Family::Immediate:
+        return execImmediate;
+    case Family::Conversion:
+        return execConversion;
+    case Family::String:
+        return execString;
+    case Family::Table:
+        return execTable;
+    case Family::Clock:
+        return execClock;
+    case Family::Block:
+        break;
+    }
+    return nullptr;
+}
+
+// Each opcode's handler, looked up by the opcode in one step: the block, declaration and
+// empty lines share the interpreter's own.
+constinit const std::array<void (*)(Interpreter&, CodeLine&), kOpCount> Interpreter::kHandlers = [] {
+    std::array<LineHandler, kOpCount> h{};
+    for (std::size_t i = 0; i < kOpCount; ++i) {
+        const LineHandler f = familyHandler(kOpInfo[i].family);
+        h[i] = f ? f : &Interpreter::execBlock;
+    }
+    return h;
+}();
+
+[[gnu::always_inline]] inline void Interpreter::dispatch(CodeLine& line) {
     const Op op = line.op;
     priorEnoOff = enoOff;
     enoOff = false;
     if (scr.active && scr.skip && !runsUnderScrSkip(op)) return;
     if (line.Guard != LineGuard::None && !guardAllows(line)) return;
-    switch (info(op).family) {
-    case Family::BitLogic:
-        execBitLogic(*this, line);
-        return;
-    case Family::TimerCounter:
-        execTimerCounter(*this, line);
-        return;
-    case Family::Flow:
-        execFlow(*this, line);
-        return;
-    case Family::Move:
-        execMove(*this, line);
-        return;
-    case Family::Compare:
-        execCompare(*this, line);
-        return;
-    case Family::WordLogic:
-        execWordLogic(*this, line);
-        return;
-    case Family::Arithmetic:
-        execArithmetic(*this, line);
-        return;
-    case Family::Pid:
-        execPid(*this, line);
-        return;
-    case Family::PpiMaster:
-    case Family::FreePort:
-        if (ports) ports->exec(*this, line);
-        return;
-    case Family::Call:
-        execCall(*this, line);
-        return;
-    case Family::Control:
-        execControl(*this, line);
-        return;
-    case Family::Immediate:
-        execImmediate(*this, line);
-        return;
-    case Family::Conversion:
-        execConversion(*this, line);
-        return;
-    case Family::String:
-        execString(*this, line);
-        return;
-    case Family::Table:
-        execTable(*this, line);
-        return;
-    case Family::Clock:
-        execClock(*this, line);
-        return;
-    case Family::Block:
-        break;
-    }
+    kHandlers[static_cast<std::size_t>(op)](*this, line);
+}
+
+// The lines of no family: network, block and declaration lines, ENO and unknown lines.
+void Interpreter::blockLine(CodeLine& line) {
+    const Op op = line.op;
     switch (op) {
     case Op::Network:
         resetStackForNetwork();

@@ -154,6 +154,9 @@ public:
 
 private:
     void dispatch(CodeLine& line);
+    void blockLine(CodeLine& line);
+    static void execBlock(Interpreter& cpu, CodeLine& line);
+    static const std::array<void (*)(Interpreter&, CodeLine&), kOpCount> kHandlers;
     bool fastBitLine(const CodeLine& line) const;
     void runFastBitLines(int last, std::int64_t& ceiling);
     bool guardAllows(const CodeLine& line) const;
