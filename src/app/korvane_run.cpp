@@ -495,7 +495,8 @@ int main(int argc, char** argv) {
     // The real-time clock: in simulated time it starts at a fixed moment and runs with the
     // simulated milliseconds, so that a run does not depend on when it is made.
     VirtualClock simulatedClock(o.clockStart.value_or(kSimulatedClockStart), &clock);
-    Simulator sim(clock, &sink, &prompt, &views);
+    // Without --log no line is shown: no sink, so the engine builds no log texts.
+    Simulator sim(clock, o.log ? &sink : nullptr, &prompt, &views);
     views.image = &sim.memory;
     // The runner shows no load progress: the load skips its texts.
     sim.reader.onProgress = nullptr;

@@ -32,6 +32,8 @@ public:
     // The time of day followed by msg (msg starts with its own blank).
     void stamped(std::string_view msg) const;
     std::string timeOfDay() const { return timeOfDay_ ? timeOfDay_() : localTimeOfDay(); }
+    // Whether any sink takes the lines: callers may skip building texts nobody receives.
+    bool enabled() const { return sink_ != nullptr; }
 
 private:
     LogSink* sink_ = nullptr;

@@ -177,7 +177,8 @@ void Simulator::buildAndCheck() {
         return;
     }
     findings_ = CheckProgram(program, reader.lines, reader.fileLines, scan.realCpu());
-    for (const Finding& f : findings_) log.stamped(findingLogText(f));
+    if (log.enabled())
+        for (const Finding& f : findings_) log.stamped(findingLogText(f));
     log.stamped(checkSummaryText(findings_.size()));
     views_->checkFindingsChanged(findings_);
 }
