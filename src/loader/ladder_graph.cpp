@@ -208,7 +208,7 @@ std::vector<RawBlock> readBlocks(std::string_view text, const std::vector<int>& 
 // ---------------------------------------------------------------------------------------
 // Instruction tables.
 
-struct BoxSpec {
+struct BoxShape {
     std::string_view stl;
     std::string_view title;
     // One token per pin in LAD order: "NAME:k" an input from operand k, ">NAME:k" an output,
@@ -221,133 +221,133 @@ struct BoxSpec {
 };
 
 constexpr std::array kBoxes = {
-    BoxSpec{"TON", "TON", "PT:1", "IN", false, true},
-    BoxSpec{"TOF", "TOF", "PT:1", "IN", false, true},
-    BoxSpec{"TONR", "TONR", "PT:1", "IN", false, true},
-    BoxSpec{"CTU", "CTU", "~R PV:1", "CU", false, true},
-    BoxSpec{"CTD", "CTD", "~LD PV:1", "CD", false, true},
-    BoxSpec{"CTUD", "CTUD", "~CD ~R PV:1", "CU", false, true},
-    BoxSpec{"MOVB", "MOV_B", "IN:0 >OUT:1"},
-    BoxSpec{"MOVW", "MOV_W", "IN:0 >OUT:1"},
-    BoxSpec{"MOVD", "MOV_DW", "IN:0 >OUT:1"},
-    BoxSpec{"MOVR", "MOV_R", "IN:0 >OUT:1"},
-    BoxSpec{"BMB", "BLKMOV_B", "IN:0 N:2 >OUT:1"},
-    BoxSpec{"BMW", "BLKMOV_W", "IN:0 N:2 >OUT:1"},
-    BoxSpec{"BMD", "BLKMOV_D", "IN:0 N:2 >OUT:1"},
-    BoxSpec{"FILL", "FILL_N", "IN:0 N:2 >OUT:1"},
-    BoxSpec{"SWAP", "SWAP", "IN:0"},
-    BoxSpec{"BIR", "MOV_BIR", "IN:0 >OUT:1"},
-    BoxSpec{"BIW", "MOV_BIW", "IN:0 >OUT:1"},
-    BoxSpec{"+I", "ADD_I", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'W'},
-    BoxSpec{"-I", "SUB_I", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'W'},
-    BoxSpec{"*I", "MUL_I", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'W'},
-    BoxSpec{"/I", "DIV_I", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'W'},
-    BoxSpec{"+D", "ADD_DI", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'D'},
-    BoxSpec{"-D", "SUB_DI", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'D'},
-    BoxSpec{"*D", "MUL_DI", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'D'},
-    BoxSpec{"/D", "DIV_DI", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'D'},
-    BoxSpec{"+R", "ADD_R", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'R'},
-    BoxSpec{"-R", "SUB_R", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'R'},
-    BoxSpec{"*R", "MUL_R", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'R'},
-    BoxSpec{"/R", "DIV_R", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'R'},
-    BoxSpec{"MUL", "MUL", "IN1:1 IN2:0 >OUT:1"},
-    BoxSpec{"DIV", "DIV", "IN1:1 IN2:0 >OUT:1"},
-    BoxSpec{"SQRT", "SQRT", "IN:0 >OUT:1"},
-    BoxSpec{"SIN", "SIN", "IN:0 >OUT:1"},
-    BoxSpec{"COS", "COS", "IN:0 >OUT:1"},
-    BoxSpec{"TAN", "TAN", "IN:0 >OUT:1"},
-    BoxSpec{"LN", "LN", "IN:0 >OUT:1"},
-    BoxSpec{"EXP", "EXP", "IN:0 >OUT:1"},
-    BoxSpec{"INCB", "INC_B", "IN:0 >OUT:0", "EN", true, false, 'B'},
-    BoxSpec{"INCW", "INC_W", "IN:0 >OUT:0", "EN", true, false, 'W'},
-    BoxSpec{"INCD", "INC_DW", "IN:0 >OUT:0", "EN", true, false, 'D'},
-    BoxSpec{"DECB", "DEC_B", "IN:0 >OUT:0", "EN", true, false, 'B'},
-    BoxSpec{"DECW", "DEC_W", "IN:0 >OUT:0", "EN", true, false, 'W'},
-    BoxSpec{"DECD", "DEC_DW", "IN:0 >OUT:0", "EN", true, false, 'D'},
-    BoxSpec{"INVB", "INV_B", "IN:0 >OUT:0", "EN", true, false, 'B'},
-    BoxSpec{"INVW", "INV_W", "IN:0 >OUT:0", "EN", true, false, 'W'},
-    BoxSpec{"INVD", "INV_DW", "IN:0 >OUT:0", "EN", true, false, 'D'},
-    BoxSpec{"ANDB", "WAND_B", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'B'},
-    BoxSpec{"ANDW", "WAND_W", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'W'},
-    BoxSpec{"ANDD", "WAND_DW", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'D'},
-    BoxSpec{"ORB", "WOR_B", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'B'},
-    BoxSpec{"ORW", "WOR_W", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'W'},
-    BoxSpec{"ORD", "WOR_DW", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'D'},
-    BoxSpec{"XORB", "WXOR_B", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'B'},
-    BoxSpec{"XORW", "WXOR_W", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'W'},
-    BoxSpec{"XORD", "WXOR_DW", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'D'},
-    BoxSpec{"SLB", "SHL_B", "IN:0 N:1 >OUT:0", "EN", true, false, 'B'},
-    BoxSpec{"SLW", "SHL_W", "IN:0 N:1 >OUT:0", "EN", true, false, 'W'},
-    BoxSpec{"SLD", "SHL_DW", "IN:0 N:1 >OUT:0", "EN", true, false, 'D'},
-    BoxSpec{"SRB", "SHR_B", "IN:0 N:1 >OUT:0", "EN", true, false, 'B'},
-    BoxSpec{"SRW", "SHR_W", "IN:0 N:1 >OUT:0", "EN", true, false, 'W'},
-    BoxSpec{"SRD", "SHR_DW", "IN:0 N:1 >OUT:0", "EN", true, false, 'D'},
-    BoxSpec{"RLB", "ROL_B", "IN:0 N:1 >OUT:0", "EN", true, false, 'B'},
-    BoxSpec{"RLW", "ROL_W", "IN:0 N:1 >OUT:0", "EN", true, false, 'W'},
-    BoxSpec{"RLD", "ROL_DW", "IN:0 N:1 >OUT:0", "EN", true, false, 'D'},
-    BoxSpec{"RRB", "ROR_B", "IN:0 N:1 >OUT:0", "EN", true, false, 'B'},
-    BoxSpec{"RRW", "ROR_W", "IN:0 N:1 >OUT:0", "EN", true, false, 'W'},
-    BoxSpec{"RRD", "ROR_DW", "IN:0 N:1 >OUT:0", "EN", true, false, 'D'},
-    BoxSpec{"SHRB", "SHRB", "DATA:0 S_BIT:1 N:2"},
-    BoxSpec{"BTI", "B_I", "IN:0 >OUT:1"},
-    BoxSpec{"ITB", "I_B", "IN:0 >OUT:1"},
-    BoxSpec{"ITD", "I_DI", "IN:0 >OUT:1"},
-    BoxSpec{"DTI", "DI_I", "IN:0 >OUT:1"},
-    BoxSpec{"DTR", "DI_R", "IN:0 >OUT:1"},
-    BoxSpec{"ROUND", "ROUND", "IN:0 >OUT:1"},
-    BoxSpec{"TRUNC", "TRUNC", "IN:0 >OUT:1"},
-    BoxSpec{"BCDI", "BCD_I", "IN:0 >OUT:0", "EN", true, false, 'W'},
-    BoxSpec{"IBCD", "I_BCD", "IN:0 >OUT:0", "EN", true, false, 'W'},
-    BoxSpec{"SEG", "SEG", "IN:0 >OUT:1"},
-    BoxSpec{"DECO", "DECO", "IN:0 >OUT:1"},
-    BoxSpec{"ENCO", "ENCO", "IN:0 >OUT:1"},
-    BoxSpec{"ATH", "ATH", "IN:0 LEN:2 >OUT:1"},
-    BoxSpec{"HTA", "HTA", "IN:0 LEN:2 >OUT:1"},
-    BoxSpec{"ITA", "ITA", "IN:0 FMT:2 >OUT:1"},
-    BoxSpec{"DTA", "DTA", "IN:0 FMT:2 >OUT:1"},
-    BoxSpec{"RTA", "RTA", "IN:0 FMT:2 >OUT:1"},
-    BoxSpec{"ITS", "I_S", "IN:0 FMT:2 >OUT:1"},
-    BoxSpec{"DTS", "DI_S", "IN:0 FMT:2 >OUT:1"},
-    BoxSpec{"RTS", "R_S", "IN:0 FMT:2 >OUT:1"},
-    BoxSpec{"STI", "S_I", "IN:0 INDX:1 >OUT:2"},
-    BoxSpec{"STD", "S_DI", "IN:0 INDX:1 >OUT:2"},
-    BoxSpec{"STR", "S_R", "IN:0 INDX:1 >OUT:2"},
-    BoxSpec{"SLEN", "STR_LEN", "IN:0 >OUT:1"},
-    BoxSpec{"SCPY", "STR_CPY", "IN:0 >OUT:1"},
-    BoxSpec{"SCAT", "STR_CAT", "IN:0 >OUT:1"},
-    BoxSpec{"SSCPY", "SSTR_CPY", "IN:0 INDX:1 N:2 >OUT:3"},
-    BoxSpec{"SFND", "STR_FIND", "IN1:0 IN2:1 >OUT:2"},
-    BoxSpec{"CFND", "CHR_FIND", "IN1:0 IN2:1 >OUT:2"},
-    BoxSpec{"ATT", "AD_T_TBL", "DATA:0 TBL:1"},
-    BoxSpec{"FIFO", "FIFO", "TBL:0 >DATA:1"},
-    BoxSpec{"LIFO", "LIFO", "TBL:0 >DATA:1"},
-    BoxSpec{"FND=", "TBL_FIND", "TBL:0 PTN:1 INDX:2 CMD=1"},
-    BoxSpec{"FND<>", "TBL_FIND", "TBL:0 PTN:1 INDX:2 CMD=2"},
-    BoxSpec{"FND<", "TBL_FIND", "TBL:0 PTN:1 INDX:2 CMD=3"},
-    BoxSpec{"FND>", "TBL_FIND", "TBL:0 PTN:1 INDX:2 CMD=4"},
-    BoxSpec{"TODR", "READ_RTC", "T:0"},
-    BoxSpec{"TODW", "SET_RTC", "T:0"},
-    BoxSpec{"TODRX", "READ_RTCX", "T:0"},
-    BoxSpec{"TODWX", "SET_RTCX", "T:0"},
-    BoxSpec{"PID", "PID", "TBL:0 LOOP:1"},
-    BoxSpec{"NETR", "NETR", "TBL:0 PORT:1"},
-    BoxSpec{"NETW", "NETW", "TBL:0 PORT:1"},
-    BoxSpec{"XMT", "XMT", "TBL:0 PORT:1"},
-    BoxSpec{"RCV", "RCV", "TBL:0 PORT:1"},
-    BoxSpec{"ATCH", "ATCH", "INT:0 EVNT:1"},
-    BoxSpec{"DTCH", "DTCH", "EVNT:0"},
-    BoxSpec{"CEVNT", "CLR_EVNT", "EVNT:0"},
-    BoxSpec{"FOR", "FOR", "INDX:0 INIT:1 FINAL:2"},
-    BoxSpec{"GERR", "GET_ERROR", ">ECODE:0"},
-    BoxSpec{"DLED", "DIAG_LED", "IN:0"},
-    BoxSpec{"NOP", "NOP", "N:0"},
-    BoxSpec{"HDEF", "HDEF", "HSC:0 MODE:1"},
-    BoxSpec{"HSC", "HSC", "N:0"},
-    BoxSpec{"PLS", "PLS", "N:0"},
+    BoxShape{"TON", "TON", "PT:1", "IN", false, true},
+    BoxShape{"TOF", "TOF", "PT:1", "IN", false, true},
+    BoxShape{"TONR", "TONR", "PT:1", "IN", false, true},
+    BoxShape{"CTU", "CTU", "~R PV:1", "CU", false, true},
+    BoxShape{"CTD", "CTD", "~LD PV:1", "CD", false, true},
+    BoxShape{"CTUD", "CTUD", "~CD ~R PV:1", "CU", false, true},
+    BoxShape{"MOVB", "MOV_B", "IN:0 >OUT:1"},
+    BoxShape{"MOVW", "MOV_W", "IN:0 >OUT:1"},
+    BoxShape{"MOVD", "MOV_DW", "IN:0 >OUT:1"},
+    BoxShape{"MOVR", "MOV_R", "IN:0 >OUT:1"},
+    BoxShape{"BMB", "BLKMOV_B", "IN:0 N:2 >OUT:1"},
+    BoxShape{"BMW", "BLKMOV_W", "IN:0 N:2 >OUT:1"},
+    BoxShape{"BMD", "BLKMOV_D", "IN:0 N:2 >OUT:1"},
+    BoxShape{"FILL", "FILL_N", "IN:0 N:2 >OUT:1"},
+    BoxShape{"SWAP", "SWAP", "IN:0"},
+    BoxShape{"BIR", "MOV_BIR", "IN:0 >OUT:1"},
+    BoxShape{"BIW", "MOV_BIW", "IN:0 >OUT:1"},
+    BoxShape{"+I", "ADD_I", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'W'},
+    BoxShape{"-I", "SUB_I", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'W'},
+    BoxShape{"*I", "MUL_I", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'W'},
+    BoxShape{"/I", "DIV_I", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'W'},
+    BoxShape{"+D", "ADD_DI", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'D'},
+    BoxShape{"-D", "SUB_DI", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'D'},
+    BoxShape{"*D", "MUL_DI", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'D'},
+    BoxShape{"/D", "DIV_DI", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'D'},
+    BoxShape{"+R", "ADD_R", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'R'},
+    BoxShape{"-R", "SUB_R", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'R'},
+    BoxShape{"*R", "MUL_R", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'R'},
+    BoxShape{"/R", "DIV_R", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'R'},
+    BoxShape{"MUL", "MUL", "IN1:1 IN2:0 >OUT:1"},
+    BoxShape{"DIV", "DIV", "IN1:1 IN2:0 >OUT:1"},
+    BoxShape{"SQRT", "SQRT", "IN:0 >OUT:1"},
+    BoxShape{"SIN", "SIN", "IN:0 >OUT:1"},
+    BoxShape{"COS", "COS", "IN:0 >OUT:1"},
+    BoxShape{"TAN", "TAN", "IN:0 >OUT:1"},
+    BoxShape{"LN", "LN", "IN:0 >OUT:1"},
+    BoxShape{"EXP", "EXP", "IN:0 >OUT:1"},
+    BoxShape{"INCB", "INC_B", "IN:0 >OUT:0", "EN", true, false, 'B'},
+    BoxShape{"INCW", "INC_W", "IN:0 >OUT:0", "EN", true, false, 'W'},
+    BoxShape{"INCD", "INC_DW", "IN:0 >OUT:0", "EN", true, false, 'D'},
+    BoxShape{"DECB", "DEC_B", "IN:0 >OUT:0", "EN", true, false, 'B'},
+    BoxShape{"DECW", "DEC_W", "IN:0 >OUT:0", "EN", true, false, 'W'},
+    BoxShape{"DECD", "DEC_DW", "IN:0 >OUT:0", "EN", true, false, 'D'},
+    BoxShape{"INVB", "INV_B", "IN:0 >OUT:0", "EN", true, false, 'B'},
+    BoxShape{"INVW", "INV_W", "IN:0 >OUT:0", "EN", true, false, 'W'},
+    BoxShape{"INVD", "INV_DW", "IN:0 >OUT:0", "EN", true, false, 'D'},
+    BoxShape{"ANDB", "WAND_B", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'B'},
+    BoxShape{"ANDW", "WAND_W", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'W'},
+    BoxShape{"ANDD", "WAND_DW", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'D'},
+    BoxShape{"ORB", "WOR_B", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'B'},
+    BoxShape{"ORW", "WOR_W", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'W'},
+    BoxShape{"ORD", "WOR_DW", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'D'},
+    BoxShape{"XORB", "WXOR_B", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'B'},
+    BoxShape{"XORW", "WXOR_W", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'W'},
+    BoxShape{"XORD", "WXOR_DW", "IN1:1 IN2:0 >OUT:1", "EN", true, false, 'D'},
+    BoxShape{"SLB", "SHL_B", "IN:0 N:1 >OUT:0", "EN", true, false, 'B'},
+    BoxShape{"SLW", "SHL_W", "IN:0 N:1 >OUT:0", "EN", true, false, 'W'},
+    BoxShape{"SLD", "SHL_DW", "IN:0 N:1 >OUT:0", "EN", true, false, 'D'},
+    BoxShape{"SRB", "SHR_B", "IN:0 N:1 >OUT:0", "EN", true, false, 'B'},
+    BoxShape{"SRW", "SHR_W", "IN:0 N:1 >OUT:0", "EN", true, false, 'W'},
+    BoxShape{"SRD", "SHR_DW", "IN:0 N:1 >OUT:0", "EN", true, false, 'D'},
+    BoxShape{"RLB", "ROL_B", "IN:0 N:1 >OUT:0", "EN", true, false, 'B'},
+    BoxShape{"RLW", "ROL_W", "IN:0 N:1 >OUT:0", "EN", true, false, 'W'},
+    BoxShape{"RLD", "ROL_DW", "IN:0 N:1 >OUT:0", "EN", true, false, 'D'},
+    BoxShape{"RRB", "ROR_B", "IN:0 N:1 >OUT:0", "EN", true, false, 'B'},
+    BoxShape{"RRW", "ROR_W", "IN:0 N:1 >OUT:0", "EN", true, false, 'W'},
+    BoxShape{"RRD", "ROR_DW", "IN:0 N:1 >OUT:0", "EN", true, false, 'D'},
+    BoxShape{"SHRB", "SHRB", "DATA:0 S_BIT:1 N:2"},
+    BoxShape{"BTI", "B_I", "IN:0 >OUT:1"},
+    BoxShape{"ITB", "I_B", "IN:0 >OUT:1"},
+    BoxShape{"ITD", "I_DI", "IN:0 >OUT:1"},
+    BoxShape{"DTI", "DI_I", "IN:0 >OUT:1"},
+    BoxShape{"DTR", "DI_R", "IN:0 >OUT:1"},
+    BoxShape{"ROUND", "ROUND", "IN:0 >OUT:1"},
+    BoxShape{"TRUNC", "TRUNC", "IN:0 >OUT:1"},
+    BoxShape{"BCDI", "BCD_I", "IN:0 >OUT:0", "EN", true, false, 'W'},
+    BoxShape{"IBCD", "I_BCD", "IN:0 >OUT:0", "EN", true, false, 'W'},
+    BoxShape{"SEG", "SEG", "IN:0 >OUT:1"},
+    BoxShape{"DECO", "DECO", "IN:0 >OUT:1"},
+    BoxShape{"ENCO", "ENCO", "IN:0 >OUT:1"},
+    BoxShape{"ATH", "ATH", "IN:0 LEN:2 >OUT:1"},
+    BoxShape{"HTA", "HTA", "IN:0 LEN:2 >OUT:1"},
+    BoxShape{"ITA", "ITA", "IN:0 FMT:2 >OUT:1"},
+    BoxShape{"DTA", "DTA", "IN:0 FMT:2 >OUT:1"},
+    BoxShape{"RTA", "RTA", "IN:0 FMT:2 >OUT:1"},
+    BoxShape{"ITS", "I_S", "IN:0 FMT:2 >OUT:1"},
+    BoxShape{"DTS", "DI_S", "IN:0 FMT:2 >OUT:1"},
+    BoxShape{"RTS", "R_S", "IN:0 FMT:2 >OUT:1"},
+    BoxShape{"STI", "S_I", "IN:0 INDX:1 >OUT:2"},
+    BoxShape{"STD", "S_DI", "IN:0 INDX:1 >OUT:2"},
+    BoxShape{"STR", "S_R", "IN:0 INDX:1 >OUT:2"},
+    BoxShape{"SLEN", "STR_LEN", "IN:0 >OUT:1"},
+    BoxShape{"SCPY", "STR_CPY", "IN:0 >OUT:1"},
+    BoxShape{"SCAT", "STR_CAT", "IN:0 >OUT:1"},
+    BoxShape{"SSCPY", "SSTR_CPY", "IN:0 INDX:1 N:2 >OUT:3"},
+    BoxShape{"SFND", "STR_FIND", "IN1:0 IN2:1 >OUT:2"},
+    BoxShape{"CFND", "CHR_FIND", "IN1:0 IN2:1 >OUT:2"},
+    BoxShape{"ATT", "AD_T_TBL", "DATA:0 TBL:1"},
+    BoxShape{"FIFO", "FIFO", "TBL:0 >DATA:1"},
+    BoxShape{"LIFO", "LIFO", "TBL:0 >DATA:1"},
+    BoxShape{"FND=", "TBL_FIND", "TBL:0 PTN:1 INDX:2 CMD=1"},
+    BoxShape{"FND<>", "TBL_FIND", "TBL:0 PTN:1 INDX:2 CMD=2"},
+    BoxShape{"FND<", "TBL_FIND", "TBL:0 PTN:1 INDX:2 CMD=3"},
+    BoxShape{"FND>", "TBL_FIND", "TBL:0 PTN:1 INDX:2 CMD=4"},
+    BoxShape{"TODR", "READ_RTC", "T:0"},
+    BoxShape{"TODW", "SET_RTC", "T:0"},
+    BoxShape{"TODRX", "READ_RTCX", "T:0"},
+    BoxShape{"TODWX", "SET_RTCX", "T:0"},
+    BoxShape{"PID", "PID", "TBL:0 LOOP:1"},
+    BoxShape{"NETR", "NETR", "TBL:0 PORT:1"},
+    BoxShape{"NETW", "NETW", "TBL:0 PORT:1"},
+    BoxShape{"XMT", "XMT", "TBL:0 PORT:1"},
+    BoxShape{"RCV", "RCV", "TBL:0 PORT:1"},
+    BoxShape{"ATCH", "ATCH", "INT:0 EVNT:1"},
+    BoxShape{"DTCH", "DTCH", "EVNT:0"},
+    BoxShape{"CEVNT", "CLR_EVNT", "EVNT:0"},
+    BoxShape{"FOR", "FOR", "INDX:0 INIT:1 FINAL:2"},
+    BoxShape{"GERR", "GET_ERROR", ">ECODE:0"},
+    BoxShape{"DLED", "DIAG_LED", "IN:0"},
+    BoxShape{"NOP", "NOP", "N:0"},
+    BoxShape{"HDEF", "HDEF", "HSC:0 MODE:1"},
+    BoxShape{"HSC", "HSC", "N:0"},
+    BoxShape{"PLS", "PLS", "N:0"},
 };
 
-const BoxSpec* boxSpec(std::string_view mnemonic) {
-    for (const BoxSpec& b : kBoxes)
+const BoxShape* boxShapeOf(std::string_view mnemonic) {
+    for (const BoxShape& b : kBoxes)
         if (b.stl == mnemonic) return &b;
     return nullptr;
 }
@@ -561,15 +561,15 @@ public:
 // ---------------------------------------------------------------------------------------
 // Building elements from instructions.
 
-Element boxFrom(const BoxSpec& spec, const Instr& in) {
+Element boxFrom(const BoxShape& box, const Instr& in) {
     Element e;
     e.shape = Shape::Box;
-    e.symbol = std::string(spec.title);
-    e.powerInput = std::string(spec.powerInput);
-    e.hasEno = spec.hasEno;
+    e.symbol = std::string(box.title);
+    e.powerInput = std::string(box.powerInput);
+    e.hasEno = box.hasEno;
     e.line = in.line;
-    if (spec.operandAbove && !in.operands.empty()) e.operand = in.operands[0];
-    std::string_view pins = spec.pins;
+    if (box.operandAbove && !in.operands.empty()) e.operand = in.operands[0];
+    std::string_view pins = box.pins;
     while (!pins.empty()) {
         const std::size_t sp = pins.find(' ');
         std::string_view tok = pins.substr(0, sp);
@@ -600,14 +600,14 @@ Element boxFrom(const BoxSpec& spec, const Instr& in) {
 
 // Whether `op` following a move of the same width into its in-place operand is one box as
 // MicroWIN exports it; then the move's input becomes the box's first input.
-bool mergesWithMove(const BoxSpec& spec, const Instr& move, const Instr& op) {
-    if (spec.width == 0 || move.operands.size() != 2) return false;
+bool mergesWithMove(const BoxShape& box, const Instr& move, const Instr& op) {
+    if (box.width == 0 || move.operands.size() != 2) return false;
     const char w = move.mnemonic == "MOVB" ? 'B' : move.mnemonic == "MOVW" ? 'W' : move.mnemonic == "MOVD" ? 'D'
                  : move.mnemonic == "MOVR" ? 'R' : 0;
-    if (w != spec.width) return false;
-    const std::size_t inPlace = spec.pins.find(">OUT:");
+    if (w != box.width) return false;
+    const std::size_t inPlace = box.pins.find(">OUT:");
     if (inPlace == std::string_view::npos) return false;
-    const auto k = static_cast<std::size_t>(spec.pins[inPlace + 5] - '0');
+    const auto k = static_cast<std::size_t>(box.pins[inPlace + 5] - '0');
     return k < op.operands.size() && op.operands[k] == move.operands[1];
 }
 
@@ -755,13 +755,13 @@ bool buildNetwork(const std::vector<Instr>& instrs, const std::vector<RawBlock>&
             if (!b.output(in, callBox(in, blocks), 0)) return false;
             continue;
         }
-        if (const BoxSpec* spec = boxSpec(m)) {
-            const int extra = static_cast<int>(std::count(spec->pins.begin(), spec->pins.end(), '~'));
-            Element e = boxFrom(*spec, in);
+        if (const BoxShape* box = boxShapeOf(m)) {
+            const int extra = static_cast<int>(std::count(box->pins.begin(), box->pins.end(), '~'));
+            Element e = boxFrom(*box, in);
             // MOVx IN1, OUT followed by the operation on OUT: one box.
             if ((m == "MOVB" || m == "MOVW" || m == "MOVD" || m == "MOVR") && i + 1 < instrs.size()) {
                 const Instr& next = instrs[i + 1];
-                if (const BoxSpec* ns = boxSpec(next.mnemonic); ns && mergesWithMove(*ns, in, next)) {
+                if (const BoxShape* ns = boxShapeOf(next.mnemonic); ns && mergesWithMove(*ns, in, next)) {
                     e = boxFrom(*ns, next);
                     for (Pin& p : e.inputs) {
                         if (p.operandIndex == e.outputs.front().operandIndex) {
