@@ -77,7 +77,7 @@ void copyInputs(Interpreter& cpu, const CodeLine& call, const SubroutineEntry& s
     const int last = lastBoundSlot(call, sub.InCount + sub.InOutCount);
     for (int j = 1; j <= last; ++j) {
         const int key = sub.ParamKey[static_cast<std::size_t>(j)];
-        const double p = call.number(static_cast<std::size_t>(j));
+        const double p = call.number(j);
         const int k = call.kindOf(j);
         switch (sub.ParamType[static_cast<std::size_t>(j)]) {
         case ptype::Bool:
@@ -117,7 +117,7 @@ void copyOutputs(Interpreter& cpu, const CodeLine& call, const SubroutineEntry& 
     for (int j = sub.InCount + 1; j <= last; ++j) {
         if (j < 1) continue;
         const int key = sub.ParamKey[static_cast<std::size_t>(j)];
-        const double p = call.number(static_cast<std::size_t>(j));
+        const double p = call.number(j);
         const int k = call.kindOf(j);
         switch (sub.ParamType[static_cast<std::size_t>(j)]) {
         case ptype::Bool:
