@@ -518,13 +518,23 @@ int main(int argc, char** argv) {
     // The program check: on standard error with every load, on standard output for --check.
     {
         std::ostream& out = o.check ? std::cout : std::cerr;
-        for (const Finding& f : sim.findings()) out << o.program << ":" << findingEnglishLine(f) << "\n";
+        // One text, written at once.
+        std::string report;
+        for (const Finding& f : sim.findings()) {
+            report += o.program;
+            report += ':';
+            report += findingEnglishLine(f);
+            report += '\n';
+        }
         if (o.check) {
             const std::size_t n = sim.findings().size();
-            out << o.program << ": " << (n == 0 ? std::string("no findings") : std::to_string(n) + (n == 1 ? " finding" : " findings"))
-                << "\n";
-            return n == 0 ? 0 : 3;
+            report += o.program;
+            report += ": ";
+            report += n == 0 ? std::string("no findings") : std::to_string(n) + (n == 1 ? " finding" : " findings");
+            report += '\n';
         }
+        out.write(report.data(), static_cast<std::streamsize>(report.size()));
+        if (o.check) return sim.findings().empty() ? 0 : 3;
     }
     if (o.lad) {
         std::string bytes;

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "core/opcodes.h"
 #include "core/timers_counters.h"
@@ -216,7 +219,17 @@ std::vector<Finding> CheckProgram(const Program& prog, const std::vector<std::st
     }
     closeBlockScr(prog.CodeTable[static_cast<std::size_t>(last)].Block);
 
-    std::stable_sort(out.begin(), out.end(), [](const Finding& a, const Finding& b) { return a.line < b.line; });
+    // In line order, findings of one line in the order found: the keys are sorted (the line
+    // and the place found), then the findings moved once into that order.
+    std::vector<std::pair<int, std::uint32_t>> order(out.size());
+    for (std::size_t k = 0; k < out.size(); ++k) order[k] = {out[k].line, static_cast<std::uint32_t>(k)};
+    if (!std::is_sorted(order.begin(), order.end())) {
+        std::sort(order.begin(), order.end());
+        std::vector<Finding> sorted;
+        sorted.reserve(out.size());
+        for (const auto& o : order) sorted.push_back(std::move(out[o.second]));
+        out = std::move(sorted);
+    }
     out.erase(std::unique(out.begin(), out.end()), out.end());
     return out;
 }

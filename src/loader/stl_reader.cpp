@@ -112,13 +112,14 @@ bool StlReader::loadText(std::string_view fileBytes, Program& prog, const Log& l
     problem_ = ProgramFileProblem::None;
     try {
         // The whole file is either UTF-8 or GBK/GB18030: decide once, decode once.
-        const std::optional<std::string> decoded = textToUtf8(fileBytes);
+        std::string decodedStorage;
+        const std::optional<std::string_view> decoded = textAsUtf8(fileBytes, decodedStorage);
         if (!decoded) {
             problem_ = ProgramFileProblem::NotText;
             log.stamped(" 源程序非法");
             return false;
         }
-        const std::string& text = *decoded;
+        const std::string_view text = *decoded;
         const std::vector<std::string_view> raw = splitLines(text);
 
         // Pass 1: count the lines to keep and register the routine names of the headers.

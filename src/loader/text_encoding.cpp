@@ -259,7 +259,7 @@ std::string toUtf8(std::string_view bytes) {
     return gb18030ToUtf8(bytes, kReplacement);
 }
 
-std::optional<std::string> textToUtf8(std::string_view bytes) {
+std::optional<std::string_view> textAsUtf8(std::string_view bytes, std::string& storage) {
     // A NUL byte never occurs in UTF-8 or GBK text; every binary format of any size holds
     // some. Looked for first, so that such a file costs one quick pass.
     if (bytes.find('\0') != std::string_view::npos) return std::nullopt;
@@ -273,19 +273,26 @@ std::optional<std::string> textToUtf8(std::string_view bytes) {
         }
         for (; i < bytes.size(); ++i) suspicious += isStrayControl(p[i]) ? 1 : 0;
     }
-    std::string text;
-    if (isValidUtf8(bytes)) {
-        text.assign(bytes);
-    } else {
+    std::string_view text = bytes;
+    if (!isValidUtf8(bytes)) {
         std::size_t undecodable = 0;
-        text = gb18030ToUtf8(bytes, kReplacement, &undecodable);
+        storage = gb18030ToUtf8(bytes, kReplacement, &undecodable);
         suspicious += undecodable;
+        text = storage;
     }
     // GB18030 decodes almost every pair of bytes, so even random bytes decode mostly; but a
     // real UTF-8 or GBK text has no stray control character and no undecodable byte, or at
     // most a few (a character cut off, a pasted fragment in the other encoding).
     if (suspicious > bytes.size() / kMaxSuspiciousShare) return std::nullopt;
     return text;
+}
+
+std::optional<std::string> textToUtf8(std::string_view bytes) {
+    std::string storage;
+    const std::optional<std::string_view> text = textAsUtf8(bytes, storage);
+    if (!text) return std::nullopt;
+    if (text->data() == storage.data()) return storage;
+    return std::string(*text);
 }
 
 std::string utf8ToGb18030(std::string_view utf8) { return utf8ToGb(utf8, "?"); }
