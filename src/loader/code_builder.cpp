@@ -535,6 +535,7 @@ bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory
 
     BuildState st;
     std::size_t i = 0;
+    std::size_t nextDeclaration = 0;  // the first declared name not before line i
     try {
         for (; i < lines.size(); ++i) {
             if (i >= prog.CodeTable.size()) fault(FaultCode::IndexOutOfRange);
@@ -550,9 +551,14 @@ bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory
             std::size_t p = 0;
             while (p < t.size() && !isBlank(t[p])) ++p;
             if (p == t.size()) {
-                const std::string_view name = inputs.declarationNames && i < inputs.declarationNames->size()
-                                                  ? std::string_view((*inputs.declarationNames)[i])
-                                                  : std::string_view();
+                std::string_view name;
+                if (const auto* names = inputs.declarationNames) {
+                    while (nextDeclaration < names->size() &&
+                           (*names)[nextDeclaration].line < static_cast<int>(i))
+                        ++nextDeclaration;
+                    if (nextDeclaration < names->size() && (*names)[nextDeclaration].line == static_cast<int>(i))
+                        name = (*names)[nextDeclaration].name;
+                }
                 buildBareLine(prog, line, t, st, name);
                 missingOperands(prog, line, static_cast<int>(i));
             } else {

@@ -146,7 +146,7 @@ bool StlReader::loadText(std::string_view fileBytes, Program& prog, const Log& l
 
         lines.assign(static_cast<std::size_t>(count), std::string());
         fileLines.assign(static_cast<std::size_t>(count), 0);
-        declarationNames.assign(static_cast<std::size_t>(count), std::string());
+        declarationNames.clear();
         prog.resetCodeTable(static_cast<std::size_t>(count));
         const int lastIndex = count - 1;
 
@@ -192,7 +192,7 @@ bool StlReader::loadText(std::string_view fileBytes, Program& prog, const Log& l
                 kept.assign(type.empty() ? t : type);
                 if (!type.empty()) {
                     const std::size_t colon = t.find(':');
-                    declarationNames[static_cast<std::size_t>(index)] = std::string(trim(t.substr(0, colon)));
+                    declarationNames.push_back({index, std::string(trim(t.substr(0, colon)))});
                 }
             }
             if (onProgress) onProgress(index, lastIndex);
