@@ -520,10 +520,11 @@ int main(int argc, char** argv) {
         std::ostream& out = o.check ? std::cout : std::cerr;
         // One text, written at once.
         std::string report;
+        report.reserve(sim.findings().size() * (o.program.size() + 64) + o.program.size() + 32);
         for (const Finding& f : sim.findings()) {
             report += o.program;
             report += ':';
-            report += findingEnglishLine(f);
+            appendFindingEnglishLine(report, f);
             report += '\n';
         }
         if (o.check) {

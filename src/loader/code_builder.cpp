@@ -480,6 +480,18 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
 }
 
 bool showsNoStatus(std::string_view mnemonic) {
+    if (mnemonic.empty()) return false;
+    switch (mnemonic[0]) {
+    case 'N':
+    case 'E':
+    case 'S':
+    case 'O':
+    case 'B':
+    case 'I':
+        break;
+    default:
+        return false;
+    }
     return startsWith(mnemonic, "Network") || startsWith(mnemonic, "END") || startsWith(mnemonic, "SUB") ||
            startsWith(mnemonic, "ORG") || startsWith(mnemonic, "BEGIN") || startsWith(mnemonic, "INTER");
 }
@@ -542,7 +554,10 @@ bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory
             CodeLine& line = prog.CodeTable[i];
             line = CodeLine{};
             const std::string_view t = trim(lines[i]);
-            prog.setSourceText(static_cast<int>(i), std::string(t));
+            if (prog.sourceTexts.size() == i)
+                prog.sourceTexts.emplace_back(t);
+            else
+                prog.setSourceText(static_cast<int>(i), std::string(t));
             line.HasStatus = kOn;
             line.StatusKind = {0, 0, 0};
             startBlock(prog, st, static_cast<int>(i), t);

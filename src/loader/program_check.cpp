@@ -1,6 +1,7 @@
 #include "loader/program_check.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -344,7 +345,20 @@ std::string checkSummaryText(std::size_t count) {
 }
 
 std::string findingEnglishLine(const Finding& f) {
-    return std::to_string(f.fileLine) + ": " + f.text + ": " + (f.warning ? "warning: " : "") + findingMessageEnglish(f);
+    std::string out;
+    appendFindingEnglishLine(out, f);
+    return out;
+}
+
+void appendFindingEnglishLine(std::string& out, const Finding& f) {
+    char number[16];
+    const auto end = std::to_chars(number, number + sizeof number, f.fileLine).ptr;
+    out.append(number, end);
+    out += ": ";
+    out += f.text;
+    out += ": ";
+    if (f.warning) out += "warning: ";
+    out += findingMessageEnglish(f);
 }
 
 }  // namespace korvane

@@ -66,5 +66,7 @@ std::string findingLogText(const Finding& f);
 std::string checkSummaryText(std::size_t count);
 // The command line's form, to follow "FILE:": "12: LDI I0.0: instruction not simulated".
 std::string findingEnglishLine(const Finding& f);
+// The same appended to out.
+void appendFindingEnglishLine(std::string& out, const Finding& f);
 
 }  // namespace korvane
