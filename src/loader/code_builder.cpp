@@ -171,6 +171,7 @@ struct Resolved {
     bool namesNothing = false;  // the line must not act on it
     bool outside = false;       // a run-time error when the line acts
     bool constantString = false;
+    OperandSyntax syn;  // what text names, when resolved to an address or a constant
 };
 
 bool isQuoted(std::string_view text) { return text.size() >= 2 && text.front() == '"' && text.back() == '"'; }
@@ -180,7 +181,8 @@ bool isQuoted(std::string_view text) { return text.size() >= 2 && text.front() =
 // (signature character c).
 Resolved resolveOperand(const Program& prog, Op op, int position, std::string_view text, char c,
                         const BuildState& st, const BuildInputs& in) {
-    Resolved r{std::string(text)};
+    Resolved r;
+    r.text.assign(text);
     auto nothing = [&](OperandProblem k) {
         r.problem = true;
         r.kind = k;
@@ -291,7 +293,84 @@ Resolved resolveOperand(const Program& prog, Op op, int position, std::string_vi
     } else if (syn.form == OperandForm::Bit && syn.bit > 7 && !r.problem) {
         note(OperandProblem::BitNumber);
     }
+    r.syn = syn;
     return r;
+}
+
+// The image base of an area whose bits, bytes, words and double words are addressed by
+// offset; -1 for the others.
+int bitAreaBase(AreaId a) {
+    switch (a) {
+    case AreaId::I: return area::I;
+    case AreaId::Q: return area::Q;
+    case AreaId::M: return area::M;
+    case AreaId::V: return area::V;
+    case AreaId::L: return area::L;
+    case AreaId::S: return area::S;
+    case AreaId::SM: return area::SM;
+    default: return -1;
+    }
+}
+
+// The value of radix digits, summed as the decoder sums them (2# takes any decimal digit).
+double radixDigits(std::string_view digits, int radix) {
+    double v = 0;
+    for (char c : digits) {
+        const int d = c <= '9' ? c - '0' : c <= 'F' ? c - 'A' + 10 : c - 'a' + 10;
+        v = v * radix + d;
+    }
+    return v;
+}
+
+// What an operand decodes to (see GetParamValue), read from its parse for the plain forms
+// that decode the same under every instruction: bits, bytes, words and double words of the
+// bit areas, timers, counters, and decimal, 2# and 16# constants. kind -1 leaves the kind as
+// it is. False for any other form: the decoder reads those.
+bool plainOperand(const OperandSyntax& syn, std::string_view text, double& number, int& knd) {
+    knd = -1;
+    switch (syn.form) {
+    case OperandForm::Bit:
+    case OperandForm::Byte:
+    case OperandForm::Word:
+    case OperandForm::DWord: {
+        const int base = bitAreaBase(syn.area);
+        if (base < 0 || syn.offset > 4095) return false;
+        const long key = base + 8 * syn.offset + (syn.form == OperandForm::Bit ? syn.bit : 0);
+        if (key > 32767) return false;
+        number = static_cast<double>(key);
+        if (syn.form != OperandForm::Bit)
+            knd = syn.form == OperandForm::Byte ? kind::Byte : syn.form == OperandForm::Word ? kind::Word : kind::DWord;
+        return true;
+    }
+    case OperandForm::Timer:
+    case OperandForm::Counter:
+        if (syn.offset > 4095) return false;
+        number = static_cast<double>((syn.form == OperandForm::Timer ? area::T : area::C) + syn.offset);
+        knd = syn.form == OperandForm::Timer ? kind::Timer : kind::Counter;
+        return true;
+    case OperandForm::Constant: {
+        if (text.empty() || text[0] == '&') return false;
+        if (startsWith(text, "16#") || startsWith(text, "2#")) {
+            const std::string_view digits = text.substr(text[0] == '2' ? 2 : 3);
+            if (digits.size() > 60) return false;
+            number = radixDigits(digits, text[0] == '2' ? 2 : 16);
+        } else {
+            const auto v = stl::numericValue(text);
+            if (!v) return false;
+            number = *v;
+        }
+        knd = kind::Constant;
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+// The mnemonics whose operands the decoder reads in a way of their own.
+bool decodesOperandsSpecially(std::string_view m) {
+    return m == "CALL" || m == "ATCH" || m == "SUBROUTINE_BLOCK" || m == "INTERRUPT_BLOCK" || m == "EU" ||
+           m == "ED" || m == "Network";
 }
 
 // The immediate instructions reach the I/O terminals: their bit is an input (LDI ... ONI) or
@@ -357,6 +436,7 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
     const Op op0 = line.op;
     const std::string_view sig = operandSignature(op0);
     const bool checked = !takesOperandsAsWritten(op0);
+    const bool plainDecoding = !decodesOperandsSpecially(mnemonic);
     std::array<bool, kMaxOperands> usable{};
 
     // Operands are separated by the commas outside double quotes.
@@ -402,6 +482,13 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
                 continue;
             }
             if (line.Guard == LineGuard::None) line.Guard = LineGuard::NamesNothing;
+        }
+        double number = 0;
+        int knd = -1;
+        if (plainDecoding && !r.problem && plainOperand(r.syn, r.text, number, knd)) {
+            line.setNumber(k, number);
+            if (knd >= 0) line.setKind(k, knd);
+            continue;
         }
         line.setNumber(k, GetParamValue(prog, mnemonic, r.text, i, k));
     }
