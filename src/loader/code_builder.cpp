@@ -1,6 +1,7 @@
 #include "loader/code_builder.h"
 
 #include <array>
+#include <cstring>
 #include <exception>
 #include <string_view>
 #include <unordered_map>
@@ -49,6 +50,40 @@ std::int16_t int16Of(long v) {
     return static_cast<std::int16_t>(v);
 }
 
+// opcodeOf for the mnemonics of one build: a program repeats a few dozen mnemonics, each
+// looked up once and then found here by its text.
+class MnemonicCache {
+public:
+    Op operator()(std::string_view m) {
+        if (m.empty() || m.size() > kLongest) return opcodeOf(m);
+        const std::size_t h = (m.size() * 31 + static_cast<unsigned char>(m[0]) * 7 +
+                               static_cast<unsigned char>(m.back()) * 13 + static_cast<unsigned char>(m[m.size() / 2])) %
+                              kEntries;
+        Entry& e = entries_[h];
+        if (e.length == m.size() && std::memcmp(e.text.data(), m.data(), m.size()) == 0) return e.op;
+        e.op = opcodeOf(m);
+        e.length = m.size();
+        std::memcpy(e.text.data(), m.data(), m.size());
+        return e.op;
+    }
+
+private:
+    static constexpr std::size_t kLongest = 23;
+    static constexpr std::size_t kEntries = 64;
+    struct Entry {
+        std::array<char, kLongest> text{};
+        std::size_t length = 0;  // 0: empty (an empty mnemonic is never kept)
+        Op op = Op::Unknown;
+    };
+    std::array<Entry, kEntries> entries_{};
+};
+
+// The mnemonic as written and its operation.
+void setMnemonic(CodeLine& line, std::string_view m, MnemonicCache& opcodes) {
+    line.Mnemonic = std::string(m);
+    line.op = opcodes(m);
+}
+
 // The working state of one build: current subroutine s, local-memory bit offset j,
 // parameter slot k and the declaration section; the current block with the addresses of its
 // named local variables.
@@ -60,6 +95,7 @@ struct BuildState {
     int block = 0;
     int localBits = 0;  // the next free L bit of the block's local variables
     std::unordered_map<std::string, std::string> locals;
+    MnemonicCache opcodes;
 };
 
 // The L placement of a declaration: a bit takes the next bit; anything wider starts at the
@@ -81,7 +117,7 @@ SubroutineEntry& subroutine(Program& prog, int s) {
 // instruction without operands. name is the declaration's name as the file gives it.
 void buildBareLine(Program& prog, CodeLine& line, std::string_view t, BuildState& st, std::string_view name) {
     line.setOperandCount(0);
-    line.setMnemonic(std::string(t));
+    setMnemonic(line, t, st.opcodes);
     if (t == "VAR_INPUT") {
         subroutine(prog, st.s).InCount = 0;
         st.section = Section::Input;
@@ -432,7 +468,7 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
     CodeLine& line = prog.CodeTable[i];
     const std::string_view mnemonic = trim(t.substr(0, p));
     const std::string_view rest = trim(t.substr(p + 1));
-    line.setMnemonic(std::string(mnemonic));
+    setMnemonic(line, mnemonic, st.opcodes);
     const Op op0 = line.op;
     const std::string_view sig = operandSignature(op0);
     const bool checked = !takesOperandsAsWritten(op0);

@@ -110,6 +110,7 @@ std::vector<Finding> CheckProgram(const Program& prog, const std::vector<std::st
                                   const std::vector<int>& fileLines, bool realCpu) {
     std::vector<Finding> out;
     if (!prog.loaded()) return out;
+    out.reserve(prog.operandNotes.size() + 16);
     const int last = prog.lastIndex();
     auto add = [&](int i, FindingKind k, std::string detail) {
         Finding f;

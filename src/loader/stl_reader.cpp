@@ -189,7 +189,7 @@ bool StlReader::loadText(std::string_view fileBytes, Program& prog, const Log& l
                             break;
                         }
                     }
-                kept.assign(type.empty() ? t : type);
+                kept = std::string(type.empty() ? t : type);
                 if (!type.empty()) {
                     const std::size_t colon = t.find(':');
                     declarationNames.push_back({index, std::string(trim(t.substr(0, colon)))});
