@@ -227,10 +227,20 @@ std::vector<Finding> CheckProgram(const Program& prog, const std::vector<std::st
     for (std::size_t k = 0; k < out.size(); ++k) order[k] = {out[k].line, static_cast<std::uint32_t>(k)};
     if (!std::is_sorted(order.begin(), order.end())) {
         std::sort(order.begin(), order.end());
-        std::vector<Finding> sorted;
-        sorted.reserve(out.size());
-        for (const auto& o : order) sorted.push_back(std::move(out[o.second]));
-        out = std::move(sorted);
+        // Place k takes the finding from order[k].second: cycle by cycle, in place.
+        for (std::size_t k = 0; k < out.size(); ++k) {
+            if (order[k].second == k) continue;
+            Finding held = std::move(out[k]);
+            std::size_t at = k;
+            while (order[at].second != k) {
+                const std::size_t from = order[at].second;
+                out[at] = std::move(out[from]);
+                order[at].second = static_cast<std::uint32_t>(at);
+                at = from;
+            }
+            out[at] = std::move(held);
+            order[at].second = static_cast<std::uint32_t>(at);
+        }
     }
     out.erase(std::unique(out.begin(), out.end()), out.end());
     return out;
