@@ -476,15 +476,22 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
     std::array<bool, kMaxOperands> usable{};
 
     // Operands are separated by the commas outside double quotes.
-    std::size_t commas = 0;
-    for (std::size_t at = stl::operandEnd(rest, 0); at < rest.size(); at = stl::operandEnd(rest, at + 1)) ++commas;
     // A line has at most 20 operands: a line with more ends the build here.
-    if (commas + 1 > static_cast<std::size_t>(kMaxOperands)) fault(FaultCode::IndexOutOfRange);
-    line.setOperandCount(static_cast<int>(commas) + 1);
+    std::array<std::size_t, kMaxOperands> ends{};
+    std::size_t operands = 0;
+    for (std::size_t at = 0;;) {
+        const std::size_t to = stl::operandEnd(rest, at);
+        if (operands == ends.size()) fault(FaultCode::IndexOutOfRange);
+        ends[operands++] = to;
+        if (to >= rest.size()) break;
+        at = to + 1;
+    }
+    const std::size_t commas = operands - 1;
+    line.setOperandCount(static_cast<int>(operands));
 
     std::size_t from = 0;
     for (int k = 0; k <= static_cast<int>(commas); ++k) {
-        const std::size_t to = stl::operandEnd(rest, from);
+        const std::size_t to = ends[static_cast<std::size_t>(k)];
         const std::string_view operand = trim(rest.substr(from, to - from));
         from = to + 1;
         usable[static_cast<std::size_t>(k)] = true;
