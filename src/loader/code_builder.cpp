@@ -60,7 +60,11 @@ public:
                                static_cast<unsigned char>(m.back()) * 13 + static_cast<unsigned char>(m[m.size() / 2])) %
                               kEntries;
         Entry& e = entries_[h];
-        if (e.length == m.size() && std::memcmp(e.text.data(), m.data(), m.size()) == 0) return e.op;
+        if (e.length == m.size()) {
+            std::size_t k = 0;
+            while (k < m.size() && e.text[k] == m[k]) ++k;
+            if (k == m.size()) return e.op;
+        }
         e.op = opcodeOf(m);
         e.length = m.size();
         std::memcpy(e.text.data(), m.data(), m.size());
@@ -80,7 +84,8 @@ private:
 
 // The mnemonic as written and its operation.
 void setMnemonic(CodeLine& line, std::string_view m, MnemonicCache& opcodes) {
-    line.Mnemonic = std::string(m);
+    line.Mnemonic.clear();
+    line.Mnemonic.append(m);
     line.op = opcodes(m);
 }
 
@@ -96,6 +101,7 @@ struct BuildState {
     int localBits = 0;  // the next free L bit of the block's local variables
     std::unordered_map<std::string, std::string> locals;
     MnemonicCache opcodes;
+    std::array<std::size_t, kMaxOperands> operandEnds{};  // where each operand of a line ends
 };
 
 // The L placement of a declaration: a bit takes the next bit; anything wider starts at the
@@ -477,7 +483,7 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
 
     // Operands are separated by the commas outside double quotes.
     // A line has at most 20 operands: a line with more ends the build here.
-    std::array<std::size_t, kMaxOperands> ends{};
+    std::array<std::size_t, kMaxOperands>& ends = st.operandEnds;
     std::size_t operands = 0;
     for (std::size_t at = 0;;) {
         const std::size_t to = stl::operandEnd(rest, at);

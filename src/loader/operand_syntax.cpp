@@ -75,8 +75,12 @@ int formBytes(OperandForm f) { return f == OperandForm::Byte ? 1 : f == OperandF
 OperandSyntax parseOperand(std::string_view t) {
     OperandSyntax s;
     if (t.empty()) return s;
-    if (stl::isNumeric(t) || (t.size() > 2 && t.substr(0, 2) == "2#" && allDigits(t.substr(2), false)) ||
-        (t.size() > 3 && t.substr(0, 3) == "16#" && allDigits(t.substr(3), true))) {
+    // A number starts with a digit, a sign, a point or the '&' of a radix prefix (or a blank).
+    const char c0 = t[0];
+    const bool mayBeNumber = isDigit(c0) || c0 == '+' || c0 == '-' || c0 == '.' || c0 == '&' || stl::isBlank(c0);
+    if (mayBeNumber &&
+        (stl::isNumeric(t) || (t.size() > 2 && t.substr(0, 2) == "2#" && allDigits(t.substr(2), false)) ||
+         (t.size() > 3 && t.substr(0, 3) == "16#" && allDigits(t.substr(3), true)))) {
         s.form = OperandForm::Constant;
         return s;
     }
@@ -108,17 +112,17 @@ OperandSyntax parseOperand(std::string_view t) {
         s = {OperandForm::Bit, l.area, byte, t.back() - '0', 0};
         return s;
     }
-    if (t.size() > 3 && (t.substr(0, 3) == "AIW" || t.substr(0, 3) == "AQW")) {
+    if (c0 == 'A' && t.size() > 3 && (t.substr(0, 3) == "AIW" || t.substr(0, 3) == "AQW")) {
         const long n = digitsValue(t.substr(3));
         if (n >= 0) s = {OperandForm::Word, t[1] == 'I' ? AreaId::AI : AreaId::AQ, n, 0, 2};
         return s;
     }
-    if (t.size() > 2 && t.substr(0, 2) == "AC") {
+    if (c0 == 'A' && t.size() > 2 && t.substr(0, 2) == "AC") {
         const long n = digitsValue(t.substr(2));
         if (n >= 0) s = {OperandForm::Accumulator, AreaId::AC, n, 0, 4};
         return s;
     }
-    if (t.size() > 3 && (t.substr(0, 3) == "SBR" || t.substr(0, 3) == "INT")) {
+    if ((c0 == 'S' || c0 == 'I') && t.size() > 3 && (t.substr(0, 3) == "SBR" || t.substr(0, 3) == "INT")) {
         const long n = digitsValue(t.substr(3));
         if (n >= 0) s = {OperandForm::Routine, AreaId::None, n, 0, 0};
         return s;
