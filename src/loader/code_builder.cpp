@@ -397,9 +397,7 @@ bool plainOperand(const OperandSyntax& syn, std::string_view text, double& numbe
             if (digits.size() > 60) return false;
             number = radixDigits(digits, text[0] == '2' ? 2 : 16);
         } else {
-            const auto v = stl::numericValue(text);
-            if (!v) return false;
-            number = *v;
+            number = syn.value;  // a decimal number: '&' was refused above
         }
         knd = kind::Constant;
         return true;
