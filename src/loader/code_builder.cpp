@@ -224,7 +224,7 @@ bool isQuoted(std::string_view text) { return text.size() >= 2 && text.front() =
 Resolved resolveOperand(const Program& prog, Op op, int position, std::string_view text, char c,
                         const BuildState& st, const BuildInputs& in) {
     Resolved r;
-    r.text.assign(text);
+    r.text.append(text);
     auto nothing = [&](OperandProblem k) {
         r.problem = true;
         r.kind = k;
