@@ -1,6 +1,7 @@
 #include "loader/code_builder.h"
 
 #include <array>
+#include <cstring>
 #include <exception>
 #include <string_view>
 #include <unordered_map>
@@ -49,6 +50,45 @@ std::int16_t int16Of(long v) {
     return static_cast<std::int16_t>(v);
 }
 
+// opcodeOf for the mnemonics of one build: a program repeats a few dozen mnemonics, each
+// looked up once and then found here by its text.
+class MnemonicCache {
+public:
+    Op operator()(std::string_view m) {
+        if (m.empty() || m.size() > kLongest) return opcodeOf(m);
+        const std::size_t h = (m.size() * 31 + static_cast<unsigned char>(m[0]) * 7 +
+                               static_cast<unsigned char>(m.back()) * 13 + static_cast<unsigned char>(m[m.size() / 2])) %
+                              kEntries;
+        Entry& e = entries_[h];
+        if (e.length == m.size()) {
+            std::size_t k = 0;
+            while (k < m.size() && e.text[k] == m[k]) ++k;
+            if (k == m.size()) return e.op;
+        }
+        e.op = opcodeOf(m);
+        e.length = m.size();
+        std::memcpy(e.text.data(), m.data(), m.size());
+        return e.op;
+    }
+
+private:
+    static constexpr std::size_t kLongest = 23;
+    static constexpr std::size_t kEntries = 64;
+    struct Entry {
+        std::array<char, kLongest> text{};
+        std::size_t length = 0;  // 0: empty (an empty mnemonic is never kept)
+        Op op = Op::Unknown;
+    };
+    std::array<Entry, kEntries> entries_{};
+};
+
+// The mnemonic as written and its operation.
+void setMnemonic(CodeLine& line, std::string_view m, MnemonicCache& opcodes) {
+    line.Mnemonic.clear();
+    line.Mnemonic.append(m);
+    line.op = opcodes(m);
+}
+
 // The working state of one build: current subroutine s, local-memory bit offset j,
 // parameter slot k and the declaration section; the current block with the addresses of its
 // named local variables.
@@ -60,6 +100,8 @@ struct BuildState {
     int block = 0;
     int localBits = 0;  // the next free L bit of the block's local variables
     std::unordered_map<std::string, std::string> locals;
+    MnemonicCache opcodes;
+    std::array<std::size_t, kMaxOperands> operandEnds{};  // where each operand of a line ends
 };
 
 // The L placement of a declaration: a bit takes the next bit; anything wider starts at the
@@ -81,7 +123,7 @@ SubroutineEntry& subroutine(Program& prog, int s) {
 // instruction without operands. name is the declaration's name as the file gives it.
 void buildBareLine(Program& prog, CodeLine& line, std::string_view t, BuildState& st, std::string_view name) {
     line.setOperandCount(0);
-    line.setMnemonic(std::string(t));
+    setMnemonic(line, t, st.opcodes);
     if (t == "VAR_INPUT") {
         subroutine(prog, st.s).InCount = 0;
         st.section = Section::Input;
@@ -171,6 +213,7 @@ struct Resolved {
     bool namesNothing = false;  // the line must not act on it
     bool outside = false;       // a run-time error when the line acts
     bool constantString = false;
+    OperandSyntax syn;  // what text names, when resolved to an address or a constant
 };
 
 bool isQuoted(std::string_view text) { return text.size() >= 2 && text.front() == '"' && text.back() == '"'; }
@@ -180,7 +223,8 @@ bool isQuoted(std::string_view text) { return text.size() >= 2 && text.front() =
 // (signature character c).
 Resolved resolveOperand(const Program& prog, Op op, int position, std::string_view text, char c,
                         const BuildState& st, const BuildInputs& in) {
-    Resolved r{std::string(text)};
+    Resolved r;
+    r.text.append(text);
     auto nothing = [&](OperandProblem k) {
         r.problem = true;
         r.kind = k;
@@ -291,7 +335,82 @@ Resolved resolveOperand(const Program& prog, Op op, int position, std::string_vi
     } else if (syn.form == OperandForm::Bit && syn.bit > 7 && !r.problem) {
         note(OperandProblem::BitNumber);
     }
+    r.syn = syn;
     return r;
+}
+
+// The image base of an area whose bits, bytes, words and double words are addressed by
+// offset; -1 for the others.
+int bitAreaBase(AreaId a) {
+    switch (a) {
+    case AreaId::I: return area::I;
+    case AreaId::Q: return area::Q;
+    case AreaId::M: return area::M;
+    case AreaId::V: return area::V;
+    case AreaId::L: return area::L;
+    case AreaId::S: return area::S;
+    case AreaId::SM: return area::SM;
+    default: return -1;
+    }
+}
+
+// The value of radix digits, summed as the decoder sums them (2# takes any decimal digit).
+double radixDigits(std::string_view digits, int radix) {
+    double v = 0;
+    for (char c : digits) {
+        const int d = c <= '9' ? c - '0' : c <= 'F' ? c - 'A' + 10 : c - 'a' + 10;
+        v = v * radix + d;
+    }
+    return v;
+}
+
+// What an operand decodes to (see GetParamValue), read from its parse for the plain forms
+// that decode the same under every instruction: bits, bytes, words and double words of the
+// bit areas, timers, counters, and decimal, 2# and 16# constants. kind -1 leaves the kind as
+// it is. False for any other form: the decoder reads those.
+bool plainOperand(const OperandSyntax& syn, std::string_view text, double& number, int& knd) {
+    knd = -1;
+    switch (syn.form) {
+    case OperandForm::Bit:
+    case OperandForm::Byte:
+    case OperandForm::Word:
+    case OperandForm::DWord: {
+        const int base = bitAreaBase(syn.area);
+        if (base < 0 || syn.offset > 4095) return false;
+        const long key = base + 8 * syn.offset + (syn.form == OperandForm::Bit ? syn.bit : 0);
+        if (key > 32767) return false;
+        number = static_cast<double>(key);
+        if (syn.form != OperandForm::Bit)
+            knd = syn.form == OperandForm::Byte ? kind::Byte : syn.form == OperandForm::Word ? kind::Word : kind::DWord;
+        return true;
+    }
+    case OperandForm::Timer:
+    case OperandForm::Counter:
+        if (syn.offset > 4095) return false;
+        number = static_cast<double>((syn.form == OperandForm::Timer ? area::T : area::C) + syn.offset);
+        knd = syn.form == OperandForm::Timer ? kind::Timer : kind::Counter;
+        return true;
+    case OperandForm::Constant: {
+        if (text.empty() || text[0] == '&') return false;
+        if (startsWith(text, "16#") || startsWith(text, "2#")) {
+            const std::string_view digits = text.substr(text[0] == '2' ? 2 : 3);
+            if (digits.size() > 60) return false;
+            number = radixDigits(digits, text[0] == '2' ? 2 : 16);
+        } else {
+            number = syn.value;  // a decimal number: '&' was refused above
+        }
+        knd = kind::Constant;
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+// The mnemonics whose operands the decoder reads in a way of their own.
+bool decodesOperandsSpecially(std::string_view m) {
+    return m == "CALL" || m == "ATCH" || m == "SUBROUTINE_BLOCK" || m == "INTERRUPT_BLOCK" || m == "EU" ||
+           m == "ED" || m == "Network";
 }
 
 // The immediate instructions reach the I/O terminals: their bit is an input (LDI ... ONI) or
@@ -353,22 +472,30 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
     CodeLine& line = prog.CodeTable[i];
     const std::string_view mnemonic = trim(t.substr(0, p));
     const std::string_view rest = trim(t.substr(p + 1));
-    line.setMnemonic(std::string(mnemonic));
+    setMnemonic(line, mnemonic, st.opcodes);
     const Op op0 = line.op;
     const std::string_view sig = operandSignature(op0);
     const bool checked = !takesOperandsAsWritten(op0);
+    const bool plainDecoding = !decodesOperandsSpecially(mnemonic);
     std::array<bool, kMaxOperands> usable{};
 
     // Operands are separated by the commas outside double quotes.
-    std::size_t commas = 0;
-    for (std::size_t at = stl::operandEnd(rest, 0); at < rest.size(); at = stl::operandEnd(rest, at + 1)) ++commas;
     // A line has at most 20 operands: a line with more ends the build here.
-    if (commas + 1 > static_cast<std::size_t>(kMaxOperands)) fault(FaultCode::IndexOutOfRange);
-    line.setOperandCount(static_cast<int>(commas) + 1);
+    std::array<std::size_t, kMaxOperands>& ends = st.operandEnds;
+    std::size_t operands = 0;
+    for (std::size_t at = 0;;) {
+        const std::size_t to = stl::operandEnd(rest, at);
+        if (operands == ends.size()) fault(FaultCode::IndexOutOfRange);
+        ends[operands++] = to;
+        if (to >= rest.size()) break;
+        at = to + 1;
+    }
+    const std::size_t commas = operands - 1;
+    line.setOperandCount(static_cast<int>(operands));
 
     std::size_t from = 0;
     for (int k = 0; k <= static_cast<int>(commas); ++k) {
-        const std::size_t to = stl::operandEnd(rest, from);
+        const std::size_t to = ends[static_cast<std::size_t>(k)];
         const std::string_view operand = trim(rest.substr(from, to - from));
         from = to + 1;
         usable[static_cast<std::size_t>(k)] = true;
@@ -402,6 +529,13 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
                 continue;
             }
             if (line.Guard == LineGuard::None) line.Guard = LineGuard::NamesNothing;
+        }
+        double number = 0;
+        int knd = -1;
+        if (plainDecoding && !r.problem && plainOperand(r.syn, r.text, number, knd)) {
+            line.setNumber(k, number);
+            if (knd >= 0) line.setKind(k, knd);
+            continue;
         }
         line.setNumber(k, GetParamValue(prog, mnemonic, r.text, i, k));
     }
@@ -480,6 +614,18 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
 }
 
 bool showsNoStatus(std::string_view mnemonic) {
+    if (mnemonic.empty()) return false;
+    switch (mnemonic[0]) {
+    case 'N':
+    case 'E':
+    case 'S':
+    case 'O':
+    case 'B':
+    case 'I':
+        break;
+    default:
+        return false;
+    }
     return startsWith(mnemonic, "Network") || startsWith(mnemonic, "END") || startsWith(mnemonic, "SUB") ||
            startsWith(mnemonic, "ORG") || startsWith(mnemonic, "BEGIN") || startsWith(mnemonic, "INTER");
 }
@@ -535,13 +681,17 @@ bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory
 
     BuildState st;
     std::size_t i = 0;
+    std::size_t nextDeclaration = 0;  // the first declared name not before line i
     try {
         for (; i < lines.size(); ++i) {
             if (i >= prog.CodeTable.size()) fault(FaultCode::IndexOutOfRange);
             CodeLine& line = prog.CodeTable[i];
             line = CodeLine{};
             const std::string_view t = trim(lines[i]);
-            prog.setSourceText(static_cast<int>(i), std::string(t));
+            if (prog.sourceTexts.size() == i)
+                prog.sourceTexts.emplace_back(t);
+            else
+                prog.setSourceText(static_cast<int>(i), std::string(t));
             line.HasStatus = kOn;
             line.StatusKind = {0, 0, 0};
             startBlock(prog, st, static_cast<int>(i), t);
@@ -550,9 +700,14 @@ bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory
             std::size_t p = 0;
             while (p < t.size() && !isBlank(t[p])) ++p;
             if (p == t.size()) {
-                const std::string_view name = inputs.declarationNames && i < inputs.declarationNames->size()
-                                                  ? std::string_view((*inputs.declarationNames)[i])
-                                                  : std::string_view();
+                std::string_view name;
+                if (const auto* names = inputs.declarationNames) {
+                    while (nextDeclaration < names->size() &&
+                           (*names)[nextDeclaration].line < static_cast<int>(i))
+                        ++nextDeclaration;
+                    if (nextDeclaration < names->size() && (*names)[nextDeclaration].line == static_cast<int>(i))
+                        name = (*names)[nextDeclaration].name;
+                }
                 buildBareLine(prog, line, t, st, name);
                 missingOperands(prog, line, static_cast<int>(i));
             } else {

@@ -13,12 +13,18 @@ namespace korvane {
 
 class SymbolTable;
 
+// The name a declaration line declares ("IN1" of "IN1:BOOL; // comment") and the line's index.
+struct DeclaredName {
+    int line = 0;
+    std::string name;
+};
+
 // What the builder may use beside the program lines: the symbol table that resolves
-// symbolic operands ("Start_PB"), and the names of the declarations (one per line, empty for
-// other lines) that resolve local variables (#IN1) to their L addresses.
+// symbolic operands ("Start_PB"), and the names of the declarations (in line order) that
+// resolve local variables (#IN1) to their L addresses.
 struct BuildInputs {
     const SymbolTable* symbols = nullptr;
-    const std::vector<std::string>* declarationNames = nullptr;
+    const std::vector<DeclaredName>* declarationNames = nullptr;
 };
 
 // prog.CodeTable should have lines.size() rows (a larger table is cut to size; a line

@@ -75,10 +75,20 @@ int formBytes(OperandForm f) { return f == OperandForm::Byte ? 1 : f == OperandF
 OperandSyntax parseOperand(std::string_view t) {
     OperandSyntax s;
     if (t.empty()) return s;
-    if (stl::isNumeric(t) || (t.size() > 2 && t.substr(0, 2) == "2#" && allDigits(t.substr(2), false)) ||
-        (t.size() > 3 && t.substr(0, 3) == "16#" && allDigits(t.substr(3), true))) {
-        s.form = OperandForm::Constant;
-        return s;
+    // A number starts with a digit, a sign, a point or the '&' of a radix prefix (or a blank).
+    const char c0 = t[0];
+    const bool mayBeNumber = isDigit(c0) || c0 == '+' || c0 == '-' || c0 == '.' || c0 == '&' || stl::isBlank(c0);
+    if (mayBeNumber) {
+        if (const auto v = stl::numericValue(t)) {
+            s.form = OperandForm::Constant;
+            s.value = *v;
+            return s;
+        }
+        if ((t.size() > 2 && t.substr(0, 2) == "2#" && allDigits(t.substr(2), false)) ||
+            (t.size() > 3 && t.substr(0, 3) == "16#" && allDigits(t.substr(3), true))) {
+            s.form = OperandForm::Constant;
+            return s;
+        }
     }
     if (t[0] == '&') {
         // &VB100: the address of a byte (the size letter may also be W or D).
@@ -87,7 +97,7 @@ OperandSyntax parseOperand(std::string_view t) {
         if (widthForm(t[1 + l.length]) == OperandForm::Invalid) return s;
         const long n = digitsValue(t.substr(2 + l.length));
         if (n < 0) return s;
-        s = {OperandForm::AddressOf, l.area, n, 0, 1};
+        s = {OperandForm::AddressOf, l.area, n, 0, 1, 0};
         return s;
     }
     if (t[0] == '*') {
@@ -96,7 +106,7 @@ OperandSyntax parseOperand(std::string_view t) {
             const long n = digitsValue(t.substr(3));
             if (n < 0) return s;
             const AreaId a = t[1] == 'V' ? AreaId::V : t[1] == 'L' ? AreaId::L : AreaId::AC;
-            s = {OperandForm::Pointer, a, n, 0, 4};
+            s = {OperandForm::Pointer, a, n, 0, 4, 0};
         }
         return s;
     }
@@ -105,35 +115,35 @@ OperandSyntax parseOperand(std::string_view t) {
         if (l.area == AreaId::None || dot + 2 != t.size() || !isDigit(t.back())) return s;
         const long byte = digitsValue(t.substr(l.length, dot - l.length));
         if (byte < 0) return s;
-        s = {OperandForm::Bit, l.area, byte, t.back() - '0', 0};
+        s = {OperandForm::Bit, l.area, byte, t.back() - '0', 0, 0};
         return s;
     }
-    if (t.size() > 3 && (t.substr(0, 3) == "AIW" || t.substr(0, 3) == "AQW")) {
+    if (c0 == 'A' && t.size() > 3 && (t.substr(0, 3) == "AIW" || t.substr(0, 3) == "AQW")) {
         const long n = digitsValue(t.substr(3));
-        if (n >= 0) s = {OperandForm::Word, t[1] == 'I' ? AreaId::AI : AreaId::AQ, n, 0, 2};
+        if (n >= 0) s = {OperandForm::Word, t[1] == 'I' ? AreaId::AI : AreaId::AQ, n, 0, 2, 0};
         return s;
     }
-    if (t.size() > 2 && t.substr(0, 2) == "AC") {
+    if (c0 == 'A' && t.size() > 2 && t.substr(0, 2) == "AC") {
         const long n = digitsValue(t.substr(2));
-        if (n >= 0) s = {OperandForm::Accumulator, AreaId::AC, n, 0, 4};
+        if (n >= 0) s = {OperandForm::Accumulator, AreaId::AC, n, 0, 4, 0};
         return s;
     }
-    if (t.size() > 3 && (t.substr(0, 3) == "SBR" || t.substr(0, 3) == "INT")) {
+    if ((c0 == 'S' || c0 == 'I') && t.size() > 3 && (t.substr(0, 3) == "SBR" || t.substr(0, 3) == "INT")) {
         const long n = digitsValue(t.substr(3));
-        if (n >= 0) s = {OperandForm::Routine, AreaId::None, n, 0, 0};
+        if (n >= 0) s = {OperandForm::Routine, AreaId::None, n, 0, 0, 0};
         return s;
     }
     if (const Letters l = areaLetters(t); l.area != AreaId::None && t.size() > l.length + 1) {
         const OperandForm f = widthForm(t[l.length]);
         const long n = digitsValue(t.substr(l.length + 1));
         if (f != OperandForm::Invalid && n >= 0) {
-            s = {f, l.area, n, 0, formBytes(f)};
+            s = {f, l.area, n, 0, formBytes(f), 0};
             return s;
         }
     }
     if (t.size() > 1 && (t[0] == 'T' || t[0] == 'C')) {
         const long n = digitsValue(t.substr(1));
-        if (n >= 0) s = {t[0] == 'T' ? OperandForm::Timer : OperandForm::Counter, t[0] == 'T' ? AreaId::T : AreaId::C, n, 0, 0};
+        if (n >= 0) s = {t[0] == 'T' ? OperandForm::Timer : OperandForm::Counter, t[0] == 'T' ? AreaId::T : AreaId::C, n, 0, 0, 0};
         return s;
     }
     return s;

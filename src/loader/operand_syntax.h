@@ -31,6 +31,7 @@ struct OperandSyntax {
     long offset = 0;  // the byte offset; the number of T n, C n, AC n, SBR n, INT n
     int bit = 0;      // Bit: the bit number as written (0 to 9)
     int bytes = 0;    // the bytes the operand covers: 1, 2 or 4 (0 for bits and numbers)
+    double value = 0;  // a decimal, &H or &O constant's value (stl::numericValue)
 };
 
 // Reads an operand text (already trimmed). Upper-case area letters only, as exported.

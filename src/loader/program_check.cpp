@@ -1,9 +1,13 @@
 #include "loader/program_check.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "core/opcodes.h"
 #include "core/timers_counters.h"
@@ -106,6 +110,7 @@ std::vector<Finding> CheckProgram(const Program& prog, const std::vector<std::st
                                   const std::vector<int>& fileLines, bool realCpu) {
     std::vector<Finding> out;
     if (!prog.loaded()) return out;
+    out.reserve(prog.operandNotes.size() + 16);
     const int last = prog.lastIndex();
     auto add = [&](int i, FindingKind k, std::string detail) {
         Finding f;
@@ -216,7 +221,33 @@ std::vector<Finding> CheckProgram(const Program& prog, const std::vector<std::st
     }
     closeBlockScr(prog.CodeTable[static_cast<std::size_t>(last)].Block);
 
-    std::stable_sort(out.begin(), out.end(), [](const Finding& a, const Finding& b) { return a.line < b.line; });
+    // In line order, findings of one line in the order found: the keys are sorted (the line
+    // and the place found), then the findings moved once into that order.
+    std::vector<std::pair<int, std::uint32_t>> order(out.size());
+    for (std::size_t k = 0; k < out.size(); ++k) order[k] = {out[k].line, static_cast<std::uint32_t>(k)};
+    if (!std::is_sorted(order.begin(), order.end())) {
+        // The builder's notes and the findings of the pass over the lines come each in line
+        // order: two runs are merged, anything else sorted.
+        const auto second = std::is_sorted_until(order.begin(), order.end());
+        if (std::is_sorted(second, order.end()))
+            std::inplace_merge(order.begin(), second, order.end());
+        else
+            std::sort(order.begin(), order.end());
+        // Place k takes the finding from order[k].second: cycle by cycle, in place.
+        for (std::size_t k = 0; k < out.size(); ++k) {
+            if (order[k].second == k) continue;
+            Finding held = std::move(out[k]);
+            std::size_t at = k;
+            while (order[at].second != k) {
+                const std::size_t from = order[at].second;
+                out[at] = std::move(out[from]);
+                order[at].second = static_cast<std::uint32_t>(at);
+                at = from;
+            }
+            out[at] = std::move(held);
+            order[at].second = static_cast<std::uint32_t>(at);
+        }
+    }
     out.erase(std::unique(out.begin(), out.end()), out.end());
     return out;
 }
@@ -272,53 +303,73 @@ std::string findingMessage(const Finding& f) {
 }
 
 std::string findingMessageEnglish(const Finding& f) {
+    std::string out;
+    appendFindingMessageEnglish(out, f);
+    return out;
+}
+
+void appendFindingMessageEnglish(std::string& out, const Finding& f) {
     const std::string& d = f.detail;
+    // The message around the detail: before it, and after it.
+    auto put = [&](std::string_view before, std::string_view after = {}) {
+        out += before;
+        out += d;
+        out += after;
+    };
     switch (f.kind) {
     case FindingKind::UnknownInstruction:
-        return "unknown instruction";
+        out += "unknown instruction";
+        return;
     case FindingKind::UnsimulatedInstruction:
-        return "instruction not simulated";
+        out += "instruction not simulated";
+        return;
     case FindingKind::MissingOperand:
-        return "missing operand";
+        out += "missing operand";
+        return;
     case FindingKind::UnreadableOperand:
-        return "unreadable operand " + d;
+        return put("unreadable operand ");
     case FindingKind::UnknownSymbol:
-        return "unknown symbol " + d;
+        return put("unknown symbol ");
     case FindingKind::UnknownLocal:
-        return d + " is not a local variable of this block";
+        return put("", " is not a local variable of this block");
     case FindingKind::OutsideArea:
-        return "address outside its area " + d;
+        return put("address outside its area ");
     case FindingKind::BitNumber:
-        return "bit number above 7 " + d;
+        return put("bit number above 7 ");
     case FindingKind::EdgeLimit:
-        return "more than 128 edge instructions";
+        out += "more than 128 edge instructions";
+        return;
     case FindingKind::WrongType:
-        return "operand of the wrong type " + d;
+        return put("operand of the wrong type ");
     case FindingKind::StringTooLong:
-        return "constant string longer than 126 bytes";
+        out += "constant string longer than 126 bytes";
+        return;
     case FindingKind::UndefinedSubroutine:
-        return "no such subroutine " + d;
+        return put("no such subroutine ");
     case FindingKind::UndefinedInterrupt:
-        return "no such interrupt routine " + d;
+        return put("no such interrupt routine ");
     case FindingKind::EventNeverRaised:
-        return "interrupt event " + d + " is never raised in the simulator";
+        return put("interrupt event ", " is never raised in the simulator");
     case FindingKind::DuplicateLabel:
-        return "label " + d + " defined twice in this block";
+        return put("label ", " defined twice in this block");
     case FindingKind::JumpWithoutLabel:
-        return "no LBL " + d + " in this block";
+        return put("no LBL ", " in this block");
     case FindingKind::ScrWithoutEnd:
-        return "LSCR without SCRE";
+        out += "LSCR without SCRE";
+        return;
     case FindingKind::TimerKind:
-        return isTonrTimer(std::atoi(d.c_str() + 1)) ? d + " is a TONR timer, not TON/TOF"
-                                                       : d + " is a TON/TOF timer, not TONR";
+        return put("", isTonrTimer(std::atoi(d.c_str() + 1)) ? " is a TONR timer, not TON/TOF"
+                                                              : " is a TON/TOF timer, not TONR");
     case FindingKind::ForWithoutNext:
-        return "FOR without NEXT";
+        out += "FOR without NEXT";
+        return;
     case FindingKind::NextWithoutFor:
-        return "NEXT without FOR";
+        out += "NEXT without FOR";
+        return;
     case FindingKind::LoopTooDeep:
-        return "FOR/NEXT loops nested deeper than 8";
+        out += "FOR/NEXT loops nested deeper than 8";
+        return;
     }
-    return {};
 }
 
 std::string findingLogText(const Finding& f) {
@@ -331,7 +382,20 @@ std::string checkSummaryText(std::size_t count) {
 }
 
 std::string findingEnglishLine(const Finding& f) {
-    return std::to_string(f.fileLine) + ": " + f.text + ": " + (f.warning ? "warning: " : "") + findingMessageEnglish(f);
+    std::string out;
+    appendFindingEnglishLine(out, f);
+    return out;
+}
+
+void appendFindingEnglishLine(std::string& out, const Finding& f) {
+    char number[16];
+    const auto end = std::to_chars(number, number + sizeof number, f.fileLine).ptr;
+    out.append(number, end);
+    out += ": ";
+    out += f.text;
+    out += ": ";
+    if (f.warning) out += "warning: ";
+    appendFindingMessageEnglish(out, f);
 }
 
 }  // namespace korvane

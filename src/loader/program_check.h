@@ -59,6 +59,7 @@ std::vector<Finding> CheckProgram(const Program& prog, const std::vector<std::st
 // The finding's message: Chinese for the window, English for the command line.
 std::string findingMessage(const Finding& f);
 std::string findingMessageEnglish(const Finding& f);
+void appendFindingMessageEnglish(std::string& out, const Finding& f);
 
 // The log lines: " 程序检查：第12行 LDI I0.0：不支持的指令" (after the time of day), and the
 // summary " 程序检查：发现3处问题" or " 程序检查：没有发现问题".
@@ -66,5 +67,7 @@ std::string findingLogText(const Finding& f);
 std::string checkSummaryText(std::size_t count);
 // The command line's form, to follow "FILE:": "12: LDI I0.0: instruction not simulated".
 std::string findingEnglishLine(const Finding& f);
+// The same appended to out.
+void appendFindingEnglishLine(std::string& out, const Finding& f);
 
 }  // namespace korvane

@@ -22,31 +22,42 @@ using stl::trim;
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-// The lines of a text: ends at LF, CR LF or a lone CR; a last line without a line end
-// counts; a line end at the very end does not start another line.
-std::vector<std::string_view> splitLines(std::string_view text) {
-    std::vector<std::string_view> out;
-    const char* const begin = text.data();
-    const std::size_t n = text.size();
-    out.reserve(n / 16 + 1);
-    // The next c at or after from (n when there is none).
-    auto next = [&](char c, std::size_t from) {
-        const void* at = from < n ? std::memchr(begin + from, c, n - from) : nullptr;
-        return at ? static_cast<std::size_t>(static_cast<const char*>(at) - begin) : n;
-    };
-    std::size_t lf = next('\n', 0);
-    std::size_t cr = next('\r', 0);
-    std::size_t start = 0;
-    for (std::size_t i = std::min(lf, cr); i < n; i = std::min(lf, cr)) {
-        out.push_back(text.substr(start, i - start));
-        start = i + 1;
-        if (text[i] == '\r' && start < n && text[start] == '\n') ++start;
-        if (lf < start) lf = next('\n', start);
-        if (cr < start) cr = next('\r', start);
+// The lines of a text, one after the other: a line ends at LF, CR LF or a lone CR; a last
+// line without a line end counts; a line end at the very end does not start another line.
+class LineCursor {
+public:
+    explicit LineCursor(std::string_view text) : text_(text), lf_(find('\n', 0)), cr_(find('\r', 0)) {}
+    bool next(std::string_view& line) {
+        const std::size_t n = text_.size();
+        const std::size_t i = std::min(lf_, cr_);
+        if (i < n) {
+            line = text_.substr(start_, i - start_);
+            start_ = i + 1;
+            if (text_[i] == '\r' && start_ < n && text_[start_] == '\n') ++start_;
+            if (lf_ < start_) lf_ = find('\n', start_);
+            if (cr_ < start_) cr_ = find('\r', start_);
+            return true;
+        }
+        if (start_ < n) {
+            line = text_.substr(start_);
+            start_ = n;
+            return true;
+        }
+        return false;
     }
-    if (start < n) out.push_back(text.substr(start));
-    return out;
-}
+
+private:
+    // The next c at or after from (the text's size when there is none).
+    std::size_t find(char c, std::size_t from) const {
+        const std::size_t n = text_.size();
+        const void* at = from < n ? std::memchr(text_.data() + from, c, n - from) : nullptr;
+        return at ? static_cast<std::size_t>(static_cast<const char*>(at) - text_.data()) : n;
+    }
+    std::string_view text_;
+    std::size_t start_ = 0;
+    std::size_t lf_;
+    std::size_t cr_;
+};
 
 bool isBlankLine(std::string_view raw) { return trim(raw).empty(); }
 
@@ -112,19 +123,20 @@ bool StlReader::loadText(std::string_view fileBytes, Program& prog, const Log& l
     problem_ = ProgramFileProblem::None;
     try {
         // The whole file is either UTF-8 or GBK/GB18030: decide once, decode once.
-        const std::optional<std::string> decoded = textToUtf8(fileBytes);
+        std::string decodedStorage;
+        const std::optional<std::string_view> decoded = textAsUtf8(fileBytes, decodedStorage);
         if (!decoded) {
             problem_ = ProgramFileProblem::NotText;
             log.stamped(" 源程序非法");
             return false;
         }
-        const std::string& text = *decoded;
-        const std::vector<std::string_view> raw = splitLines(text);
+        const std::string_view text = *decoded;
 
         // Pass 1: count the lines to keep and register the routine names of the headers.
         bool mainBlock = false;
         int count = 0;
-        for (std::string_view r : raw) {
+        LineCursor lines1(text);
+        for (std::string_view r; lines1.next(r);) {
             if (startsWith(r, "ORGANIZATION_BLOCK")) mainBlock = true;
             if (mainBlock && counts(r)) {
                 if (count == kMaxProgramLines) {
@@ -145,7 +157,7 @@ bool StlReader::loadText(std::string_view fileBytes, Program& prog, const Log& l
 
         lines.assign(static_cast<std::size_t>(count), std::string());
         fileLines.assign(static_cast<std::size_t>(count), 0);
-        declarationNames.assign(static_cast<std::size_t>(count), std::string());
+        declarationNames.clear();
         prog.resetCodeTable(static_cast<std::size_t>(count));
         const int lastIndex = count - 1;
 
@@ -153,7 +165,8 @@ bool StlReader::loadText(std::string_view fileBytes, Program& prog, const Log& l
         mainBlock = false;
         int index = 0;
         int fileLine = 0;
-        for (std::string_view r : raw) {
+        LineCursor lines2(text);
+        for (std::string_view r; lines2.next(r);) {
             ++fileLine;
             if (startsWith(r, "ORGANIZATION_BLOCK")) mainBlock = true;
             if (!mainBlock || !counts(r)) continue;
@@ -188,10 +201,10 @@ bool StlReader::loadText(std::string_view fileBytes, Program& prog, const Log& l
                             break;
                         }
                     }
-                kept.assign(type.empty() ? t : type);
+                kept = std::string(type.empty() ? t : type);
                 if (!type.empty()) {
                     const std::size_t colon = t.find(':');
-                    declarationNames[static_cast<std::size_t>(index)] = std::string(trim(t.substr(0, colon)));
+                    declarationNames.push_back({index, std::string(trim(t.substr(0, colon)))});
                 }
             }
             if (onProgress) onProgress(index, lastIndex);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/code_table.h"
+#include "loader/code_builder.h"
 #include "platform/log_sink.h"
 
 namespace korvane {
@@ -50,9 +51,9 @@ public:
     std::vector<std::string> lines;
     // For each kept line, its line number in the file (1-based, as an editor shows it).
     std::vector<int> fileLines;
-    // For each kept line, the declared name when it is a declaration ("IN1" of
-    // "IN1:BOOL; // comment"), else empty.
-    std::vector<std::string> declarationNames;
+    // The declared name of each declaration line ("IN1" of "IN1:BOOL; // comment"), in line
+    // order.
+    std::vector<DeclaredName> declarationNames;
     // The next edge-flag number to give out; 0 before every load and unload.
     std::int16_t edgeCounter = 0;
     // Called after each stored line with (index, last index): "代码载入进度：" progress.

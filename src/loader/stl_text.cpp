@@ -34,6 +34,10 @@ std::optional<double> radixValue(std::string_view digits, int radix, std::size_t
 
 std::optional<double> numericValue(std::string_view text) {
     const std::string_view s = trim(text);
+    // Most texts asked about are addresses (VW10, I0.1, T37): a number starts with a digit,
+    // a sign, a point or the '&' of a radix prefix.
+    if (s.empty()) return std::nullopt;
+    if (const char c0 = s[0]; !isDigit(c0) && c0 != '&' && c0 != '+' && c0 != '-' && c0 != '.') return std::nullopt;
     if (s.size() >= 2 && s[0] == '&') {
         const char p = s[1];
         if (p == 'H' || p == 'h') return radixValue(s.substr(2), 16, 8);
@@ -79,6 +83,19 @@ std::optional<double> numericValue(std::string_view text) {
 }
 
 std::optional<int> int16Value(std::string_view text) {
+    // The usual key offset: up to five plain digits.
+    if (!text.empty() && text.size() <= 5) {
+        int whole = 0;
+        bool digits = true;
+        for (char c : text) {
+            if (!isDigit(c)) {
+                digits = false;
+                break;
+            }
+            whole = whole * 10 + (c - '0');
+        }
+        if (digits) return whole <= 32767 ? std::optional<int>(whole) : std::nullopt;
+    }
     const auto v = numericValue(text);
     if (!v) return std::nullopt;
     const double r = std::nearbyint(*v);

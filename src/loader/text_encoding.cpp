@@ -231,6 +231,48 @@ constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
 // True when one of the eight bytes is below 0x20 (a control character).
 constexpr bool hasControlByte(std::uint64_t w) { return ((w - kEveryByte * 0x20) & ~w & kHighBits) != 0; }
 
+// The stray control characters from byte i on.
+std::size_t strayControls(const unsigned char* p, std::size_t i, std::size_t n) {
+    std::size_t count = 0;
+    for (; i + 8 <= n; i += 8) {
+        if (!hasControlByte(eightBytes(p + i))) continue;
+        for (std::size_t k = i; k < i + 8; ++k) count += isStrayControl(p[k]) ? 1 : 0;
+    }
+    for (; i < n; ++i) count += isStrayControl(p[i]) ? 1 : 0;
+    return count;
+}
+
+// isValidUtf8 and the count of stray control characters (added to count) in one pass: a
+// control character is a single byte, never part of a longer sequence.
+bool utf8CountingControls(std::string_view bytes, std::size_t& count) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    std::size_t i = 0;
+    while (i < n) {
+        if (i + 8 <= n) {
+            const std::uint64_t w = eightBytes(p + i);
+            if ((w & kHighBits) == 0) {
+                if (hasControlByte(w))
+                    for (std::size_t k = i; k < i + 8; ++k) count += isStrayControl(p[k]) ? 1 : 0;
+                i += 8;
+                continue;
+            }
+        }
+        if (p[i] < 0x80) {
+            count += isStrayControl(p[i]) ? 1 : 0;
+            ++i;
+            continue;
+        }
+        const std::size_t len = utf8SequenceLength(p + i, n - i);
+        if (len == 0) {
+            count += strayControls(p, i, n);
+            return false;
+        }
+        i += len;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool isValidUtf8(std::string_view bytes) {
@@ -259,33 +301,31 @@ std::string toUtf8(std::string_view bytes) {
     return gb18030ToUtf8(bytes, kReplacement);
 }
 
-std::optional<std::string> textToUtf8(std::string_view bytes) {
+std::optional<std::string_view> textAsUtf8(std::string_view bytes, std::string& storage) {
     // A NUL byte never occurs in UTF-8 or GBK text; every binary format of any size holds
     // some. Looked for first, so that such a file costs one quick pass.
     if (bytes.find('\0') != std::string_view::npos) return std::nullopt;
     std::size_t suspicious = 0;
-    {
-        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-        std::size_t i = 0;
-        for (; i + 8 <= bytes.size(); i += 8) {
-            if (!hasControlByte(eightBytes(p + i))) continue;
-            for (std::size_t k = i; k < i + 8; ++k) suspicious += isStrayControl(p[k]) ? 1 : 0;
-        }
-        for (; i < bytes.size(); ++i) suspicious += isStrayControl(p[i]) ? 1 : 0;
-    }
-    std::string text;
-    if (isValidUtf8(bytes)) {
-        text.assign(bytes);
-    } else {
+    std::string_view text = bytes;
+    if (!utf8CountingControls(bytes, suspicious)) {
         std::size_t undecodable = 0;
-        text = gb18030ToUtf8(bytes, kReplacement, &undecodable);
+        storage = gb18030ToUtf8(bytes, kReplacement, &undecodable);
         suspicious += undecodable;
+        text = storage;
     }
     // GB18030 decodes almost every pair of bytes, so even random bytes decode mostly; but a
     // real UTF-8 or GBK text has no stray control character and no undecodable byte, or at
     // most a few (a character cut off, a pasted fragment in the other encoding).
     if (suspicious > bytes.size() / kMaxSuspiciousShare) return std::nullopt;
     return text;
+}
+
+std::optional<std::string> textToUtf8(std::string_view bytes) {
+    std::string storage;
+    const std::optional<std::string_view> text = textAsUtf8(bytes, storage);
+    if (!text) return std::nullopt;
+    if (text->data() == storage.data()) return storage;
+    return std::string(*text);
 }
 
 std::string utf8ToGb18030(std::string_view utf8) { return utf8ToGb(utf8, "?"); }

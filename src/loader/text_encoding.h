@@ -18,6 +18,9 @@ std::string toUtf8(std::string_view bytes);
 // memory are linear in the size.
 inline constexpr std::size_t kMaxSuspiciousShare = 8;
 std::optional<std::string> textToUtf8(std::string_view bytes);
+// The same without a copy of a text that is already UTF-8: the view is into bytes then, or
+// into storage when the text had to be decoded.
+std::optional<std::string_view> textAsUtf8(std::string_view bytes, std::string& storage);
 // UTF-8 text encoded as GB18030 (for writing files that old tools read).
 std::string utf8ToGb18030(std::string_view utf8);
 

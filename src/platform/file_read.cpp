@@ -13,6 +13,7 @@ FileRead readFileBounded(const std::string& path, std::size_t maxBytes, std::str
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return FileRead::CannotOpen;
     struct stat st {};
+    std::string bytes;
     if (::fstat(fileno(f), &st) == 0) {
         FileRead early = FileRead::Ok;
         if (S_ISDIR(st.st_mode)) early = FileRead::Folder;
@@ -22,8 +23,13 @@ FileRead readFileBounded(const std::string& path, std::size_t maxBytes, std::str
             std::fclose(f);
             return early;
         }
+        // A file read in one piece of the size it has now (one byte more tells that it grew
+        // meanwhile: the rest is read as from a pipe).
+        if (S_ISREG(st.st_mode) && st.st_size > 0) {
+            bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
+            bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+        }
     }
-    std::string bytes;
     char buf[1 << 16];
     // One byte past the bound tells a file of exactly maxBytes from a longer one.
     while (bytes.size() <= maxBytes) {

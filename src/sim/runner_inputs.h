@@ -19,6 +19,7 @@ public:
     PlcMemory inputs;
     PlcMemory* image = nullptr;
     void FreshInData() override;
+    bool showsCodeText() const override { return false; }
     std::optional<bool> inputTerminal(int key) override { return inputs.cell(key) != 0; }
 };
 

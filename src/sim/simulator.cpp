@@ -104,6 +104,7 @@ void Simulator::resetProgramState() {
     setCaption(kProductTitle);
     dataBlock.unload();
     listing_.clear();
+    listingStale_ = false;
     findings_.clear();
     views_->checkFindingsChanged(findings_);
 }
@@ -115,7 +116,7 @@ void Simulator::loadProgramCommand() {
             resetProgramState();
             scan.stop();
         }
-        if (!listing_.empty() && hasAwlExtension(dialogFileName_)) {
+        if (!listing().empty() && hasAwlExtension(dialogFileName_)) {
             if (!prompt_->ask("可能已经有程序，继续则覆盖该程序，继续？")) return;
         }
         dialogFileName_.clear();
@@ -147,8 +148,22 @@ void Simulator::myLoadCode() {
         setCaption(std::string(kProductTitle) + " [程序路径]：" + dialogFileName_);
     }
     listing_.clear();
+    listingStale_ = true;
+    // Exports from Windows may carry the extension in capitals (PROG.AWL): built all the same.
+    if (hasAwlExtension(dialogFileName_) && reader.lines.size() > 1) buildAndCheck();
+    views_->FreshAllShow();
+    if (views_ != &noViews_ && views_->showsCodeText()) views_->codeViewChanged(listing());
+    // A cancelled dialog keeps the loaded program, and with it its name; with no program
+    // there is no name.
+    if (!dialogFileName_.empty() || !hasProgram()) programBaseName_ = baseNameOf(dialogFileName_);
+}
+
+const std::string& Simulator::listing() const {
+    if (!listingStale_) return listing_;
+    listingStale_ = false;
     std::size_t listingSize = 0;
     for (const std::string& l : reader.lines) listingSize += l.size() + 16;
+    listing_.clear();
     listing_.reserve(listingSize);
     for (std::size_t i = 0; i < reader.lines.size(); ++i) {
         listing_ += "\r\n";
@@ -156,13 +171,7 @@ void Simulator::myLoadCode() {
         listing_ += "      ";
         listing_ += reader.lines[i];
     }
-    // Exports from Windows may carry the extension in capitals (PROG.AWL): built all the same.
-    if (hasAwlExtension(dialogFileName_) && reader.lines.size() > 1) buildAndCheck();
-    views_->FreshAllShow();
-    views_->codeViewChanged(listing_);
-    // A cancelled dialog keeps the loaded program, and with it its name; with no program
-    // there is no name.
-    if (!dialogFileName_.empty() || !hasProgram()) programBaseName_ = baseNameOf(dialogFileName_);
+    return listing_;
 }
 
 void Simulator::buildAndCheck() {

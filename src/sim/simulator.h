@@ -42,6 +42,8 @@ public:
     virtual void InitData() {}
     virtual void captionChanged(const std::string& /*caption*/) {}
     virtual void codeViewChanged(const std::string& /*text*/) {}
+    // False for a front end without a code view: the listing is then made only when asked for.
+    virtual bool showsCodeText() const { return true; }
     virtual void progressText(const std::string& /*text*/) {}
     virtual void scanCountChanged(std::int32_t /*count*/) {}
     // The run flag or the mode changed: toolbar buttons, the switch picture, RUN/STOP lamps.
@@ -140,7 +142,8 @@ public:
     const std::string& dialogFileName() const { return dialogFileName_; }
     void setDialogFileName(std::string path) { dialogFileName_ = std::move(path); }
     const std::string& caption() const { return caption_; }
-    const std::string& listing() const { return listing_; }
+    // The program lines numbered from 0, each after "\r\n", as the code view shows them.
+    const std::string& listing() const;
     const std::string& programBaseName() const { return programBaseName_; }
     bool hasProgram() const { return program.loaded(); }
 
@@ -182,7 +185,7 @@ private:
     void refreshViews(bool forced, bool fullRebuild) override;
     void runStateChanged() override { views_->runStateChanged(scan.state().runFlag, scan.state().mode); }
     void scanCountShown(std::int32_t count) override { views_->scanCountChanged(count); }
-    std::size_t codeTextLength() const override { return listing_.size(); }
+    std::size_t codeTextLength() const override { return listing().size(); }
 
     void setCaption(std::string caption);
     void resetProgramState();  // what a load in RUN and an unload reset
@@ -200,7 +203,9 @@ private:
     std::array<std::int8_t, area::Q - area::I> forcedInputs_{};
     std::string dialogFileName_;
     std::string caption_ = kProductTitle;
-    std::string listing_;
+    // Made from the reader's lines when first asked for after a load (listingStale_).
+    mutable std::string listing_;
+    mutable bool listingStale_ = false;
     std::string programBaseName_;
     std::vector<Finding> findings_;
 };

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
 #include "core/code_table.h"
 #include "loader/code_builder.h"
+#include "loader/operand_decoder.h"
 
 using namespace korvane;
 
@@ -268,3 +270,40 @@ TEST(BuilderLimits, TwentyOperandsAreAllowed) {
 }
 
 }  // namespace
+
+// The builder decodes the common operand forms from the parse it checks them with; every
+// operand must come out with the number and kind the operand decoder gives the same text.
+TEST(BuilderLines, EveryOperandDecodesAsTheDecoderReadsIt) {
+    const std::vector<std::string> body{
+        "LD I0.0",           "A SM0.1",          "O S2.7",           "LDN L0.3",         "AN V1023.7",
+        "= Q15.7",           "A M31.0",          "A T37",            "O C255",           "LD I01.1",
+        "MOVB IB0, QB1",     "MOVW MW2, VW100",  "MOVD SMD2, LD4",   "MOVW SMW22, SW2",  "MOVB SMB28, SB5",
+        "MOVW 16#1F, VW2",   "MOVW 16#ffff, VW2", "MOVW 2#1012, VW0", "MOVW -0, VW0",     "MOVW +7, VW0",
+        "MOVR 1.5, VD0",     "MOVR .5, VD0",     "MOVR 1E3, VD0",    "MOVR -2.5e-3, VD4", "AW>= VW10, +1",
+        "MOVD &H1F, VD0",    "MOVD &O17, VD0",   "MOVW 007, VW0",    "MOVW VW0007, VW0", "TON T1, 100",
+        "CTU C5, 3",         "MOVW AIW0, VW0",   "MOVW VW0, AQW2",   "MOVD AC1, VD0",    "MOVB AC2, VB0",
+        "MOVW *VD100, VW0",  "MOVD &VB100, AC0", "MOVW *AC1, VW2",   "MOVD 2147483647, VD0",
+        "MOVD -2147483648, VD0"};
+    Builder b;
+    ASSERT_TRUE(b.build(mainProgram(body)));
+    EXPECT_TRUE(b.prog.operandNotes.empty());
+    Program decoded;
+    decoded.resetCodeTable(b.lines.size());
+    for (std::size_t i = 2; i < 2 + body.size(); ++i) {
+        const std::string& text = b.lines[i];
+        const std::size_t blank = text.find(' ');
+        const std::string mnemonic = text.substr(0, blank);
+        std::string rest = text.substr(blank + 1);
+        for (int k = 0; !rest.empty(); ++k) {
+            const std::size_t comma = rest.find(',');
+            std::string operand = rest.substr(0, comma);
+            rest = comma == std::string::npos ? "" : rest.substr(comma + 1);
+            while (!operand.empty() && operand.front() == ' ') operand.erase(0, 1);
+            const double number = GetParamValue(decoded, mnemonic, operand, static_cast<int>(i), k);
+            SCOPED_TRACE(text + " operand " + std::to_string(k));
+            EXPECT_EQ(b.at(i).number(k), number);
+            EXPECT_EQ(std::signbit(b.at(i).number(k)), std::signbit(number));
+            EXPECT_EQ(b.at(i).kindOf(k), decoded.CodeTable[i].kindOf(k));
+        }
+    }
+}

@@ -547,6 +547,27 @@ TEST(TextEncoding, EveryUndecodableByteBecomesOneReplacementCharacter) {
     EXPECT_EQ(text.substr(text.size() - 4), "\xEF\xBF\xBD" "A");
 }
 
+// A text is refused when more than one byte in eight is a stray control character, counted
+// over the whole file: among UTF-8 characters, and after a byte that is not UTF-8 (the text
+// is then read as GBK).
+TEST(TextEncoding, StrayControlsAreCountedOverTheWholeText) {
+    for (const std::string& base : {std::string("电机启动 LD I0.0 传送带 = Q0.0 报警复位 AN M0.1 ok"),
+                                    kGbkChinese + "LD I0.0 = Q0.0 AN M0.1 ok " + kGbkChinese}) {
+        // Controls spread between the characters: k of them pass while 8k <= size.
+        auto withControls = [&](std::size_t k) {
+            std::string s = base;
+            const std::size_t at = s.find(" ok") + 1;
+            for (std::size_t n = 0; n < k; ++n) s.insert(at + n % 2, 1, n % 2 ? '\x01' : '\x1F');
+            return s;
+        };
+        const std::size_t most = base.size() / 7;
+        SCOPED_TRACE(base);
+        EXPECT_TRUE(textToUtf8(withControls(most)).has_value());
+        EXPECT_FALSE(textToUtf8(withControls(most + 1)).has_value());
+        EXPECT_TRUE(textToUtf8(base + std::string(base.size() / 4, '\n') + "\t\r\f\v\x1A").has_value());
+    }
+}
+
 TEST(LoadCommandFailures, AFailureOutsideTheReaderIsLogged) {
     LoadRig r;
     r.load("jump.awl", kJumpProgram);
