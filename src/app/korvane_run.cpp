@@ -4,7 +4,6 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -18,10 +17,6 @@
 
 #if defined(__GLIBC__)
 #include <malloc.h>
-#endif
-#if defined(__linux__)
-#include <sys/mman.h>
-#include <unistd.h>
 #endif
 
 #include "hardware/hardware_file.h"
@@ -333,45 +328,13 @@ int gradeMain(Options& o, bool linkEnabled) {
 
 }  // namespace
 
-namespace {
-
-// The heap of a run. Large blocks (the program text, the code table) come from the heap, and
-// freed memory stays there for the next block instead of fresh pages each time.
-void keepFreedMemory() {
+int main(int argc, char** argv) {
 #if defined(__GLIBC__)
+    // A run is one short process: large blocks (the program text, the code table) come from
+    // the heap and freed memory stays there for the next, instead of fresh pages each time.
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
 #endif
-}
-
-// For a large program (its tables take some 330 bytes a line) on Linux, the heap grows in a
-// step of 8 MB that the kernel may back with huge pages: one page fault per 2 MB instead of
-// one per 4 KB. A small program keeps small pages.
-void growHeapForProgram(const std::string& path) {
-#if defined(__GLIBC__) && defined(__linux__)
-    constexpr std::uintmax_t kLargeProgram = 64 << 10;  // bytes of program text: some 3,500 lines
-    std::error_code error;
-    const std::uintmax_t bytes = std::filesystem::file_size(path, error);
-    if (error || bytes < kLargeProgram) return;
-    constexpr std::size_t kHeapStep = std::size_t{8} << 20;
-    mallopt(M_TOP_PAD, static_cast<int>(kHeapStep));
-    // A block larger than what the heap has left makes it grow by the step now.
-    void* probe = std::malloc(std::size_t{256} << 10);
-    const auto end = reinterpret_cast<std::uintptr_t>(sbrk(0));
-    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-    const auto from = (reinterpret_cast<std::uintptr_t>(probe) + page - 1) & ~(page - 1);
-    if (probe && page > 0 && from < end && end - from <= 2 * kHeapStep)
-        madvise(reinterpret_cast<void*>(from), end - from, MADV_HUGEPAGE);
-    std::free(probe);
-#else
-    (void)path;
-#endif
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-    keepFreedMemory();
     gWatchTable.rows().clear();
     Options o;
     ObjectLinkRunOptions linkOptions;
@@ -534,7 +497,6 @@ int main(int argc, char** argv) {
         return isRegularFile(path) ? std::string() : ", or longer than " + sizeText(maxBytes);
     };
 
-    growHeapForProgram(o.program);
     StderrLog sink;
     sink.enabled = o.log;
     AutoPrompt prompt;
