@@ -2,6 +2,7 @@
 // the conversions. Box instructions: they execute only while the logic result is on and
 // never change it. Integer results report on SM1.0 (zero), SM1.1 (overflow) and SM1.3
 // (division by zero); a floating-point fault ends the pass as a run-time error.
+#include <bit>
 #include <cfloat>
 #include <cmath>
 
@@ -232,10 +233,20 @@ float realResult(double r) {
     return toSingle(r);
 }
 
+// The real boxes' common form, IN a constant or a double word and OUT a double word, both
+// named directly inside the image: OUT's key, with IN's value in x. -1 for any other form,
+// whose operands go the general way.
+int directRealBox(const PlcMemory& mem, const CodeLine& line, double& x) {
+    const int out = directKey(line.operands[1], kind::DWord, 32);
+    return out >= 0 && directReal(mem, line.operands[0], x) ? out : -1;
+}
+
 void realArithmetic(Interpreter& cpu, CodeLine& line, bool on) {
     PlcMemory& mem = cpu.mem();
-    const double x = operandReal(cpu, line, 0);
-    const double y = operandReal(cpu, line, 1);
+    double x = 0;
+    const int direct = directRealBox(mem, line, x);
+    if (direct < 0) x = operandReal(cpu, line, 0);
+    const double y = direct >= 0 ? realAt(mem, direct) : operandReal(cpu, line, 1);
     double shown = y;
     if (on) {
         const double xs = toSingle(x);
@@ -257,7 +268,10 @@ void realArithmetic(Interpreter& cpu, CodeLine& line, bool on) {
             break;
         }
         const float f = realResult(r);
-        storeReal(mem, operandKey(mem, line, 1), f);
+        if (direct >= 0)
+            writeBits(mem, direct, 32, std::bit_cast<std::uint32_t>(f));
+        else
+            storeReal(mem, operandKey(mem, line, 1), f);
         shown = f;
     }
     setStatus(line, 0, x, 7);
@@ -267,7 +281,10 @@ void realArithmetic(Interpreter& cpu, CodeLine& line, bool on) {
 
 void realFunction(Interpreter& cpu, CodeLine& line, bool on) {
     PlcMemory& mem = cpu.mem();
-    const double in = operandReal(cpu, line, 0);
+    double in = 0;
+    const int direct = directRealBox(mem, line, in);
+    if (direct < 0) in = operandReal(cpu, line, 0);
+    double out = 0;  // OUT's value after the box, read back
     if (on) {
         const double x = toSingle(in);
         double r = 0;
@@ -293,10 +310,17 @@ void realFunction(Interpreter& cpu, CodeLine& line, bool on) {
             r = std::exp(x);
             break;
         }
-        storeReal(mem, operandKey(mem, line, 1), realResult(r));
+        const float f = realResult(r);
+        if (direct >= 0) {
+            writeBits(mem, direct, 32, std::bit_cast<std::uint32_t>(f));
+            out = f;
+        } else {
+            storeReal(mem, operandKey(mem, line, 1), f);
+        }
     }
+    if (direct >= 0 && !on) out = realAt(mem, direct);
     setStatus(line, 0, in, 7);
-    setStatus(line, 1, operandReal(cpu, line, 1), 7);
+    setStatus(line, 1, direct >= 0 ? out : operandReal(cpu, line, 1), 7);
 }
 
 // The seven-segment patterns of 0 to F (bit 0 = segment a ... bit 6 = segment g).
@@ -308,7 +332,70 @@ bool isRecordKind(int knd) { return knd == kind::Timer || knd == kind::Counter; 
 // A value rounded to single precision when it lies in the single range.
 double singleRounded(double v) { return std::fabs(v) <= FLT_MAX ? static_cast<double>(static_cast<float>(v)) : v; }
 
+// ITD, DTR, ROUND and TRUNC in their common form, OUT a double word and IN a word (ITD) or a
+// double word or a constant (the others), the words named directly inside the image: the
+// same results, faults and status as convert, without the general operand access. False
+// (having done nothing) for any other form.
+bool convertDirect(Interpreter& cpu, CodeLine& line, bool on) {
+    PlcMemory& mem = cpu.mem();
+    const LineOperand& in = line.operands[0];
+    const int out = directKey(line.operands[1], kind::DWord, 32);
+    if (out < 0) return false;
+    switch (line.op) {
+    case Op::ITD: {
+        const int a = directKey(in, kind::Word, 16);
+        if (a < 0) return false;
+        const std::uint32_t w = readBits(mem, a, 16);
+        std::uint32_t o = 0;
+        if (on) {
+            o = static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<std::int16_t>(w)));
+            writeBits(mem, out, 32, o);
+        } else {
+            o = readBits(mem, out, 32);
+        }
+        setStatus(line, 0, on && cellsOverlap(a, 16, out, 32) ? readBits(mem, a, 16) : w, 5);
+        setStatus(line, 1, o, 3);
+        return true;
+    }
+    case Op::DTR: {
+        const bool constant = in.kind == kind::Constant;
+        const int a = constant ? -1 : directKey(in, kind::DWord, 32);
+        if (!constant && a < 0) return false;
+        const std::uint32_t p = constant ? 0 : readBits(mem, a, 32);
+        double o = 0;
+        if (on) {
+            const float f = constant ? toSingle(in.number) : static_cast<float>(static_cast<std::int32_t>(p));
+            writeBits(mem, out, 32, std::bit_cast<std::uint32_t>(f));
+            o = f;
+        } else {
+            o = realAt(mem, out);
+        }
+        setStatus(line, 0, constant ? in.number : on && cellsOverlap(a, 32, out, 32) ? readBits(mem, a, 32) : p, 3);
+        setStatus(line, 1, o, 7);
+        return true;
+    }
+    case Op::ROUND:
+    case Op::TRUNC: {
+        double x = 0;
+        if (!directReal(mem, in, x)) return false;
+        if (on) {
+            // As convert: halves away from zero, or toward zero; the writer refuses (and logs)
+            // a result it cannot split.
+            const double r = singleRounded(line.op == Op::ROUND ? std::round(x) : std::trunc(x));
+            storeTobit(mem, r, out, 32);
+            if (in.kind != kind::Constant && cellsOverlap(in.key, 32, out, 32)) x = realAt(mem, in.key);
+        }
+        setStatus(line, 0, x, 7);
+        setStatus(line, 1, readBits(mem, out, 32), 3);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
 void convert(Interpreter& cpu, CodeLine& line, bool on) {
+    if (convertDirect(cpu, line, on)) return;
     PlcMemory& mem = cpu.mem();
     const int in = effectiveKind(line.kindOf(0));
     std::int16_t inKind = 0;

@@ -104,6 +104,27 @@ inline int directKey(const LineOperand& o, int knd, int width) {
     return (o.kind == knd && spanInImage(o.key, width)) ? o.key : -1;
 }
 
+// The single at key (32 cells inside the image), as a double.
+inline double realAt(const PlcMemory& mem, int key) {
+    return static_cast<double>(std::bit_cast<float>(readBits(mem, key, 32)));
+}
+
+// Operand o as operandReal gives it when o is a constant (its number as written) or a double
+// word named directly inside the image (the single at its key): true with the value in v.
+// False for any other form, which goes the general way.
+inline bool directReal(const PlcMemory& mem, const LineOperand& o, double& v) {
+    if (o.kind == kind::Constant) {
+        v = o.number;
+        return true;
+    }
+    if (o.kind != kind::DWord || !spanInImage(o.key, 32)) return false;
+    v = realAt(mem, o.key);
+    return true;
+}
+
+// Whether the cells [a, a + wa) and [b, b + wb) share one.
+inline bool cellsOverlap(int a, int wa, int b, int wb) { return a < b + wb && b < a + wa; }
+
 // A constant operand that is an integer from lo to hi (its double exactly), or nothing.
 inline bool integralConstant(const LineOperand& o, double lo, double hi) {
     if (o.kind != kind::Constant || !(o.number >= lo && o.number <= hi)) return false;
