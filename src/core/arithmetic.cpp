@@ -43,7 +43,9 @@ void setResultBits(PlcMemory& mem, double r, bool division = false) {
 // integerArithmetic for its common form, IN1 a constant or a memory operand of the width and
 // OUT a memory operand of the width, both inside the image: the same values, results, bits and
 // status without the general operand access. False (having done nothing) for any other form.
-bool integerArithmeticDirect(Interpreter& cpu, CodeLine& line, bool wide, bool on) {
+template <Op op>
+bool integerArithmeticDirect(Interpreter& cpu, CodeLine& line, bool on) {
+    constexpr bool wide = op == Op::AddD || op == Op::SubD || op == Op::MulD || op == Op::DivD;
     const int width = wide ? 32 : 16;
     const int memKind = wide ? kind::DWord : kind::Word;
     const double L = wide ? kDWordRange : kWordRange;
@@ -67,20 +69,13 @@ bool integerArithmeticDirect(Interpreter& cpu, CodeLine& line, bool wide, bool o
     if (on) {
         double r = 0;
         bool divideByZero = false;
-        switch (line.op) {
-        case Op::AddI:
-        case Op::AddD:
+        if constexpr (op == Op::AddI || op == Op::AddD) {
             r = b + a;
-            break;
-        case Op::SubI:
-        case Op::SubD:
+        } else if constexpr (op == Op::SubI || op == Op::SubD) {
             r = b - a;
-            break;
-        case Op::MulI:
-        case Op::MulD:
+        } else if constexpr (op == Op::MulI || op == Op::MulD) {
             r = b * a;
-            break;
-        default:  // DivI, DivD
+        } else {  // DivI, DivD
             divideByZero = a == 0;
             if (!divideByZero) {
                 // The quotient toward zero, as trunc(b / a) gives it (a zero quotient keeps
@@ -88,13 +83,12 @@ bool integerArithmeticDirect(Interpreter& cpu, CodeLine& line, bool wide, bool o
                 const std::int64_t q = static_cast<std::int64_t>(b) / static_cast<std::int64_t>(a);
                 r = q != 0 ? static_cast<double>(q) : (std::signbit(b) != std::signbit(a) ? -0.0 : 0.0);
             }
-            break;
         }
         std::int16_t* c = mem.cells();
         if (divideByZero) {
             c[area::SM1_3] = kOn;
         } else {
-            const bool division = line.op == Op::DivI || line.op == Op::DivD;
+            constexpr bool division = op == Op::DivI || op == Op::DivD;
             if (division) c[area::SM1_3] = kOff;
             if (inSignedRange(r, L)) {
                 writeBits(mem, out, width, static_cast<std::uint32_t>(static_cast<std::int64_t>(r)));
@@ -103,22 +97,24 @@ bool integerArithmeticDirect(Interpreter& cpu, CodeLine& line, bool wide, bool o
                 c[area::SM1_2] = boolCell(r < 0);
             } else {
                 c[area::SM1_1] = kOn;
-                if (line.op == Op::SubI || line.op == Op::SubD) c[area::SM1_0] = kOff;
+                if constexpr (op == Op::SubI || op == Op::SubD) c[area::SM1_0] = kOff;
             }
             shown = r;
         }
     }
-    const std::int16_t dk = wide ? 3 : 5;
+    constexpr std::int16_t dk = wide ? 3 : 5;
     setStatus(line, 0, a, dk);
     setStatus(line, 1, b, dk);
-    setStatus(line, 2, shown, line.op == Op::MulI ? 6 : dk);
+    setStatus(line, 2, shown, op == Op::MulI ? 6 : dk);
     return true;
 }
 
 // OUT op= IN1 for +I, -I, *I, /I (wide = false) and +D, -D, *D, /D (wide = true). A result
 // outside the signed range sets SM1.1 and leaves OUT; division truncates toward zero.
-void integerArithmetic(Interpreter& cpu, CodeLine& line, bool wide, bool on) {
-    if (integerArithmeticDirect(cpu, line, wide, on)) return;
+template <Op op>
+void integerArithmetic(Interpreter& cpu, CodeLine& line, bool on) {
+    constexpr bool wide = op == Op::AddD || op == Op::SubD || op == Op::MulD || op == Op::DivD;
+    if (integerArithmeticDirect<op>(cpu, line, on)) return;
     PlcMemory& mem = cpu.mem();
     const double L = wide ? kDWordRange : kWordRange;
     const double a = asSigned(operandValue(cpu, line, 0), L);
@@ -493,16 +489,28 @@ void execArithmetic(Interpreter& cpu, CodeLine& line) {
     const bool on = powerOn(cpu);
     switch (line.op) {
     case Op::AddI:
+        integerArithmetic<Op::AddI>(cpu, line, on);
+        return;
     case Op::SubI:
+        integerArithmetic<Op::SubI>(cpu, line, on);
+        return;
     case Op::MulI:
+        integerArithmetic<Op::MulI>(cpu, line, on);
+        return;
     case Op::DivI:
-        integerArithmetic(cpu, line, false, on);
+        integerArithmetic<Op::DivI>(cpu, line, on);
         return;
     case Op::AddD:
+        integerArithmetic<Op::AddD>(cpu, line, on);
+        return;
     case Op::SubD:
+        integerArithmetic<Op::SubD>(cpu, line, on);
+        return;
     case Op::MulD:
+        integerArithmetic<Op::MulD>(cpu, line, on);
+        return;
     case Op::DivD:
-        integerArithmetic(cpu, line, true, on);
+        integerArithmetic<Op::DivD>(cpu, line, on);
         return;
     case Op::MUL:
         mul(cpu, line, on);

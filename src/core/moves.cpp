@@ -139,7 +139,8 @@ void fill(Interpreter& cpu, CodeLine& line) {
 // width and OUT a memory operand of the width, inside the image and not overlapping the way a
 // forward copy would show: the move and the status without the general operand access.
 // False (having done nothing) for any other form.
-bool moveDirect(Interpreter& cpu, CodeLine& line, int width, int knd, std::int16_t displayKind) {
+template <int width, int knd, std::int16_t displayKind>
+bool moveDirect(Interpreter& cpu, CodeLine& line) {
     const LineOperand& in = line.operands[0];
     const int out = directKey(line.operands[1], knd, width);
     if (out < 0) return false;
@@ -169,17 +170,17 @@ void execMove(Interpreter& cpu, CodeLine& line) {
     const bool on = powerOn(cpu);
     switch (line.op) {
     case Op::MOVB:
-        if (moveDirect(cpu, line, 8, kind::Byte, 1)) return;
+        if (moveDirect<8, kind::Byte, 1>(cpu, line)) return;
         if (on) movb(cpu, line);
         moveStatus(cpu, line, 1);
         return;
     case Op::MOVW:
-        if (moveDirect(cpu, line, 16, kind::Word, 2)) return;
+        if (moveDirect<16, kind::Word, 2>(cpu, line)) return;
         if (on) movw(cpu, line);
         moveStatus(cpu, line, 2);
         return;
     case Op::MOVD:
-        if (moveDirect(cpu, line, 32, kind::DWord, 3)) return;
+        if (moveDirect<32, kind::DWord, 3>(cpu, line)) return;
         if (on) movd(cpu, line);
         moveStatus(cpu, line, 3);
         return;

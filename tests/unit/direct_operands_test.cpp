@@ -147,22 +147,23 @@ std::string text(const Outcome& o) {
     return s;
 }
 
-// The real boxes and the conversions to and from reals, on the singles' edges: zeros of
-// both signs, halves, the largest single, an infinity, a NaN, a denormal; constants beyond
-// the single range fault. Faults end the pass at the same line with the same log both ways.
+// The real boxes, the real compares and the conversions to and from reals, on the singles'
+// edges: zeros of both signs, halves, the largest single, an infinity, a NaN, a denormal;
+// constants beyond the single range fault. Faults end the pass at the same line with the same log both ways.
 TEST(DirectOperands, RealsSameAsThroughPointers) {
     const std::vector<Form> forms = {
         {"+R", 32, Shape::InOut},   {"-R", 32, Shape::InOut},   {"*R", 32, Shape::InOut},
         {"/R", 32, Shape::InOut},   {"SQRT", 32, Shape::InOut}, {"LN", 32, Shape::InOut},
         {"EXP", 32, Shape::InOut},  {"DTR", 32, Shape::InOut},  {"ROUND", 32, Shape::InOut},
-        {"TRUNC", 32, Shape::InOut}, {"ITD", 32, Shape::InOut, 16},
+        {"TRUNC", 32, Shape::InOut}, {"ITD", 32, Shape::InOut, 16}, {"LDR=", 32, Shape::Compare},
+        {"AR<", 32, Shape::Compare}, {"OR>=", 32, Shape::Compare},
     };
     // Singles as bit patterns: 0, -0, 1, -2.5, 2.5, -0.5, the largest single, infinity, NaN,
     // the smallest denormal, 3e9, -1; and 16-bit patterns for ITD.
     const std::vector<double> values = {0,          0x80000000, 0x3F800000, 0xC0200000, 0x40200000,
                                         0xBF000000, 0x7F7FFFFF, 0x7F800000, 0x7FC00000, 1,
                                         0x4F32D05E, 0xBF800000, 0x7FFF,     0x8000,     0xFFFF};
-    const std::vector<double> constants = {0.25, 2.0, -0.0, 0, 2.5, -3.5, 1e39, -1e39, 2147483648.0, 1e-45, 7};
+    const std::vector<double> constants = {0.25, 2.0, -0.0, 0, 2.5, -3.5, 1e39, -1e39, 2147483648.0, 1e-45, 7, 0.1, 1.1};
     for (const Form& f : forms) {
         for (const bool power : {true, false}) {
             for (const double a : values) {
