@@ -1,6 +1,7 @@
 // Moves and block moves: MOVB, MOVW, MOVD, MOVR, BMB, BMW, BMD and FILL. They execute only
 // while the logic result is on, never change it nor any special memory bit, and record the
 // operands' values for the status view whether they executed or not.
+#include <bit>
 #include <cmath>
 
 #include "core/interpreter.h"
@@ -164,6 +165,37 @@ bool moveDirect(Interpreter& cpu, CodeLine& line) {
     return true;
 }
 
+// MOVR in its common form, IN a constant or a double word and OUT a double word, both named
+// directly inside the image (and OUT not starting inside IN above it, where the forward copy
+// repeats cells): as movr and its status. False (having done nothing) for any other form.
+bool movrDirect(Interpreter& cpu, CodeLine& line) {
+    const LineOperand& in = line.operands[0];
+    const int out = directKey(line.operands[1], kind::DWord, 32);
+    if (out < 0) return false;
+    PlcMemory& mem = cpu.mem();
+    if (in.kind == kind::Constant) {
+        double shown = 0;
+        if (powerOn(cpu)) {
+            const float v = toSingle(in.number);
+            writeBits(mem, out, 32, std::bit_cast<std::uint32_t>(v));
+            shown = v;
+        } else {
+            shown = realAt(mem, out);
+        }
+        setStatus(line, 0, in.number, 7);
+        setStatus(line, 1, shown, 7);
+        return true;
+    }
+    const int from = directKey(in, kind::DWord, 32);
+    if (from < 0 || (out > from && out < from + 32)) return false;
+    const std::uint32_t bits = readBits(mem, from, 32);
+    const bool on = powerOn(cpu);
+    if (on) writeBits(mem, out, 32, bits);
+    setStatus(line, 0, on && cellsOverlap(from, 32, out, 32) ? realAt(mem, from) : std::bit_cast<float>(bits), 7);
+    setStatus(line, 1, on ? std::bit_cast<float>(bits) : realAt(mem, out), 7);
+    return true;
+}
+
 }  // namespace
 
 void execMove(Interpreter& cpu, CodeLine& line) {
@@ -185,6 +217,7 @@ void execMove(Interpreter& cpu, CodeLine& line) {
         moveStatus(cpu, line, 3);
         return;
     case Op::MOVR:
+        if (movrDirect(cpu, line)) return;
         if (on) movr(cpu, line);
         setStatus(line, 0, operandReal(cpu, line, 0), 7);
         setStatus(line, 1, operandReal(cpu, line, 1), 7);

@@ -156,7 +156,7 @@ TEST(DirectOperands, RealsSameAsThroughPointers) {
         {"/R", 32, Shape::InOut},   {"SQRT", 32, Shape::InOut}, {"LN", 32, Shape::InOut},
         {"EXP", 32, Shape::InOut},  {"DTR", 32, Shape::InOut},  {"ROUND", 32, Shape::InOut},
         {"TRUNC", 32, Shape::InOut}, {"ITD", 32, Shape::InOut, 16}, {"LDR=", 32, Shape::Compare},
-        {"AR<", 32, Shape::Compare}, {"OR>=", 32, Shape::Compare},
+        {"AR<", 32, Shape::Compare}, {"OR>=", 32, Shape::Compare}, {"MOVR", 32, Shape::InOut},
     };
     // Singles as bit patterns: 0, -0, 1, -2.5, 2.5, -0.5, the largest single, infinity, NaN,
     // the smallest denormal, 3e9, -1; and 16-bit patterns for ITD.
