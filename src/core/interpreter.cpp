@@ -304,7 +304,13 @@ void Interpreter::runBoxLines(int last, std::int64_t& ceiling) {
     CodeLine* const base = prog_.CodeTable.data();
     const unsigned stackBits = (stack[0] ? status::Stack0 : 0u) | (stack[1] ? status::Stack1 : 0u) |
                                (stack[2] ? status::Stack2 : 0u);
+    // Both budgets in registers, given back on every way out.
     std::int64_t watchdog = watchdogLeft_;
+    std::int64_t left = ceiling;
+    auto giveBack = [&] {
+        watchdogLeft_ = watchdog;
+        ceiling = left;
+    };
     int pc = iPC;
     for (;;) {
         CodeLine& line = base[pc];
@@ -318,7 +324,7 @@ void Interpreter::runBoxLines(int last, std::int64_t& ceiling) {
             // fault ends the pass with the line showing the flow it was entered with.
             if (f.code != FaultCode::BadPointer || isContact(line.op)) {
                 line.flowBits = static_cast<std::uint8_t>((line.flowBits & status::AfterBits) | before);
-                watchdogLeft_ = watchdog;
+                giveBack();
                 throw;
             }
             nonFatal(kBadPointerCode);
@@ -329,13 +335,13 @@ void Interpreter::runBoxLines(int last, std::int64_t& ceiling) {
         const CodeLine& next = base[pc];
         if (!kBoxRunOps[static_cast<std::size_t>(next.op)] || next.Guard != LineGuard::None) break;
         iPC = pc;
-        if (--watchdog < 0 || --ceiling < 0) {
-            watchdogLeft_ = watchdog;
+        if (--watchdog < 0 || --left < 0) {
+            giveBack();
             fault(FaultCode::IndexOutOfRange);
         }
     }
     iPC = pc;
-    watchdogLeft_ = watchdog;
+    giveBack();
 }
 
 [[gnu::always_inline]] inline void Interpreter::dispatch(CodeLine& line) {

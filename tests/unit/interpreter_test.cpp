@@ -435,6 +435,22 @@ TEST(Faults, ABoxAmongBoxesThatFaultsShowsTheFlowItWasEnteredWith) {
     EXPECT_FALSE(t.bit(Q(0, 0)));
 }
 
+// The line budget and the ceiling of a pass count every line, boxes in a row too: the first
+// line beyond either ends the pass unexecuted.
+TEST(Faults, TheLineBudgetAndTheCeilingCountBoxesInARow) {
+    for (const bool byCeiling : {false, true}) {
+        Cpu t;
+        const Operand vw0{double(VB(0)), kind::Word};
+        t.program({{"Network", {{1}}}, {"LD", {{double(area::SM0_0)}}}, {"INCW", {vw0}}, {"INCW", {vw0}},
+                   {"INCW", {vw0}}, {"INCW", {vw0}}, {"INCW", {vw0}}, {"INCW", {vw0}}});
+        (byCeiling ? t.cpu.passCeiling : t.cpu.lineBudget) = 6;
+        t.pass();
+        ASSERT_EQ(t.sink.lines.size(), 1u) << byCeiling;
+        EXPECT_EQ(t.sink.lines[0], "12:00:00 运行代码错误:iPC=6,astrCode=INCW") << byCeiling;
+        EXPECT_EQ(t.mem.GetWordValue(VB(0)), 3) << byCeiling;
+    }
+}
+
 TEST(Faults, ARunawayPassEndsAsARunTimeError) {
     // A jump back to a label in front of it loops for ever without the line budget.
     Cpu t;
