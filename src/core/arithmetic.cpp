@@ -328,11 +328,67 @@ bool isRecordKind(int knd) { return knd == kind::Timer || knd == kind::Counter; 
 // A value rounded to single precision when it lies in the single range.
 double singleRounded(double v) { return std::fabs(v) <= FLT_MAX ? static_cast<double>(static_cast<float>(v)) : v; }
 
+// BTI, ITB and DTI in their common form, IN a constant or memory of the input width and OUT
+// memory of the output width, named directly inside the image: as convert.
+bool integerConvertDirect(Interpreter& cpu, CodeLine& line, bool on) {
+    PlcMemory& mem = cpu.mem();
+    const LineOperand& in = line.operands[0];
+    const bool constant = in.kind == kind::Constant;
+    int a = -1;
+    int out = -1;
+    int inWidth = 0;
+    switch (line.op) {
+    case Op::BTI:
+        a = directKey(in, kind::Byte, 8), out = directKey(line.operands[1], kind::Word, 16), inWidth = 8;
+        break;
+    case Op::ITB:
+        a = directKey(in, kind::Word, 16), out = directKey(line.operands[1], kind::Byte, 8), inWidth = 16;
+        break;
+    default:  // DTI
+        a = directKey(in, kind::DWord, 32), out = directKey(line.operands[1], kind::Word, 16), inWidth = 32;
+        break;
+    }
+    if (out < 0 || (!constant && a < 0)) return false;
+    const int outWidth = line.op == Op::ITB ? 8 : 16;
+    const std::uint32_t v = constant ? 0 : readBits(mem, a, inWidth);
+    if (on) {
+        switch (line.op) {
+        case Op::BTI:
+            if (constant)
+                writeBits(mem, out, 16, static_cast<std::uint16_t>(toInt16(in.number)) & 0xFFu);
+            else
+                writeBits(mem, out, 16, v);
+            break;
+        case Op::ITB:
+            if (constant ? (in.number < 0 || in.number > 255) : v > 255)
+                mem.cells()[area::SM1_1] = kOn;
+            else if (constant)
+                storeTobit(mem, in.number, out, 8);
+            else
+                writeBits(mem, out, 8, v);
+            break;
+        default:  // DTI: only a double word that holds a 16-bit value, signed or unsigned
+            if (constant) {
+                if (in.number >= -32768.0 && in.number < 65536.0) storeTobit(mem, in.number, out, 16);
+            } else if ((v >> 16) == 0 || ((v >> 16) == 0xFFFFu && (v & 0x8000u))) {
+                writeBits(mem, out, 16, v & 0xFFFFu);
+            }
+            break;
+        }
+    }
+    const bool reread = !constant && on && cellsOverlap(a, inWidth, out, outWidth);
+    const std::int16_t inKind = line.op == Op::BTI ? 1 : line.op == Op::ITB ? 5 : 3;
+    setStatus(line, 0, constant ? in.number : reread ? readBits(mem, a, inWidth) : v, inKind);
+    setStatus(line, 1, readBits(mem, out, outWidth), line.op == Op::ITB ? 1 : 5);
+    return true;
+}
+
 // ITD, DTR, ROUND and TRUNC in their common form, OUT a double word and IN a word (ITD) or a
 // double word or a constant (the others), the words named directly inside the image: the
 // same results, faults and status as convert, without the general operand access. False
 // (having done nothing) for any other form.
 bool convertDirect(Interpreter& cpu, CodeLine& line, bool on) {
+    if (line.op == Op::BTI || line.op == Op::ITB || line.op == Op::DTI) return integerConvertDirect(cpu, line, on);
     PlcMemory& mem = cpu.mem();
     const LineOperand& in = line.operands[0];
     const int out = directKey(line.operands[1], kind::DWord, 32);

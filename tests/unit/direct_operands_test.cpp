@@ -106,17 +106,20 @@ TEST(DirectOperands, SameResultsAsThroughPointers) {
         {"INCB", 8, Shape::Out},   {"DECW", 16, Shape::Out},   {"INCW", 16, Shape::Out},
         {"DECD", 32, Shape::Out},  {"INCD", 32, Shape::Out},   {"LDB<", 8, Shape::Compare},
         {"AW>=", 16, Shape::Compare}, {"OD<>", 32, Shape::Compare}, {"LDW=", 16, Shape::Compare},
+        {"BTI", 16, Shape::InOut, 8}, {"ITB", 8, Shape::InOut, 16}, {"DTI", 16, Shape::InOut, 32},
     };
     // Memory values as bit patterns, and constants as a program writes them.
-    const std::vector<double> values = {0, 1, 3, 0x7F, 0x80, 0xFF, 0x7FFF, 0x8000, 0xFFFF, 0x7FFFFFFF, 0x80000000,
+    const std::vector<double> values = {0, 1, 3, 0x7F, 0x80, 0xFF, 0x100, 0x7FFF, 0x8000, 0xFFFF, 0x7FFFFFFF, 0x80000000,
                                         0xFFFFFFFF};
     const std::vector<double> constants = {0, 1, -1, 2, -3, 7, 255, 300, 32767, -32768, 65535, 16,
                                            2147483647.0, -2147483648.0, 4294967295.0, 1.5, -0.0, 1e10};
     for (const Form& f : forms) {
-        const double top = f.width == 32 ? 4294967296.0 : f.width == 16 ? 65536.0 : 256.0;
+        auto topOf = [](int width) { return width == 32 ? 4294967296.0 : width == 16 ? 65536.0 : 256.0; };
+        const double top = topOf(f.width);
+        const double inTop = topOf(f.inWidth ? f.inWidth : f.width);
         for (const bool power : {true, false}) {
             for (const double a : values) {
-                if (a >= top) continue;
+                if (a >= inTop) continue;
                 for (const double b : values) {
                     if (b >= top) continue;
                     const std::string where = std::string(f.mnemonic) + " a=" + std::to_string(a) +
