@@ -147,21 +147,35 @@ bool moveDirect(Interpreter& cpu, CodeLine& line) {
     if (out < 0) return false;
     PlcMemory& mem = cpu.mem();
     const std::uint32_t mask = width == 32 ? 0xFFFFFFFFu : (1u << width) - 1;
+    const bool on = powerOn(cpu);
+    // OUT as the status shows it after the move: what was written, or what it holds.
+    std::uint32_t shown = 0;
     if (in.kind == kind::Constant) {
         // The constants the general way takes without fault, in two's complement.
         const double lo = width == 8 ? -32768.0 : -2147483648.0;
         const double hi = width == 8 ? 32767.0 : width == 16 ? 2147483647.0 : 4294967295.0;
         if (!integralConstant(in, lo, hi)) return false;
-        if (powerOn(cpu))
-            writeBits(mem, out, width, static_cast<std::uint32_t>(static_cast<std::int64_t>(in.number)) & mask);
+        if (on) {
+            shown = static_cast<std::uint32_t>(static_cast<std::int64_t>(in.number)) & mask;
+            writeBits(mem, out, width, shown);
+        } else {
+            shown = readBits(mem, out, width);
+        }
         setStatus(line, 0, in.number, displayKind);
     } else {
         const int from = directKey(in, knd, width);
         if (from < 0 || (out > from && out < from + width)) return false;
-        if (powerOn(cpu)) writeBits(mem, out, width, readBits(mem, from, width));
-        setStatus(line, 0, readBits(mem, from, width), displayKind);
+        const std::uint32_t value = readBits(mem, from, width);
+        if (on) {
+            writeBits(mem, out, width, value);
+            shown = value;
+        } else {
+            shown = readBits(mem, out, width);
+        }
+        // IN overlapped by OUT below it shows what the move left there.
+        setStatus(line, 0, on && cellsOverlap(from, width, out, width) ? readBits(mem, from, width) : value, displayKind);
     }
-    setStatus(line, 1, readBits(mem, out, width), displayKind);
+    setStatus(line, 1, shown, displayKind);
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "family_harness.h"
@@ -135,6 +136,36 @@ TEST(DirectOperands, SameResultsAsThroughPointers) {
                             << where << " k=" << k;
                     }
                 }
+            }
+        }
+    }
+}
+
+// A move whose OUT overlaps IN, below or above it: the same memory and status as through
+// pointers (IN shows what the move left in its cells).
+TEST(DirectOperands, OverlappingMovesSameAsThroughPointers) {
+    auto run = [](const char* mnemonic, int width, int outByte, bool pointer, bool power) {
+        Cpu t;
+        const int knd = memoryKind(width, pointer);
+        const Operand in{static_cast<double>(area::V + 8 * (pointer ? kPtrA : kA)), knd};
+        const Operand out{static_cast<double>(area::V + 8 * (pointer ? kPtrB : outByte)), knd};
+        t.load({{mnemonic, {in, out}}}, power);
+        EXPECT_TRUE(t.mem.tobit(area::V / 8 + kA, area::V + 8 * kPtrA, 32));
+        EXPECT_TRUE(t.mem.tobit(area::V / 8 + outByte, area::V + 8 * kPtrB, 32));
+        for (int b = 4; b < 18; ++b) EXPECT_TRUE(t.mem.tobit(0x11 * (b % 15) + 3, area::V + 8 * b, 8));
+        t.run();
+        std::string s;
+        for (int b = 4; b < 18; ++b) s += std::to_string(t.mem.GetByteValue(area::V + 8 * b)) + " ";
+        for (int k = 0; k < 2; ++k)
+            s += std::to_string(t.line().StatusValue[static_cast<std::size_t>(k)]) + ":" +
+                 std::to_string(t.line().StatusKind[static_cast<std::size_t>(k)]) + " ";
+        return s + std::to_string(t.line().flowBits);
+    };
+    for (const auto& [mnemonic, width] : {std::pair{"MOVW", 16}, std::pair{"MOVD", 32}, std::pair{"MOVR", 32}}) {
+        for (const int outByte : {kA - 3, kA - 2, kA - 1, kA, kA + 1, kA + 3}) {
+            for (const bool power : {true, false}) {
+                EXPECT_EQ(run(mnemonic, width, outByte, false, power), run(mnemonic, width, outByte, true, power))
+                    << mnemonic << " OUT at byte " << outByte << (power ? "" : " off");
             }
         }
     }
