@@ -2,6 +2,7 @@
 // the conversions. Box instructions: they execute only while the logic result is on and
 // never change it. Integer results report on SM1.0 (zero), SM1.1 (overflow) and SM1.3
 // (division by zero); a floating-point fault ends the pass as a run-time error.
+#include <bit>
 #include <cfloat>
 #include <cmath>
 
@@ -42,7 +43,9 @@ void setResultBits(PlcMemory& mem, double r, bool division = false) {
 // integerArithmetic for its common form, IN1 a constant or a memory operand of the width and
 // OUT a memory operand of the width, both inside the image: the same values, results, bits and
 // status without the general operand access. False (having done nothing) for any other form.
-bool integerArithmeticDirect(Interpreter& cpu, CodeLine& line, bool wide, bool on) {
+template <Op op>
+bool integerArithmeticDirect(Interpreter& cpu, CodeLine& line, bool on) {
+    constexpr bool wide = op == Op::AddD || op == Op::SubD || op == Op::MulD || op == Op::DivD;
     const int width = wide ? 32 : 16;
     const int memKind = wide ? kind::DWord : kind::Word;
     const double L = wide ? kDWordRange : kWordRange;
@@ -66,20 +69,13 @@ bool integerArithmeticDirect(Interpreter& cpu, CodeLine& line, bool wide, bool o
     if (on) {
         double r = 0;
         bool divideByZero = false;
-        switch (line.op) {
-        case Op::AddI:
-        case Op::AddD:
+        if constexpr (op == Op::AddI || op == Op::AddD) {
             r = b + a;
-            break;
-        case Op::SubI:
-        case Op::SubD:
+        } else if constexpr (op == Op::SubI || op == Op::SubD) {
             r = b - a;
-            break;
-        case Op::MulI:
-        case Op::MulD:
+        } else if constexpr (op == Op::MulI || op == Op::MulD) {
             r = b * a;
-            break;
-        default:  // DivI, DivD
+        } else {  // DivI, DivD
             divideByZero = a == 0;
             if (!divideByZero) {
                 // The quotient toward zero, as trunc(b / a) gives it (a zero quotient keeps
@@ -87,13 +83,12 @@ bool integerArithmeticDirect(Interpreter& cpu, CodeLine& line, bool wide, bool o
                 const std::int64_t q = static_cast<std::int64_t>(b) / static_cast<std::int64_t>(a);
                 r = q != 0 ? static_cast<double>(q) : (std::signbit(b) != std::signbit(a) ? -0.0 : 0.0);
             }
-            break;
         }
         std::int16_t* c = mem.cells();
         if (divideByZero) {
             c[area::SM1_3] = kOn;
         } else {
-            const bool division = line.op == Op::DivI || line.op == Op::DivD;
+            constexpr bool division = op == Op::DivI || op == Op::DivD;
             if (division) c[area::SM1_3] = kOff;
             if (inSignedRange(r, L)) {
                 writeBits(mem, out, width, static_cast<std::uint32_t>(static_cast<std::int64_t>(r)));
@@ -102,22 +97,24 @@ bool integerArithmeticDirect(Interpreter& cpu, CodeLine& line, bool wide, bool o
                 c[area::SM1_2] = boolCell(r < 0);
             } else {
                 c[area::SM1_1] = kOn;
-                if (line.op == Op::SubI || line.op == Op::SubD) c[area::SM1_0] = kOff;
+                if constexpr (op == Op::SubI || op == Op::SubD) c[area::SM1_0] = kOff;
             }
             shown = r;
         }
     }
-    const std::int16_t dk = wide ? 3 : 5;
+    constexpr std::int16_t dk = wide ? 3 : 5;
     setStatus(line, 0, a, dk);
     setStatus(line, 1, b, dk);
-    setStatus(line, 2, shown, line.op == Op::MulI ? 6 : dk);
+    setStatus(line, 2, shown, op == Op::MulI ? 6 : dk);
     return true;
 }
 
 // OUT op= IN1 for +I, -I, *I, /I (wide = false) and +D, -D, *D, /D (wide = true). A result
 // outside the signed range sets SM1.1 and leaves OUT; division truncates toward zero.
-void integerArithmetic(Interpreter& cpu, CodeLine& line, bool wide, bool on) {
-    if (integerArithmeticDirect(cpu, line, wide, on)) return;
+template <Op op>
+void integerArithmetic(Interpreter& cpu, CodeLine& line, bool on) {
+    constexpr bool wide = op == Op::AddD || op == Op::SubD || op == Op::MulD || op == Op::DivD;
+    if (integerArithmeticDirect<op>(cpu, line, on)) return;
     PlcMemory& mem = cpu.mem();
     const double L = wide ? kDWordRange : kWordRange;
     const double a = asSigned(operandValue(cpu, line, 0), L);
@@ -232,10 +229,20 @@ float realResult(double r) {
     return toSingle(r);
 }
 
+// The real boxes' common form, IN a constant or a double word and OUT a double word, both
+// named directly inside the image: OUT's key, with IN's value in x. -1 for any other form,
+// whose operands go the general way.
+int directRealBox(const PlcMemory& mem, const CodeLine& line, double& x) {
+    const int out = directKey(line.operands[1], kind::DWord, 32);
+    return out >= 0 && directReal(mem, line.operands[0], x) ? out : -1;
+}
+
 void realArithmetic(Interpreter& cpu, CodeLine& line, bool on) {
     PlcMemory& mem = cpu.mem();
-    const double x = operandReal(cpu, line, 0);
-    const double y = operandReal(cpu, line, 1);
+    double x = 0;
+    const int direct = directRealBox(mem, line, x);
+    if (direct < 0) x = operandReal(cpu, line, 0);
+    const double y = direct >= 0 ? realAt(mem, direct) : operandReal(cpu, line, 1);
     double shown = y;
     if (on) {
         const double xs = toSingle(x);
@@ -257,7 +264,10 @@ void realArithmetic(Interpreter& cpu, CodeLine& line, bool on) {
             break;
         }
         const float f = realResult(r);
-        storeReal(mem, operandKey(mem, line, 1), f);
+        if (direct >= 0)
+            writeBits(mem, direct, 32, std::bit_cast<std::uint32_t>(f));
+        else
+            storeReal(mem, operandKey(mem, line, 1), f);
         shown = f;
     }
     setStatus(line, 0, x, 7);
@@ -267,7 +277,10 @@ void realArithmetic(Interpreter& cpu, CodeLine& line, bool on) {
 
 void realFunction(Interpreter& cpu, CodeLine& line, bool on) {
     PlcMemory& mem = cpu.mem();
-    const double in = operandReal(cpu, line, 0);
+    double in = 0;
+    const int direct = directRealBox(mem, line, in);
+    if (direct < 0) in = operandReal(cpu, line, 0);
+    double out = 0;  // OUT's value after the box, read back
     if (on) {
         const double x = toSingle(in);
         double r = 0;
@@ -293,10 +306,17 @@ void realFunction(Interpreter& cpu, CodeLine& line, bool on) {
             r = std::exp(x);
             break;
         }
-        storeReal(mem, operandKey(mem, line, 1), realResult(r));
+        const float f = realResult(r);
+        if (direct >= 0) {
+            writeBits(mem, direct, 32, std::bit_cast<std::uint32_t>(f));
+            out = f;
+        } else {
+            storeReal(mem, operandKey(mem, line, 1), f);
+        }
     }
+    if (direct >= 0 && !on) out = realAt(mem, direct);
     setStatus(line, 0, in, 7);
-    setStatus(line, 1, operandReal(cpu, line, 1), 7);
+    setStatus(line, 1, direct >= 0 ? out : operandReal(cpu, line, 1), 7);
 }
 
 // The seven-segment patterns of 0 to F (bit 0 = segment a ... bit 6 = segment g).
@@ -308,7 +328,126 @@ bool isRecordKind(int knd) { return knd == kind::Timer || knd == kind::Counter; 
 // A value rounded to single precision when it lies in the single range.
 double singleRounded(double v) { return std::fabs(v) <= FLT_MAX ? static_cast<double>(static_cast<float>(v)) : v; }
 
+// BTI, ITB and DTI in their common form, IN a constant or memory of the input width and OUT
+// memory of the output width, named directly inside the image: as convert.
+bool integerConvertDirect(Interpreter& cpu, CodeLine& line, bool on) {
+    PlcMemory& mem = cpu.mem();
+    const LineOperand& in = line.operands[0];
+    const bool constant = in.kind == kind::Constant;
+    int a = -1;
+    int out = -1;
+    int inWidth = 0;
+    switch (line.op) {
+    case Op::BTI:
+        a = directKey(in, kind::Byte, 8), out = directKey(line.operands[1], kind::Word, 16), inWidth = 8;
+        break;
+    case Op::ITB:
+        a = directKey(in, kind::Word, 16), out = directKey(line.operands[1], kind::Byte, 8), inWidth = 16;
+        break;
+    default:  // DTI
+        a = directKey(in, kind::DWord, 32), out = directKey(line.operands[1], kind::Word, 16), inWidth = 32;
+        break;
+    }
+    if (out < 0 || (!constant && a < 0)) return false;
+    const int outWidth = line.op == Op::ITB ? 8 : 16;
+    const std::uint32_t v = constant ? 0 : readBits(mem, a, inWidth);
+    if (on) {
+        switch (line.op) {
+        case Op::BTI:
+            if (constant)
+                writeBits(mem, out, 16, static_cast<std::uint16_t>(toInt16(in.number)) & 0xFFu);
+            else
+                writeBits(mem, out, 16, v);
+            break;
+        case Op::ITB:
+            if (constant ? (in.number < 0 || in.number > 255) : v > 255)
+                mem.cells()[area::SM1_1] = kOn;
+            else if (constant)
+                storeTobit(mem, in.number, out, 8);
+            else
+                writeBits(mem, out, 8, v);
+            break;
+        default:  // DTI: only a double word that holds a 16-bit value, signed or unsigned
+            if (constant) {
+                if (in.number >= -32768.0 && in.number < 65536.0) storeTobit(mem, in.number, out, 16);
+            } else if ((v >> 16) == 0 || ((v >> 16) == 0xFFFFu && (v & 0x8000u))) {
+                writeBits(mem, out, 16, v & 0xFFFFu);
+            }
+            break;
+        }
+    }
+    const bool reread = !constant && on && cellsOverlap(a, inWidth, out, outWidth);
+    const std::int16_t inKind = line.op == Op::BTI ? 1 : line.op == Op::ITB ? 5 : 3;
+    setStatus(line, 0, constant ? in.number : reread ? readBits(mem, a, inWidth) : v, inKind);
+    setStatus(line, 1, readBits(mem, out, outWidth), line.op == Op::ITB ? 1 : 5);
+    return true;
+}
+
+// ITD, DTR, ROUND and TRUNC in their common form, OUT a double word and IN a word (ITD) or a
+// double word or a constant (the others), the words named directly inside the image: the
+// same results, faults and status as convert, without the general operand access. False
+// (having done nothing) for any other form.
+bool convertDirect(Interpreter& cpu, CodeLine& line, bool on) {
+    if (line.op == Op::BTI || line.op == Op::ITB || line.op == Op::DTI) return integerConvertDirect(cpu, line, on);
+    PlcMemory& mem = cpu.mem();
+    const LineOperand& in = line.operands[0];
+    const int out = directKey(line.operands[1], kind::DWord, 32);
+    if (out < 0) return false;
+    switch (line.op) {
+    case Op::ITD: {
+        const int a = directKey(in, kind::Word, 16);
+        if (a < 0) return false;
+        const std::uint32_t w = readBits(mem, a, 16);
+        std::uint32_t o = 0;
+        if (on) {
+            o = static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<std::int16_t>(w)));
+            writeBits(mem, out, 32, o);
+        } else {
+            o = readBits(mem, out, 32);
+        }
+        setStatus(line, 0, on && cellsOverlap(a, 16, out, 32) ? readBits(mem, a, 16) : w, 5);
+        setStatus(line, 1, o, 3);
+        return true;
+    }
+    case Op::DTR: {
+        const bool constant = in.kind == kind::Constant;
+        const int a = constant ? -1 : directKey(in, kind::DWord, 32);
+        if (!constant && a < 0) return false;
+        const std::uint32_t p = constant ? 0 : readBits(mem, a, 32);
+        double o = 0;
+        if (on) {
+            const float f = constant ? toSingle(in.number) : static_cast<float>(static_cast<std::int32_t>(p));
+            writeBits(mem, out, 32, std::bit_cast<std::uint32_t>(f));
+            o = f;
+        } else {
+            o = realAt(mem, out);
+        }
+        setStatus(line, 0, constant ? in.number : on && cellsOverlap(a, 32, out, 32) ? readBits(mem, a, 32) : p, 3);
+        setStatus(line, 1, o, 7);
+        return true;
+    }
+    case Op::ROUND:
+    case Op::TRUNC: {
+        double x = 0;
+        if (!directReal(mem, in, x)) return false;
+        if (on) {
+            // As convert: halves away from zero, or toward zero; the writer refuses (and logs)
+            // a result it cannot split.
+            const double r = singleRounded(line.op == Op::ROUND ? std::round(x) : std::trunc(x));
+            storeTobit(mem, r, out, 32);
+            if (in.kind != kind::Constant && cellsOverlap(in.key, 32, out, 32)) x = realAt(mem, in.key);
+        }
+        setStatus(line, 0, x, 7);
+        setStatus(line, 1, readBits(mem, out, 32), 3);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
 void convert(Interpreter& cpu, CodeLine& line, bool on) {
+    if (convertDirect(cpu, line, on)) return;
     PlcMemory& mem = cpu.mem();
     const int in = effectiveKind(line.kindOf(0));
     std::int16_t inKind = 0;
@@ -406,16 +545,28 @@ void execArithmetic(Interpreter& cpu, CodeLine& line) {
     const bool on = powerOn(cpu);
     switch (line.op) {
     case Op::AddI:
+        integerArithmetic<Op::AddI>(cpu, line, on);
+        return;
     case Op::SubI:
+        integerArithmetic<Op::SubI>(cpu, line, on);
+        return;
     case Op::MulI:
+        integerArithmetic<Op::MulI>(cpu, line, on);
+        return;
     case Op::DivI:
-        integerArithmetic(cpu, line, false, on);
+        integerArithmetic<Op::DivI>(cpu, line, on);
         return;
     case Op::AddD:
+        integerArithmetic<Op::AddD>(cpu, line, on);
+        return;
     case Op::SubD:
+        integerArithmetic<Op::SubD>(cpu, line, on);
+        return;
     case Op::MulD:
+        integerArithmetic<Op::MulD>(cpu, line, on);
+        return;
     case Op::DivD:
-        integerArithmetic(cpu, line, true, on);
+        integerArithmetic<Op::DivD>(cpu, line, on);
         return;
     case Op::MUL:
         mul(cpu, line, on);

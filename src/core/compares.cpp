@@ -1,8 +1,11 @@
-// The 72 compare contacts (LD, A, O) x (B, W, D, R) x (=, <>, >, >=, <, <=): one handler that
-// takes the opcode apart. They run whatever the logic result is, since they compute it.
+// The 72 compare contacts (LD, A, O) x (B, W, D, R) x (=, <>, >, >=, <, <=): one handler per
+// opcode, instantiated from one template. They run whatever the logic result is, since they compute it.
 // Bytes compare unsigned, words as INT and double words as DINT, reals as reals.
+#include <array>
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
+#include <utility>
 
 #include "core/interpreter.h"
 #include "core/operand_access.h"
@@ -78,23 +81,34 @@ bool relate(Relation r, double in1, double in2) {
     return false;
 }
 
-}  // namespace
+// compareReal for a constant or a double word named directly inside the image; false for
+// any other form.
+bool directCompareReal(const PlcMemory& mem, const LineOperand& o, double& v) {
+    if (!directReal(mem, o, v)) return false;
+    if (o.kind == kind::Constant && std::fabs(v) <= FLT_MAX) v = static_cast<float>(v);
+    return true;
+}
 
-void execCompare(Interpreter& cpu, CodeLine& line) {
-    const Op op = line.op;
-    if (!isCompare(op)) return;
-    const CompareType type = compareType(op);
+// The compare at position idx from the first one, its type, relation and form fixed at
+// compile time.
+template <int idx>
+void compareAt(Interpreter& cpu, CodeLine& line) {
+    constexpr Op op = static_cast<Op>(static_cast<int>(CompareFirst) + idx);
+    constexpr CompareType type = compareType(op);
     double in1 = 0;
     double in2 = 0;
     std::int16_t displayKind = 7;
     // IN2 is read before IN1.
-    if (type != CompareType::Real && directCompareValue(cpu.mem(), line.operands[1], type, in2) &&
-        directCompareValue(cpu.mem(), line.operands[0], type, in1)) {
+    if constexpr (type == CompareType::Real) {
+        if (!directCompareReal(cpu.mem(), line.operands[1], in2) ||
+            !directCompareReal(cpu.mem(), line.operands[0], in1)) {
+            in2 = compareReal(cpu, line, 1);
+            in1 = compareReal(cpu, line, 0);
+        }
+    } else if (directCompareValue(cpu.mem(), line.operands[1], type, in2) &&
+               directCompareValue(cpu.mem(), line.operands[0], type, in1)) {
         displayKind = type == CompareType::Byte ? 1 : type == CompareType::DWord ? 6 : 5;
-    } else if (type == CompareType::Real) {
-        in2 = compareReal(cpu, line, 1);
-        in1 = compareReal(cpu, line, 0);
-    } else if (type == CompareType::Byte) {
+    } else if constexpr (type == CompareType::Byte) {
         // Bytes compare unsigned, 0 to 255.
         in2 = operandValue(cpu, line, 1);
         in1 = operandValue(cpu, line, 0);
@@ -108,20 +122,31 @@ void execCompare(Interpreter& cpu, CodeLine& line) {
     }
     const bool c = relate(compareRelation(op), in1, in2);
     std::int16_t& lr = cpu.logicResult;
-    switch (compareForm(op)) {
-    case CompareForm::Load:
+    if constexpr (compareForm(op) == CompareForm::Load) {
         cpu.push(lr);
         lr = boolCell(c);
-        break;
-    case CompareForm::And:
+    } else if constexpr (compareForm(op) == CompareForm::And) {
         lr = boolCell(lr != 0 && c);
-        break;
-    case CompareForm::Or:
+    } else {
         lr = boolCell(lr != 0 || c);
-        break;
     }
     setStatus(line, 0, in1, displayKind);
     setStatus(line, 1, in2, displayKind);
+}
+
+using CompareHandler = void (*)(Interpreter&, CodeLine&);
+template <std::size_t... I>
+constexpr std::array<CompareHandler, sizeof...(I)> compareForms(std::index_sequence<I...>) {
+    return {&compareAt<static_cast<int>(I)>...};
+}
+constexpr auto kCompareForms = compareForms(std::make_index_sequence<72>{});
+
+}  // namespace
+
+void execCompare(Interpreter& cpu, CodeLine& line) {
+    const Op op = line.op;
+    if (!isCompare(op)) return;
+    kCompareForms[static_cast<std::size_t>(compareIndex(op))](cpu, line);
 }
 
 }  // namespace korvane

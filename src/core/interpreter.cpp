@@ -264,6 +264,86 @@ constinit const std::array<void (*)(Interpreter&, CodeLine&), kOpCount> Interpre
     return h;
 }();
 
+// The boxes that leave the logic stack, the SCR state and the line to run next alone and
+// change the logic result at most as a contact that ANDs or ORs it: moves, word logic,
+// arithmetic, conversions and the compares that do not load.
+static constexpr std::array<bool, kOpCount> kBoxRunOps = [] {
+    std::array<bool, kOpCount> r{};
+    for (std::size_t i = 0; i < kOpCount; ++i) {
+        const auto op = static_cast<Op>(i);
+        switch (kOpInfo[i].family) {
+        case Family::Move:
+        case Family::WordLogic:
+        case Family::Arithmetic:
+        case Family::Conversion:
+            r[i] = true;
+            break;
+        case Family::Compare:
+            r[i] = isCompare(op) && compareForm(op) != CompareForm::Load;
+            break;
+        default:
+            break;
+        }
+    }
+    return r;
+}();
+
+// Whether the line at iPC starts a run of such boxes: no guard, and no SCR segment that is
+// off or skipped (whose lines the epilogue or dispatch would treat apart).
+[[gnu::always_inline]] inline bool Interpreter::boxLine(const CodeLine& line) const {
+    return kBoxRunOps[static_cast<std::size_t>(line.op)] && line.Guard == LineGuard::None &&
+           !(scr.active && (scr.skip || scr.value == 0));
+}
+
+// A run of such boxes from the line at iPC (which boxLine took) up to the first line that
+// needs the full loop or the end of the table: each line does what dispatch and the epilogue
+// do for it. The stack bits and the SCR state cannot change inside the run, so they are taken
+// once, and the line's status byte is written once, after the box.
+void Interpreter::runBoxLines(int last, std::int64_t& ceiling) {
+    const std::int16_t* const c = mem_.cells();
+    CodeLine* const base = prog_.CodeTable.data();
+    const unsigned stackBits = (stack[0] ? status::Stack0 : 0u) | (stack[1] ? status::Stack1 : 0u) |
+                               (stack[2] ? status::Stack2 : 0u);
+    // Both budgets in registers, given back on every way out.
+    std::int64_t watchdog = watchdogLeft_;
+    std::int64_t left = ceiling;
+    auto giveBack = [&] {
+        watchdogLeft_ = watchdog;
+        ceiling = left;
+    };
+    int pc = iPC;
+    for (;;) {
+        CodeLine& line = base[pc];
+        const unsigned before = logicResult ? status::FlowBefore : 0u;
+        priorEnoOff = enoOff;
+        enoOff = false;
+        try {
+            kHandlers[static_cast<std::size_t>(line.op)](*this, line);
+        } catch (const PlcFault& f) {
+            // As in the full loop: a bad pointer fails the box and the pass goes on; any other
+            // fault ends the pass with the line showing the flow it was entered with.
+            if (f.code != FaultCode::BadPointer || isContact(line.op)) {
+                line.flowBits = static_cast<std::uint8_t>((line.flowBits & status::AfterBits) | before);
+                giveBack();
+                throw;
+            }
+            nonFatal(kBadPointerCode);
+        }
+        const unsigned eno = (enoOff | (c[area::SM1_1] != 0) | (c[area::SM1_3] != 0)) ? 0u : status::Eno;
+        line.flowBits = static_cast<std::uint8_t>(before | (logicResult ? status::FlowAfter : 0u) | eno | stackBits);
+        if (++pc > last) break;
+        const CodeLine& next = base[pc];
+        if (!kBoxRunOps[static_cast<std::size_t>(next.op)] || next.Guard != LineGuard::None) break;
+        iPC = pc;
+        if (--watchdog < 0 || --left < 0) {
+            giveBack();
+            fault(FaultCode::IndexOutOfRange);
+        }
+    }
+    iPC = pc;
+    giveBack();
+}
+
 [[gnu::always_inline]] inline void Interpreter::dispatch(CodeLine& line) {
     const Op op = line.op;
     priorEnoOff = enoOff;
@@ -378,6 +458,10 @@ void Interpreter::RunExec(int iRunPC) {
             CodeLine& line = prog_.CodeTable[static_cast<std::size_t>(iPC)];
             if (fastBitLine(line)) {
                 runFastBitLines(last, ceiling);
+                continue;
+            }
+            if (boxLine(line)) {
+                runBoxLines(last, ceiling);
                 continue;
             }
             line.flowBits = static_cast<std::uint8_t>((line.flowBits & status::AfterBits) |

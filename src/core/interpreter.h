@@ -159,6 +159,8 @@ private:
     static const std::array<void (*)(Interpreter&, CodeLine&), kOpCount> kHandlers;
     bool fastBitLine(const CodeLine& line) const;
     void runFastBitLines(int last, std::int64_t& ceiling);
+    bool boxLine(const CodeLine& line) const;
+    void runBoxLines(int last, std::int64_t& ceiling);
     bool guardAllows(const CodeLine& line) const;
     void unknownInstruction(CodeLine& line);
     void endOfPass(int posted);

@@ -1,6 +1,7 @@
 // Moves and block moves: MOVB, MOVW, MOVD, MOVR, BMB, BMW, BMD and FILL. They execute only
 // while the logic result is on, never change it nor any special memory bit, and record the
 // operands' values for the status view whether they executed or not.
+#include <bit>
 #include <cmath>
 
 #include "core/interpreter.h"
@@ -139,27 +140,73 @@ void fill(Interpreter& cpu, CodeLine& line) {
 // width and OUT a memory operand of the width, inside the image and not overlapping the way a
 // forward copy would show: the move and the status without the general operand access.
 // False (having done nothing) for any other form.
-bool moveDirect(Interpreter& cpu, CodeLine& line, int width, int knd, std::int16_t displayKind) {
+template <int width, int knd, std::int16_t displayKind>
+bool moveDirect(Interpreter& cpu, CodeLine& line) {
     const LineOperand& in = line.operands[0];
     const int out = directKey(line.operands[1], knd, width);
     if (out < 0) return false;
     PlcMemory& mem = cpu.mem();
     const std::uint32_t mask = width == 32 ? 0xFFFFFFFFu : (1u << width) - 1;
+    const bool on = powerOn(cpu);
+    // OUT as the status shows it after the move: what was written, or what it holds.
+    std::uint32_t shown = 0;
     if (in.kind == kind::Constant) {
         // The constants the general way takes without fault, in two's complement.
         const double lo = width == 8 ? -32768.0 : -2147483648.0;
         const double hi = width == 8 ? 32767.0 : width == 16 ? 2147483647.0 : 4294967295.0;
         if (!integralConstant(in, lo, hi)) return false;
-        if (powerOn(cpu))
-            writeBits(mem, out, width, static_cast<std::uint32_t>(static_cast<std::int64_t>(in.number)) & mask);
+        if (on) {
+            shown = static_cast<std::uint32_t>(static_cast<std::int64_t>(in.number)) & mask;
+            writeBits(mem, out, width, shown);
+        } else {
+            shown = readBits(mem, out, width);
+        }
         setStatus(line, 0, in.number, displayKind);
     } else {
         const int from = directKey(in, knd, width);
         if (from < 0 || (out > from && out < from + width)) return false;
-        if (powerOn(cpu)) writeBits(mem, out, width, readBits(mem, from, width));
-        setStatus(line, 0, readBits(mem, from, width), displayKind);
+        const std::uint32_t value = readBits(mem, from, width);
+        if (on) {
+            writeBits(mem, out, width, value);
+            shown = value;
+        } else {
+            shown = readBits(mem, out, width);
+        }
+        // IN overlapped by OUT below it shows what the move left there.
+        setStatus(line, 0, on && cellsOverlap(from, width, out, width) ? readBits(mem, from, width) : value, displayKind);
     }
-    setStatus(line, 1, readBits(mem, out, width), displayKind);
+    setStatus(line, 1, shown, displayKind);
+    return true;
+}
+
+// MOVR in its common form, IN a constant or a double word and OUT a double word, both named
+// directly inside the image (and OUT not starting inside IN above it, where the forward copy
+// repeats cells): as movr and its status. False (having done nothing) for any other form.
+bool movrDirect(Interpreter& cpu, CodeLine& line) {
+    const LineOperand& in = line.operands[0];
+    const int out = directKey(line.operands[1], kind::DWord, 32);
+    if (out < 0) return false;
+    PlcMemory& mem = cpu.mem();
+    if (in.kind == kind::Constant) {
+        double shown = 0;
+        if (powerOn(cpu)) {
+            const float v = toSingle(in.number);
+            writeBits(mem, out, 32, std::bit_cast<std::uint32_t>(v));
+            shown = v;
+        } else {
+            shown = realAt(mem, out);
+        }
+        setStatus(line, 0, in.number, 7);
+        setStatus(line, 1, shown, 7);
+        return true;
+    }
+    const int from = directKey(in, kind::DWord, 32);
+    if (from < 0 || (out > from && out < from + 32)) return false;
+    const std::uint32_t bits = readBits(mem, from, 32);
+    const bool on = powerOn(cpu);
+    if (on) writeBits(mem, out, 32, bits);
+    setStatus(line, 0, on && cellsOverlap(from, 32, out, 32) ? realAt(mem, from) : std::bit_cast<float>(bits), 7);
+    setStatus(line, 1, on ? std::bit_cast<float>(bits) : realAt(mem, out), 7);
     return true;
 }
 
@@ -169,21 +216,22 @@ void execMove(Interpreter& cpu, CodeLine& line) {
     const bool on = powerOn(cpu);
     switch (line.op) {
     case Op::MOVB:
-        if (moveDirect(cpu, line, 8, kind::Byte, 1)) return;
+        if (moveDirect<8, kind::Byte, 1>(cpu, line)) return;
         if (on) movb(cpu, line);
         moveStatus(cpu, line, 1);
         return;
     case Op::MOVW:
-        if (moveDirect(cpu, line, 16, kind::Word, 2)) return;
+        if (moveDirect<16, kind::Word, 2>(cpu, line)) return;
         if (on) movw(cpu, line);
         moveStatus(cpu, line, 2);
         return;
     case Op::MOVD:
-        if (moveDirect(cpu, line, 32, kind::DWord, 3)) return;
+        if (moveDirect<32, kind::DWord, 3>(cpu, line)) return;
         if (on) movd(cpu, line);
         moveStatus(cpu, line, 3);
         return;
     case Op::MOVR:
+        if (movrDirect(cpu, line)) return;
         if (on) movr(cpu, line);
         setStatus(line, 0, operandReal(cpu, line, 0), 7);
         setStatus(line, 1, operandReal(cpu, line, 1), 7);

@@ -68,11 +68,11 @@ inline unsigned byteOfCells(const std::int16_t* c) {
 #if defined(__SSE2__)
 // The on cells among eight (n = 8) or sixteen (n = 16) cells from c as a mask, bit i for
 // cell i: non-zero lanes compared, packed to bytes, the bytes' top bits gathered.
-inline unsigned cellMask8(const std::int16_t* c) {
+[[gnu::always_inline]] inline unsigned cellMask8(const std::int16_t* c) {
     const __m128i off = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c)), _mm_setzero_si128());
     return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(off, off))) & 0xFFu;
 }
-inline unsigned cellMask16(const std::int16_t* c) {
+[[gnu::always_inline]] inline unsigned cellMask16(const std::int16_t* c) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i a = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c)), zero);
     const __m128i b = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c + 8)), zero);
@@ -82,7 +82,7 @@ inline unsigned cellMask16(const std::int16_t* c) {
 
 // The width-bit pattern (8, 16, 32) at key: big-endian bytes, each least significant bit
 // first. Faults when any cell lies outside the image.
-inline std::uint32_t readBits(const PlcMemory& mem, int key, int width) {
+[[gnu::always_inline]] inline std::uint32_t readBits(const PlcMemory& mem, int key, int width) {
     if (!spanInImage(key, width)) fault(FaultCode::AccessOutOfImage);
     const std::int16_t* c = mem.cells() + key;
 #if defined(__SSE2__)
@@ -103,6 +103,27 @@ inline std::uint32_t readBits(const PlcMemory& mem, int key, int width) {
 inline int directKey(const LineOperand& o, int knd, int width) {
     return (o.kind == knd && spanInImage(o.key, width)) ? o.key : -1;
 }
+
+// The single at key (32 cells inside the image), as a double.
+inline double realAt(const PlcMemory& mem, int key) {
+    return static_cast<double>(std::bit_cast<float>(readBits(mem, key, 32)));
+}
+
+// Operand o as operandReal gives it when o is a constant (its number as written) or a double
+// word named directly inside the image (the single at its key): true with the value in v.
+// False for any other form, which goes the general way.
+inline bool directReal(const PlcMemory& mem, const LineOperand& o, double& v) {
+    if (o.kind == kind::Constant) {
+        v = o.number;
+        return true;
+    }
+    if (o.kind != kind::DWord || !spanInImage(o.key, 32)) return false;
+    v = realAt(mem, o.key);
+    return true;
+}
+
+// Whether the cells [a, a + wa) and [b, b + wb) share one.
+inline bool cellsOverlap(int a, int wa, int b, int wb) { return a < b + wb && b < a + wa; }
 
 // A constant operand that is an integer from lo to hi (its double exactly), or nothing.
 inline bool integralConstant(const LineOperand& o, double lo, double hi) {
@@ -232,7 +253,7 @@ inline constexpr ByteCells kByteCells{};
 
 // Writes the low width bits of pattern at key, set directly. Outside the image the cells
 // before the first bad one are written, then it faults.
-inline void writeBits(PlcMemory& mem, int key, int width, std::uint32_t pattern) {
+[[gnu::always_inline]] inline void writeBits(PlcMemory& mem, int key, int width, std::uint32_t pattern) {
     if (spanInImage(key, width)) {
         std::int16_t* c = mem.cells() + key;
         for (int b = 0; b < width; b += 8)

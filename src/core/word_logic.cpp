@@ -2,7 +2,10 @@
 // increment and decrement. Box instructions: they execute only while the logic result is
 // on, never change it, and report on SM1.0 (zero), SM1.1 (overflow / last bit out) and
 // SM1.2 (negative) as each one states.
+#include <array>
 #include <cmath>
+#include <cstddef>
+#include <utility>
 
 #include "core/interpreter.h"
 #include "core/operand_access.h"
@@ -71,7 +74,8 @@ int memoryKindOf(int width) { return width == 8 ? kind::Byte : width == 16 ? kin
 // logic for its common form, IN1 an integer constant or a memory operand of the width and OUT
 // a memory operand of the width, both inside the image: the same result and status without
 // the general operand access. False (having done nothing) for any other form.
-bool logicDirect(Interpreter& cpu, CodeLine& line, Group g, int width, bool on) {
+template <int width>
+bool logicDirect(Interpreter& cpu, CodeLine& line, Group g, bool on) {
     const int knd = memoryKindOf(width);
     const LineOperand& in = line.operands[0];
     const int out = directKey(line.operands[1], knd, width);
@@ -100,8 +104,9 @@ bool logicDirect(Interpreter& cpu, CodeLine& line, Group g, int width, bool on) 
     return true;
 }
 
-void logic(Interpreter& cpu, CodeLine& line, Group g, int width, bool on) {
-    if (logicDirect(cpu, line, g, width, on)) return;
+template <int width>
+void logic(Interpreter& cpu, CodeLine& line, Group g, bool on) {
+    if (logicDirect<width>(cpu, line, g, on)) return;
     PlcMemory& mem = cpu.mem();
     const double a = operandValue(cpu, line, 0);
     const double b = operandValue(cpu, line, 1);
@@ -148,7 +153,8 @@ void shift(Interpreter& cpu, CodeLine& line, bool left, int width) {
 // A shift and its status in the common form, OUT a memory operand of the width inside the
 // image and N an integer constant: as shift and shiftStatus do it. False (having done
 // nothing) for any other form.
-bool shiftDirect(Interpreter& cpu, CodeLine& line, bool left, int width, bool on) {
+template <int width>
+bool shiftDirect(Interpreter& cpu, CodeLine& line, bool left, bool on) {
     const int key = directKey(line.operands[0], memoryKindOf(width), width);
     if (key < 0 || (width == 16 && isRecordKey(key))) return false;
     const LineOperand& count = line.operands[1];
@@ -220,7 +226,8 @@ void shrb(Interpreter& cpu, CodeLine& line, bool on) {
     setStatus(line, 2, length, 5);
 }
 
-void incDec(Interpreter& cpu, CodeLine& line, bool inc, int width, bool on) {
+template <int width>
+void incDec(Interpreter& cpu, CodeLine& line, bool inc, bool on) {
     PlcMemory& mem = cpu.mem();
     // The common form, a memory operand of the width inside the image: integer steps.
     if (const int key = directKey(line.operands[0], memoryKindOf(width), width);
@@ -271,6 +278,44 @@ void shiftStatus(Interpreter& cpu, CodeLine& line, int width) {
     setStatus(line, 1, operandValue(cpu, line, 1), 5);
 }
 
+// The form at position idx from INVB (group idx / 3, width 8, 16 or 32 by idx % 3), its
+// width fixed at compile time.
+template <int idx>
+void wordLogicForm(Interpreter& cpu, CodeLine& line, bool on) {
+    constexpr auto g = static_cast<Group>(idx / 3);
+    constexpr int width = kWidths[idx % 3];
+    if constexpr (g == Group::Invert) {
+        invert(cpu, line, width, on);
+    } else if constexpr (g == Group::And || g == Group::Or || g == Group::Xor) {
+        logic<width>(cpu, line, g, on);
+    } else if constexpr (g == Group::ShiftLeft || g == Group::ShiftRight) {
+        if (shiftDirect<width>(cpu, line, g == Group::ShiftLeft, on)) return;
+        if (on) shift(cpu, line, g == Group::ShiftLeft, width);
+        shiftStatus(cpu, line, width);
+    } else {
+        if (on) rotate(cpu, line, g == Group::RotateLeft, width);
+        shiftStatus(cpu, line, width);
+    }
+}
+
+// INCB ... DECD at position idx from INCB.
+template <int idx>
+void incDecForm(Interpreter& cpu, CodeLine& line, bool on) {
+    incDec<kWidths[idx % 3]>(cpu, line, idx < 3, on);
+}
+
+using FormHandler = void (*)(Interpreter&, CodeLine&, bool);
+template <std::size_t... I>
+constexpr std::array<FormHandler, sizeof...(I)> wordLogicForms(std::index_sequence<I...>) {
+    return {&wordLogicForm<static_cast<int>(I)>...};
+}
+template <std::size_t... I>
+constexpr std::array<FormHandler, sizeof...(I)> incDecForms(std::index_sequence<I...>) {
+    return {&incDecForm<static_cast<int>(I)>...};
+}
+constexpr auto kWordLogicForms = wordLogicForms(std::make_index_sequence<24>{});
+constexpr auto kIncDecForms = incDecForms(std::make_index_sequence<6>{});
+
 }  // namespace
 
 void execWordLogic(Interpreter& cpu, CodeLine& line) {
@@ -281,35 +326,11 @@ void execWordLogic(Interpreter& cpu, CodeLine& line) {
         return;
     }
     if (op >= static_cast<int>(Op::INCB) && op <= static_cast<int>(Op::DECD)) {
-        const int idx = op - static_cast<int>(Op::INCB);
-        incDec(cpu, line, idx < 3, kWidths[idx % 3], on);
+        kIncDecForms[static_cast<std::size_t>(op - static_cast<int>(Op::INCB))](cpu, line, on);
         return;
     }
     if (op < static_cast<int>(Op::INVB) || op > static_cast<int>(Op::RRD)) return;
-    const int idx = op - static_cast<int>(Op::INVB);
-    const auto g = static_cast<Group>(idx / 3);
-    const int width = kWidths[idx % 3];
-    switch (g) {
-    case Group::Invert:
-        invert(cpu, line, width, on);
-        return;
-    case Group::And:
-    case Group::Or:
-    case Group::Xor:
-        logic(cpu, line, g, width, on);
-        return;
-    case Group::ShiftLeft:
-    case Group::ShiftRight:
-        if (shiftDirect(cpu, line, g == Group::ShiftLeft, width, on)) return;
-        if (on) shift(cpu, line, g == Group::ShiftLeft, width);
-        shiftStatus(cpu, line, width);
-        return;
-    case Group::RotateLeft:
-    case Group::RotateRight:
-        if (on) rotate(cpu, line, g == Group::RotateLeft, width);
-        shiftStatus(cpu, line, width);
-        return;
-    }
+    kWordLogicForms[static_cast<std::size_t>(op - static_cast<int>(Op::INVB))](cpu, line, on);
 }
 
 }  // namespace korvane

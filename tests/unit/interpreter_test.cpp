@@ -405,6 +405,52 @@ TEST(Faults, AKeyOutsideTheImageEndsThePassWithTheRunTimeErrorLineAndTheNextPass
     EXPECT_EQ(t.cpu.scanCounter, 1);
 }
 
+// Boxes in a row: each shows the flow it was entered with and the flow it left (a compare
+// among them changes it); a box that faults ends the pass showing the flow it was entered
+// with and, for the rest, what it showed after the pass before.
+TEST(Faults, ABoxAmongBoxesThatFaultsShowsTheFlowItWasEnteredWith) {
+    Cpu t;
+    const Operand vw0{double(VB(0)), kind::Word}, vw2{double(VB(2)), kind::Word}, vd4{double(VB(4)), kind::DWord};
+    t.program({{"Network", {{1}}},
+               {"LD", {{double(V(10, 0))}}},
+               {"MOVW", {{7}, vw0}},
+               {"AW=", {vw0, vw2}},
+               {"/R", {{0}, vd4}},
+               {"=", {{double(Q(0, 0))}}}});
+    t.set(V(10, 0), true);
+    t.pass();
+    EXPECT_TRUE(t.sink.lines.empty());
+    EXPECT_TRUE(lineStatus(t.line(3)).flowAfter);
+    EXPECT_TRUE(lineStatus(t.line(4)).flowBefore);
+    EXPECT_FALSE(lineStatus(t.line(4)).flowAfter) << "VW0 = 7, VW2 = 0";
+    EXPECT_FALSE(lineStatus(t.line(5)).flowBefore);
+    EXPECT_TRUE(lineStatus(t.line(5)).enoShown);
+    ASSERT_TRUE(t.mem.tobit(7, VB(2), 16));
+    t.pass();
+    ASSERT_EQ(t.sink.lines.size(), 1u);
+    EXPECT_EQ(t.sink.lines[0], "12:00:00 运行代码错误:iPC=5,astrCode=/R");
+    EXPECT_TRUE(lineStatus(t.line(4)).flowAfter);
+    EXPECT_TRUE(lineStatus(t.line(5)).flowBefore) << "the division by 0.0 was entered with power flow";
+    EXPECT_FALSE(lineStatus(t.line(5)).flowAfter) << "as the pass before left it";
+    EXPECT_FALSE(t.bit(Q(0, 0)));
+}
+
+// The line budget and the ceiling of a pass count every line, boxes in a row too: the first
+// line beyond either ends the pass unexecuted.
+TEST(Faults, TheLineBudgetAndTheCeilingCountBoxesInARow) {
+    for (const bool byCeiling : {false, true}) {
+        Cpu t;
+        const Operand vw0{double(VB(0)), kind::Word};
+        t.program({{"Network", {{1}}}, {"LD", {{double(area::SM0_0)}}}, {"INCW", {vw0}}, {"INCW", {vw0}},
+                   {"INCW", {vw0}}, {"INCW", {vw0}}, {"INCW", {vw0}}, {"INCW", {vw0}}});
+        (byCeiling ? t.cpu.passCeiling : t.cpu.lineBudget) = 6;
+        t.pass();
+        ASSERT_EQ(t.sink.lines.size(), 1u) << byCeiling;
+        EXPECT_EQ(t.sink.lines[0], "12:00:00 运行代码错误:iPC=6,astrCode=INCW") << byCeiling;
+        EXPECT_EQ(t.mem.GetWordValue(VB(0)), 3) << byCeiling;
+    }
+}
+
 TEST(Faults, ARunawayPassEndsAsARunTimeError) {
     // A jump back to a label in front of it loops for ever without the line budget.
     Cpu t;
