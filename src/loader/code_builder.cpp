@@ -720,7 +720,17 @@ bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory
         for (std::size_t r = i; r < prog.CodeTable.size(); ++r) prog.CodeTable[r] = CodeLine{};
         return false;
     }
-    for (auto& line : prog.CodeTable) line.HasStatus = showsNoStatus(line.mnemonic()) ? 0 : kOn;
+    // Whether an opcode's lines show no status, looked up once per opcode.
+    static const std::array<bool, kOpCount> noStatus = [] {
+        std::array<bool, kOpCount> t{};
+        for (std::size_t o = 0; o < kOpCount; ++o) t[o] = showsNoStatus(kOpInfo[o].mnemonic);
+        return t;
+    }();
+    for (auto& line : prog.CodeTable) {
+        const bool none = line.op == Op::Unknown ? showsNoStatus(line.mnemonic())
+                                                 : noStatus[static_cast<std::size_t>(line.op)];
+        line.HasStatus = none ? 0 : kOn;
+    }
     pairLoops(prog);
     return true;
 }
