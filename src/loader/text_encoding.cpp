@@ -1,6 +1,5 @@
 #include "loader/text_encoding.h"
 
-#include <bit>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -242,7 +241,9 @@ int strayControlsIn(std::uint64_t w) {
     const std::uint64_t below0E = ~(set - kEveryByte * 0x0E) & kHighBits;
     const std::uint64_t x = w ^ (kEveryByte * 0x1A);
     const std::uint64_t is1A = ~(((x & kLow7) + kLow7) | x | kLow7);
-    return std::popcount(below20 & ~(from09 & below0E) & ~is1A);
+    // One bit per stray byte, moved to the byte's lowest bit and summed into the top byte.
+    const std::uint64_t stray = (below20 & ~(from09 & below0E) & ~is1A) >> 7;
+    return static_cast<int>((stray * kEveryByte) >> 56);
 }
 
 // The stray control characters from byte i on.
