@@ -10,6 +10,16 @@ int recordIndex(double number, int base) {
 }
 }  // namespace
 
+const std::string& mnemonicText(Op op) {
+    static const std::array<std::string, kOpCount> texts = [] {
+        std::array<std::string, kOpCount> t;
+        for (std::size_t i = 0; i < kOpCount; ++i) t[i] = std::string(kOpInfo[i].mnemonic);
+        return t;
+    }();
+    const auto i = static_cast<std::size_t>(op);
+    return i < kOpCount ? texts[i] : texts[static_cast<std::size_t>(Op::Unknown)];
+}
+
 double GetCodeParamVal(const PlcMemory& mem, const CodeLine& line, int index) {
     double p = line.number(index);
     switch (line.kindOf(index)) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/opcodes.h"
@@ -61,16 +62,15 @@ struct LineOperand {
 };
 
 // The operands of a line: the first three in place (nearly every instruction has no more),
-// the others in a block of their own.
+// the others in a block of their own. The count is the line's (CodeLine::operandCount).
 class OperandList {
 public:
     static constexpr int kInline = 3;
     OperandList() = default;
-    OperandList(const OperandList& o) : inline_(o.inline_), count_(o.count_) { copyMore(o); }
+    OperandList(const OperandList& o) : inline_(o.inline_) { copyMore(o); }
     OperandList& operator=(const OperandList& o) {
         if (this != &o) {
             inline_ = o.inline_;
-            count_ = o.count_;
             copyMore(o);
         }
         return *this;
@@ -89,8 +89,6 @@ public:
         if (!more_) more_ = std::make_unique<LineOperand[]>(kMaxOperands - kInline);
         return more_[static_cast<std::size_t>(k - kInline)];
     }
-    int count() const { return count_; }
-    void setCount(int n) { count_ = static_cast<std::uint8_t>(n); }
 
 private:
     static const LineOperand& none() {
@@ -107,11 +105,40 @@ private:
     }
     std::array<LineOperand, kInline> inline_{};
     std::unique_ptr<LineOperand[]> more_;
-    std::uint8_t count_ = 0;
+};
+
+// The canonical text of an opcode's mnemonic ("" for Op::Empty, "?" for Op::Unknown).
+const std::string& mnemonicText(Op op);
+
+// The text of a mnemonic that names no opcode, kept apart: a known mnemonic is spelt as its
+// opcode's (opcodeOf matches exactly), so a line stores no text for it.
+class UnknownMnemonic {
+public:
+    UnknownMnemonic() = default;
+    UnknownMnemonic(const UnknownMnemonic& o) : text_(o.text_ ? std::make_unique<std::string>(*o.text_) : nullptr) {}
+    UnknownMnemonic& operator=(const UnknownMnemonic& o) {
+        if (this != &o) text_ = o.text_ ? std::make_unique<std::string>(*o.text_) : nullptr;
+        return *this;
+    }
+    UnknownMnemonic(UnknownMnemonic&&) noexcept = default;
+    UnknownMnemonic& operator=(UnknownMnemonic&&) noexcept = default;
+
+    const std::string* get() const { return text_.get(); }
+    void set(std::string_view m) {
+        if (text_)
+            text_->assign(m);
+        else
+            text_ = std::make_unique<std::string>(m);
+    }
+    void reset() { text_.reset(); }
+
+private:
+    std::unique_ptr<std::string> text_;
 };
 
 // One line of the code table. What execution reads on every pass comes first; the
-// mnemonic as written last; the source text is kept by the program (Program::sourceText).
+// mnemonic's text only when it names no opcode; the source text is kept by the program
+// (Program::sourceText).
 struct CodeLine {
     Op op = Op::Empty;             // resolved from Mnemonic when the line is built
     std::int16_t HasStatus = 0;    // -1: the status view shows values for this line
@@ -128,7 +155,8 @@ struct CodeLine {
     // their block; 0 when the line has no partner, -1 when the pair is nested deeper than
     // eight loops. A line without a partner does nothing.
     int LoopPartner = 0;
-    std::string Mnemonic;
+    std::uint8_t operandCount_ = 0;
+    UnknownMnemonic unknownMnemonic_;  // set only when op is Op::Unknown
 
     double number(int k) const { return operands[k].number; }
     int kindOf(int k) const { return operands[k].kind; }
@@ -138,10 +166,20 @@ struct CodeLine {
         if (r < 0) fault(FaultCode::AccessOutOfImage);
         return r;
     }
-    int operandCount() const { return operands.count(); }
-    void setMnemonic(std::string m) {
-        Mnemonic = std::move(m);
-        op = opcodeOf(Mnemonic);
+    int operandCount() const { return operandCount_; }
+    // The mnemonic as written.
+    const std::string& mnemonic() const {
+        if (const std::string* t = unknownMnemonic_.get()) return *t;
+        return mnemonicText(op);
+    }
+    void setMnemonic(std::string_view m) { setMnemonic(m, opcodeOf(m)); }
+    // With the opcode already looked up (opcodeOf(m)).
+    void setMnemonic(std::string_view m, Op resolved) {
+        op = resolved;
+        if (resolved == Op::Unknown)
+            unknownMnemonic_.set(m);
+        else
+            unknownMnemonic_.reset();
     }
     void setNumber(int k, double num) {
         LineOperand& o = operands.at(k);
@@ -149,7 +187,7 @@ struct CodeLine {
         o.decode();
     }
     void setKind(int k, int knd) { operands.at(k).kind = static_cast<std::uint8_t>(knd); }
-    void setOperandCount(int n) { operands.setCount(n); }
+    void setOperandCount(int n) { operandCount_ = static_cast<std::uint8_t>(n); }
     // Fill an operand directly (code tables built by hand).
     void setOperand(int k, double num, int knd = kind::Constant) {
         setNumber(k, num);
@@ -157,6 +195,9 @@ struct CodeLine {
         if (operandCount() < k + 1) setOperandCount(k + 1);
     }
 };
+
+// A program of 10,000 lines touches its code table on load: keep the line small.
+static_assert(sizeof(void*) != 8 || sizeof(CodeLine) <= 112);
 
 // The bits of CodeLine::flowBits.
 namespace status {
@@ -231,6 +272,33 @@ struct OperandNote {
 
 using LabelTable = std::array<std::int16_t, 256>;
 
+// The source texts of a program's lines, in line order, in one block of text.
+class SourceTexts {
+public:
+    std::size_t size() const { return ends_.size(); }
+    bool empty() const { return ends_.empty(); }
+    void clear() {
+        text_.clear();
+        ends_.clear();
+    }
+    void reserve(std::size_t lines, std::size_t bytes) {
+        ends_.reserve(lines);
+        text_.reserve(bytes);
+    }
+    void push_back(std::string_view t) {
+        text_.append(t);
+        ends_.push_back(static_cast<std::uint32_t>(text_.size()));
+    }
+    std::string_view operator[](std::size_t i) const {
+        const std::uint32_t begin = i == 0 ? 0 : ends_[i - 1];
+        return std::string_view(text_).substr(begin, ends_[i] - begin);
+    }
+
+private:
+    std::string text_;
+    std::vector<std::uint32_t> ends_;  // where each line's text ends in text_
+};
+
 struct Program {
     std::vector<CodeLine> CodeTable{1};
     std::array<SubroutineEntry, 501> subroutines{};
@@ -243,7 +311,7 @@ struct Program {
     std::vector<std::string> strings;       // the constant strings' bytes, by operand number
     // The source text of each line as the builder took it (trimmed), beside the table so that
     // the lines the interpreter walks stay small. A line never built has none.
-    std::vector<std::string> sourceTexts;
+    SourceTexts sourceTexts;
 
     void clearLabels() { labels.assign(1, LabelTable{}); }
 
@@ -254,16 +322,23 @@ struct Program {
         CodeTable.assign(rows == 0 ? 1 : rows, CodeLine{});
         sourceTexts.clear();
     }
-    const std::string& sourceText(int index) const {
-        static const std::string none;
+    std::string_view sourceText(int index) const {
         return index >= 0 && static_cast<std::size_t>(index) < sourceTexts.size()
                    ? sourceTexts[static_cast<std::size_t>(index)]
-                   : none;
+                   : std::string_view{};
     }
-    void setSourceText(int index, std::string text) {
+    // Set one line's text (code tables built by hand); lines before it without one get none.
+    void setSourceText(int index, std::string_view text) {
         if (index < 0) return;
-        if (sourceTexts.size() <= static_cast<std::size_t>(index)) sourceTexts.resize(static_cast<std::size_t>(index) + 1);
-        sourceTexts[static_cast<std::size_t>(index)] = std::move(text);
+        const auto at = static_cast<std::size_t>(index);
+        while (sourceTexts.size() < at) sourceTexts.push_back({});
+        if (sourceTexts.size() == at) {
+            sourceTexts.push_back(text);
+            return;
+        }
+        SourceTexts rebuilt;
+        for (std::size_t i = 0; i < sourceTexts.size(); ++i) rebuilt.push_back(i == at ? text : sourceTexts[i]);
+        sourceTexts = std::move(rebuilt);
     }
 };
 

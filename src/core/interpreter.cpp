@@ -421,7 +421,7 @@ void Interpreter::nonFatal(std::uint16_t code) {
     CodeLine& line = prog_.CodeTable[static_cast<std::size_t>(iPC)];
     if (line.PointerLogged) return;
     line.PointerLogged = true;
-    log_.stamped(" 间接寻址错误:iPC=" + std::to_string(iPC) + ",astrCode=" + line.Mnemonic);
+    log_.stamped(" 间接寻址错误:iPC=" + std::to_string(iPC) + ",astrCode=" + line.mnemonic());
 }
 
 // Logged once per line until the next RUN entry: a jump loop through such a line would
@@ -429,7 +429,7 @@ void Interpreter::nonFatal(std::uint16_t code) {
 void Interpreter::unknownInstruction(CodeLine& line) {
     if (!line.UnknownLogged) {
         line.UnknownLogged = true;
-        log_.stamped(" 不可识别的指令：" + line.Mnemonic + ",iPC=" + std::to_string(iPC));
+        log_.stamped(" 不可识别的指令：" + line.mnemonic() + ",iPC=" + std::to_string(iPC));
     }
     line.HasStatus = 0;
 }
@@ -480,7 +480,7 @@ void Interpreter::RunExec(int iRunPC) {
         }
     } catch (const PlcFault&) {
         std::string mnemonic;
-        if (iPC >= 0 && iPC <= last) mnemonic = prog_.CodeTable[iPC].Mnemonic;
+        if (iPC >= 0 && iPC <= last) mnemonic = prog_.CodeTable[iPC].mnemonic();
         log_.stamped(" 运行代码错误:iPC=" + std::to_string(iPC) + ",astrCode=" + mnemonic);
     }
 }

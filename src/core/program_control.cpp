@@ -91,7 +91,7 @@ void endMain(Interpreter& cpu, CodeLine& line) {
     if (line.Block != 0) {
         if (!line.UnknownLogged) {
             line.UnknownLogged = true;
-            cpu.log().stamped(" " + line.Mnemonic + "指令不在主程序中，不执行,iPC=" + std::to_string(cpu.iPC));
+            cpu.log().stamped(" " + line.mnemonic() + "指令不在主程序中，不执行,iPC=" + std::to_string(cpu.iPC));
         }
         return;
     }

@@ -83,11 +83,7 @@ private:
 };
 
 // The mnemonic as written and its operation.
-void setMnemonic(CodeLine& line, std::string_view m, MnemonicCache& opcodes) {
-    line.Mnemonic.clear();
-    line.Mnemonic.append(m);
-    line.op = opcodes(m);
-}
+void setMnemonic(CodeLine& line, std::string_view m, MnemonicCache& opcodes) { line.setMnemonic(m, opcodes(m)); }
 
 // The working state of one build: current subroutine s, local-memory bit offset j,
 // parameter slot k and the declaration section; the current block with the addresses of its
@@ -677,7 +673,10 @@ bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory
     // unloaded program's line list built again after a failed read) ends the build at the
     // first line without a row, so that the unloaded program does not come back.
     if (prog.CodeTable.size() > lines.size()) prog.resetCodeTable(lines.size());
-    prog.sourceTexts.reserve(lines.size());
+    std::size_t textBytes = 0;
+    for (const std::string& l : lines) textBytes += l.size();
+    prog.sourceTexts.clear();
+    prog.sourceTexts.reserve(lines.size(), textBytes);
 
     BuildState st;
     std::size_t i = 0;
@@ -688,10 +687,7 @@ bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory
             CodeLine& line = prog.CodeTable[i];
             line = CodeLine{};
             const std::string_view t = trim(lines[i]);
-            if (prog.sourceTexts.size() == i)
-                prog.sourceTexts.emplace_back(t);
-            else
-                prog.setSourceText(static_cast<int>(i), std::string(t));
+            prog.sourceTexts.push_back(t);
             line.HasStatus = kOn;
             line.StatusKind = {0, 0, 0};
             startBlock(prog, st, static_cast<int>(i), t);
@@ -724,7 +720,17 @@ bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory
         for (std::size_t r = i; r < prog.CodeTable.size(); ++r) prog.CodeTable[r] = CodeLine{};
         return false;
     }
-    for (auto& line : prog.CodeTable) line.HasStatus = showsNoStatus(line.Mnemonic) ? 0 : kOn;
+    // Whether an opcode's lines show no status, looked up once per opcode.
+    static const std::array<bool, kOpCount> noStatus = [] {
+        std::array<bool, kOpCount> t{};
+        for (std::size_t o = 0; o < kOpCount; ++o) t[o] = showsNoStatus(kOpInfo[o].mnemonic);
+        return t;
+    }();
+    for (auto& line : prog.CodeTable) {
+        const bool none = line.op == Op::Unknown ? showsNoStatus(line.mnemonic())
+                                                 : noStatus[static_cast<std::size_t>(line.op)];
+        line.HasStatus = none ? 0 : kOn;
+    }
     pairLoops(prog);
     return true;
 }

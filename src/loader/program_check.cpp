@@ -147,12 +147,12 @@ std::vector<Finding> CheckProgram(const Program& prog, const std::vector<std::st
             closeBlockScr(prog.CodeTable[static_cast<std::size_t>(i - 1)].Block);
         const bool ok = !noted[static_cast<std::size_t>(i)];
         const auto block = static_cast<std::size_t>(line.Block);
-        if (line.op != Op::Unknown && !isSimulated(line.op)) add(i, FindingKind::UnsimulatedInstruction, line.Mnemonic);
+        if (line.op != Op::Unknown && !isSimulated(line.op)) add(i, FindingKind::UnsimulatedInstruction, line.mnemonic());
         switch (line.op) {
         case Op::Unknown:
-            add(i, isUnsimulatedS7Instruction(line.Mnemonic) ? FindingKind::UnsimulatedInstruction
+            add(i, isUnsimulatedS7Instruction(line.mnemonic()) ? FindingKind::UnsimulatedInstruction
                                                               : FindingKind::UnknownInstruction,
-                line.Mnemonic);
+                line.mnemonic());
             break;
         case Op::CALL: {
             const int target = asInt(line.number(0));

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <optional>
@@ -26,37 +28,47 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 // line without a line end counts; a line end at the very end does not start another line.
 class LineCursor {
 public:
-    explicit LineCursor(std::string_view text) : text_(text), lf_(find('\n', 0)), cr_(find('\r', 0)) {}
+    explicit LineCursor(std::string_view text) : text_(text) {}
     bool next(std::string_view& line) {
         const std::size_t n = text_.size();
-        const std::size_t i = std::min(lf_, cr_);
+        if (start_ >= n) return false;
+        const std::size_t i = lineEnd(start_);
         if (i < n) {
             line = text_.substr(start_, i - start_);
             start_ = i + 1;
             if (text_[i] == '\r' && start_ < n && text_[start_] == '\n') ++start_;
-            if (lf_ < start_) lf_ = find('\n', start_);
-            if (cr_ < start_) cr_ = find('\r', start_);
             return true;
         }
-        if (start_ < n) {
-            line = text_.substr(start_);
-            start_ = n;
-            return true;
-        }
-        return false;
+        line = text_.substr(start_);
+        start_ = n;
+        return true;
     }
 
 private:
-    // The next c at or after from (the text's size when there is none).
-    std::size_t find(char c, std::size_t from) const {
+    // The first LF or CR at or after from (the text's size when there is none), eight bytes
+    // at a time.
+    std::size_t lineEnd(std::size_t from) const {
+        const char* d = text_.data();
         const std::size_t n = text_.size();
-        const void* at = from < n ? std::memchr(text_.data() + from, c, n - from) : nullptr;
-        return at ? static_cast<std::size_t>(static_cast<const char*>(at) - text_.data()) : n;
+        std::size_t i = from;
+        if constexpr (std::endian::native == std::endian::little) {
+            constexpr std::uint64_t kEvery = 0x0101010101010101ull;
+            constexpr std::uint64_t kLow7 = kEvery * 0x7F;
+            // The high bit of each byte that is zero.
+            const auto zeroBytes = [](std::uint64_t x) { return ~(((x & kLow7) + kLow7) | x | kLow7); };
+            for (; i + 8 <= n; i += 8) {
+                std::uint64_t w;
+                std::memcpy(&w, d + i, sizeof w);
+                const std::uint64_t ends = zeroBytes(w ^ (kEvery * 0x0Au)) | zeroBytes(w ^ (kEvery * 0x0Du));
+                if (ends != 0) return i + static_cast<std::size_t>(std::countr_zero(ends) / 8);
+            }
+        }
+        for (; i < n; ++i)
+            if (d[i] == '\n' || d[i] == '\r') return i;
+        return n;
     }
     std::string_view text_;
     std::size_t start_ = 0;
-    std::size_t lf_;
-    std::size_t cr_;
 };
 
 bool isBlankLine(std::string_view raw) { return trim(raw).empty(); }

@@ -231,12 +231,27 @@ constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
 // True when one of the eight bytes is below 0x20 (a control character).
 constexpr bool hasControlByte(std::uint64_t w) { return ((w - kEveryByte * 0x20) & ~w & kHighBits) != 0; }
 
+// The stray control characters (isStrayControl) among eight bytes, counted at once: the
+// high bit of every byte set first, so that no subtraction borrows from the next byte.
+int strayControlsIn(std::uint64_t w) {
+    constexpr std::uint64_t kLow7 = kEveryByte * 0x7F;
+    const std::uint64_t set = w | kHighBits;
+    const std::uint64_t below20 = ~(set - kEveryByte * 0x20) & ~w & kHighBits;
+    const std::uint64_t from09 = (set - kEveryByte * 0x09) & kHighBits;
+    const std::uint64_t below0E = ~(set - kEveryByte * 0x0E) & kHighBits;
+    const std::uint64_t x = w ^ (kEveryByte * 0x1A);
+    const std::uint64_t is1A = ~(((x & kLow7) + kLow7) | x | kLow7);
+    // One bit per stray byte, moved to the byte's lowest bit and summed into the top byte.
+    const std::uint64_t stray = (below20 & ~(from09 & below0E) & ~is1A) >> 7;
+    return static_cast<int>((stray * kEveryByte) >> 56);
+}
+
 // The stray control characters from byte i on.
 std::size_t strayControls(const unsigned char* p, std::size_t i, std::size_t n) {
     std::size_t count = 0;
     for (; i + 8 <= n; i += 8) {
-        if (!hasControlByte(eightBytes(p + i))) continue;
-        for (std::size_t k = i; k < i + 8; ++k) count += isStrayControl(p[k]) ? 1 : 0;
+        if (const std::uint64_t w = eightBytes(p + i); hasControlByte(w))
+            count += static_cast<std::size_t>(strayControlsIn(w));
     }
     for (; i < n; ++i) count += isStrayControl(p[i]) ? 1 : 0;
     return count;
@@ -252,8 +267,7 @@ bool utf8CountingControls(std::string_view bytes, std::size_t& count) {
         if (i + 8 <= n) {
             const std::uint64_t w = eightBytes(p + i);
             if ((w & kHighBits) == 0) {
-                if (hasControlByte(w))
-                    for (std::size_t k = i; k < i + 8; ++k) count += isStrayControl(p[k]) ? 1 : 0;
+                if (hasControlByte(w)) count += static_cast<std::size_t>(strayControlsIn(w));
                 i += 8;
                 continue;
             }

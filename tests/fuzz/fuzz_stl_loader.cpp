@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             (void)findingLogText(f);
             (void)findingEnglishLine(f);
         }
-        for (const std::string& text : prog.sourceTexts) (void)withSymbols(text, symbols);
+        for (std::size_t i = 0; i < prog.sourceTexts.size(); ++i) (void)withSymbols(prog.sourceTexts[i], symbols);
         Interpreter cpu(mem, prog, log);
         cpu.lineBudget = 20000;  // a looping input ends quickly, like a pass whose watchdog fired
         cpu.passCeiling = 200000;  // and so does one that restarts the watchdog with WDR

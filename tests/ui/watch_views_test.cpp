@@ -696,7 +696,7 @@ private slots:
         QCOMPARE(g->rowCount(), static_cast<int>(table.size()));
         for (int r = 0; r < g->rowCount(); ++r) {
             QCOMPARE(cell(g, r, 0), QStringLiteral(" ") + QString::number(r));
-            QCOMPARE(cell(g, r, 1), QString::fromStdString(w.sim().program.sourceText(r)));
+            QCOMPARE(cell(g, r, 1), QString::fromStdString(std::string(w.sim().program.sourceText(r))));
             // Nothing of the old program stays, not even beside a line that reads the same.
             for (int c = 2; c <= 7; ++c) QVERIFY2(cell(g, r, c).isEmpty(), qPrintable(cell(g, r, 1)));
         }

@@ -98,7 +98,7 @@ struct Cpu {
     bool completed(std::int32_t passesBefore) const { return cpu.scanCounter == passesBefore + 1; }
     std::string runtimeError(int lineIndex) const {
         return "12:00:00 运行代码错误:iPC=" + std::to_string(lineIndex) + ",astrCode=" +
-               prog.CodeTable[lineIndex].Mnemonic;
+               prog.CodeTable[lineIndex].mnemonic();
     }
 };
 

@@ -212,7 +212,7 @@ struct Rig {
         const int last = prog.lastIndex();
         for (CodeLine& line : prog.CodeTable) {
             if (line.op == Op::END_ORGANIZATION_BLOCK) line.setOperand(0, last);
-            const std::string& m = line.Mnemonic;
+            const std::string& m = line.mnemonic();
             const bool quiet = m.rfind("Network", 0) == 0 || m.rfind("END", 0) == 0 || m.rfind("SUB", 0) == 0 ||
                                m.rfind("ORG", 0) == 0 || m.rfind("BEGIN", 0) == 0 || m.rfind("INTER", 0) == 0;
             line.HasStatus = quiet ? 0 : kOn;
@@ -231,7 +231,7 @@ struct Rig {
     bool on(int key) const { return mem.cell(key) != 0; }
     int lineOf(const std::string& mnemonic, int nth = 0) const {
         for (int i = 0; i <= prog.lastIndex(); ++i)
-            if (prog.CodeTable[static_cast<std::size_t>(i)].Mnemonic == mnemonic && nth-- == 0) return i;
+            if (prog.CodeTable[static_cast<std::size_t>(i)].mnemonic() == mnemonic && nth-- == 0) return i;
         return -1;
     }
 };

@@ -40,7 +40,7 @@ TEST(BuilderLines, TimerBoxSplitsMnemonicAndOperandsAndMarksTheTimerKind) {
     Builder b;
     ASSERT_TRUE(b.build(mainProgram({"Network 1", "LD I0.0", "TON T37, 100"})));
     const CodeLine& l = b.at(4);
-    EXPECT_EQ(l.Mnemonic, "TON");
+    EXPECT_EQ(l.mnemonic(), "TON");
     EXPECT_EQ(l.op, Op::TON);
     EXPECT_EQ(l.operandCount(), 2);
     EXPECT_EQ(l.number(0), 13269);
@@ -70,7 +70,7 @@ TEST(BuilderLines, EveryTimerAndCounterBoxSetsItsKind) {
 TEST(BuilderLines, NetworkAndBlockLinesShowNoStatusAfterTheFinalPass) {
     Builder b;
     ASSERT_TRUE(b.build(mainProgram({"Network 3", "LD I0.0", "LBL 5", "", ":BOOL;"})));
-    EXPECT_EQ(b.at(2).Mnemonic, "Network");
+    EXPECT_EQ(b.at(2).mnemonic(), "Network");
     EXPECT_EQ(b.at(2).number(0), 3);
     struct Expect {
         std::size_t line;
@@ -86,11 +86,11 @@ TEST(BuilderLines, NetworkAndBlockLinesShowNoStatusAfterTheFinalPass) {
 TEST(BuilderLines, OperandsAreTrimmedAndTabsSeparateTheMnemonic) {
     Builder b;
     ASSERT_TRUE(b.build(mainProgram({"MOVW\t VW0 ,  VW2", "  LD   I0.1  "})));
-    EXPECT_EQ(b.at(2).Mnemonic, "MOVW");
+    EXPECT_EQ(b.at(2).mnemonic(), "MOVW");
     EXPECT_EQ(b.at(2).number(0), 512);
     EXPECT_EQ(b.at(2).number(1), 528);
     EXPECT_EQ(b.at(2).kindOf(1), kind::Word);
-    EXPECT_EQ(b.at(3).Mnemonic, "LD");
+    EXPECT_EQ(b.at(3).mnemonic(), "LD");
     EXPECT_EQ(b.prog.sourceText(3), "LD   I0.1");
     EXPECT_EQ(b.at(3).number(0), 1);
 }
@@ -112,7 +112,7 @@ TEST(BuilderLines, LabelsRecordTheirLineAndEventsAreReset) {
     std::vector<std::string> body(38, "NOP 0");
     body.push_back("LBL 5");  // line 40
     ASSERT_TRUE(b.build(mainProgram(body)));
-    EXPECT_EQ(b.at(40).Mnemonic, "LBL");
+    EXPECT_EQ(b.at(40).mnemonic(), "LBL");
     EXPECT_EQ(b.prog.labels[0][5], 40);
     EXPECT_EQ(b.prog.labels[0][9], 0);
     for (const auto& e : b.prog.events) EXPECT_EQ(e.Routine, -1);
@@ -228,12 +228,12 @@ TEST_P(BuilderErrors, StopTheBuildAtTheLineAndLeaveTheRestEmpty) {
     Builder b;
     ASSERT_FALSE(b.build(mainProgram({"Network 1", "LD I0.0", GetParam().text, "Network 2", "= Q0.0"})));
     ASSERT_EQ(b.sink.lines, std::vector<std::string>{"08:15:00 代码组装错误"});
-    EXPECT_EQ(b.at(3).Mnemonic, "LD");
+    EXPECT_EQ(b.at(3).mnemonic(), "LD");
     EXPECT_EQ(b.at(3).number(0), 0);
     // The final pass did not run: the Network line keeps the status the line pass gave it.
     EXPECT_EQ(b.at(2).HasStatus, kOn);
     for (std::size_t i = 4; i < b.prog.CodeTable.size(); ++i) {
-        EXPECT_EQ(b.at(i).Mnemonic, "") << i;
+        EXPECT_EQ(b.at(i).mnemonic(), "") << i;
         EXPECT_EQ(b.at(i).op, Op::Empty) << i;
         EXPECT_EQ(b.at(i).operandCount(), 0) << i;
     }
@@ -254,7 +254,7 @@ TEST(BuilderErrors, ALineWithoutARowEndsTheBuild) {
     EXPECT_EQ(b.sink.lines, std::vector<std::string>{"08:15:00 代码组装错误"});
     EXPECT_EQ(b.prog.CodeTable.size(), 1u);
     EXPECT_FALSE(b.prog.loaded());
-    EXPECT_EQ(b.at(0).Mnemonic, "ORGANIZATION_BLOCK");
+    EXPECT_EQ(b.at(0).mnemonic(), "ORGANIZATION_BLOCK");
 }
 
 TEST(BuilderLimits, TwentyOperandsAreAllowed) {

@@ -2,6 +2,7 @@
 
 #include "test_tmp.h"
 
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <fstream>
@@ -565,6 +566,52 @@ TEST(TextEncoding, StrayControlsAreCountedOverTheWholeText) {
         EXPECT_TRUE(textToUtf8(withControls(most)).has_value());
         EXPECT_FALSE(textToUtf8(withControls(most + 1)).has_value());
         EXPECT_TRUE(textToUtf8(base + std::string(base.size() / 4, '\n') + "\t\r\f\v\x1A").has_value());
+    }
+}
+
+// Every control character at every place in a word of eight bytes, among ASCII and among GBK
+// characters whose bytes lie in 0x80-0x9F: each stray one counts once, nothing else counts.
+TEST(TextEncoding, EachStrayControlCountsOnceWhereverItStands) {
+    std::string gbk;
+    for (int i = 0; i < 21; ++i) gbk += "\x81\x80" "b";
+    gbk += "b";
+    struct Case {
+        std::string text;  // 64 bytes
+        int step, first;   // the k-th control replaces the byte at first + k * step (mod 64)
+    };
+    for (const Case& base : {Case{std::string(64, 'a'), 9, 0}, Case{gbk, 3, 2}}) {
+        for (int c = 1; c < 0x80; ++c) {
+            const bool stray = c < 0x20 && c != '\t' && c != '\n' && c != '\v' && c != '\f' && c != '\r' && c != 0x1A;
+            // 128 bytes with c at k places, one at each place in a word: 16 stray ones pass, 17 do not.
+            auto text = [&](int k) {
+                std::string t = base.text + base.text;
+                for (int j = 0; j < k; ++j)
+                    t[static_cast<std::size_t>(64 + (base.first + j * base.step) % 64)] = static_cast<char>(c);
+                return t;
+            };
+            SCOPED_TRACE(c);
+            EXPECT_TRUE(textToUtf8(text(16)).has_value());
+            EXPECT_EQ(textToUtf8(text(17)).has_value(), !stray);
+        }
+    }
+}
+
+// A line ends at LF, CR LF or a lone CR wherever it falls; lines of every length up to 19
+// bytes, so that the ends fall at every place in a word of eight bytes.
+TEST(ReaderFiles, LineEndsAreFoundAtEveryPlace) {
+    const std::array<std::string, 3> ends{"\n", "\r\n", "\r"};
+    for (std::size_t e = 0; e < ends.size(); ++e) {
+        std::string bytes = "ORGANIZATION_BLOCK MAIN:OB1" + ends[e] + "BEGIN" + ends[e];
+        std::vector<std::string> expected{"ORGANIZATION_BLOCK MAIN:OB1", "BEGIN"};
+        for (std::size_t k = 1; k < 20; ++k) {
+            expected.push_back("x" + std::string(k - 1, static_cast<char>('a' + k)));
+            bytes += expected.back() + ends[(e + k) % ends.size()];
+        }
+        expected.emplace_back("END_ORGANIZATION_BLOCK 21");
+        bytes += "END_ORGANIZATION_BLOCK";  // the last line without a line end
+        Reader r;
+        ASSERT_TRUE(r.reader.loadText(bytes, r.prog, r.log));
+        EXPECT_EQ(r.reader.lines, expected) << e;
     }
 }
 

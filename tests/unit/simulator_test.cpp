@@ -124,7 +124,7 @@ TEST(LoadCommand, AnExtensionInAnyCaseIsBuiltLikeAwl) {
         f.views.nextFile = writeFile(name, kMotor);
         f.sim.loadProgramCommand();
         EXPECT_EQ(f.sim.program.lastIndex(), 7) << name;
-        EXPECT_EQ(f.sim.program.CodeTable[3].Mnemonic, "LD") << name;
+        EXPECT_EQ(f.sim.program.CodeTable[3].mnemonic(), "LD") << name;
         EXPECT_EQ(f.sim.programBaseName(), std::string(name).substr(0, 4)) << name;
     }
 }
