@@ -404,7 +404,7 @@ bool plainOperand(const OperandSyntax& syn, std::string_view text, double& numbe
 }
 
 // The mnemonics whose operands the decoder reads in a way of their own.
-bool decodesOperandsSpecially(std::string_view m) {
+bool decodesOperandsItsOwnWay(std::string_view m) {
     return m == "CALL" || m == "ATCH" || m == "SUBROUTINE_BLOCK" || m == "INTERRUPT_BLOCK" || m == "EU" ||
            m == "ED" || m == "Network";
 }
@@ -472,7 +472,7 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
     const Op op0 = line.op;
     const std::string_view sig = operandSignature(op0);
     const bool checked = !takesOperandsAsWritten(op0);
-    const bool plainDecoding = !decodesOperandsSpecially(mnemonic);
+    const bool plainDecoding = !decodesOperandsItsOwnWay(mnemonic);
     std::array<bool, kMaxOperands> usable{};
 
     // Operands are separated by the commas outside double quotes.
