@@ -11,6 +11,7 @@
 
 #include "core/opcodes.h"
 #include "core/plc_memory.h"
+#include "core/text_lines.h"
 
 namespace korvane {
 
@@ -272,33 +273,6 @@ struct OperandNote {
 
 using LabelTable = std::array<std::int16_t, 256>;
 
-// The source texts of a program's lines, in line order, in one block of text.
-class SourceTexts {
-public:
-    std::size_t size() const { return ends_.size(); }
-    bool empty() const { return ends_.empty(); }
-    void clear() {
-        text_.clear();
-        ends_.clear();
-    }
-    void reserve(std::size_t lines, std::size_t bytes) {
-        ends_.reserve(lines);
-        text_.reserve(bytes);
-    }
-    void push_back(std::string_view t) {
-        text_.append(t);
-        ends_.push_back(static_cast<std::uint32_t>(text_.size()));
-    }
-    std::string_view operator[](std::size_t i) const {
-        const std::uint32_t begin = i == 0 ? 0 : ends_[i - 1];
-        return std::string_view(text_).substr(begin, ends_[i] - begin);
-    }
-
-private:
-    std::string text_;
-    std::vector<std::uint32_t> ends_;  // where each line's text ends in text_
-};
-
 struct Program {
     std::vector<CodeLine> CodeTable{1};
     std::array<SubroutineEntry, 501> subroutines{};
@@ -311,7 +285,7 @@ struct Program {
     std::vector<std::string> strings;       // the constant strings' bytes, by operand number
     // The source text of each line as the builder took it (trimmed), beside the table so that
     // the lines the interpreter walks stay small. A line never built has none.
-    SourceTexts sourceTexts;
+    TextLines sourceTexts;
 
     void clearLabels() { labels.assign(1, LabelTable{}); }
 
@@ -336,7 +310,7 @@ struct Program {
             sourceTexts.push_back(text);
             return;
         }
-        SourceTexts rebuilt;
+        TextLines rebuilt;
         for (std::size_t i = 0; i < sourceTexts.size(); ++i) rebuilt.push_back(i == at ? text : sourceTexts[i]);
         sourceTexts = std::move(rebuilt);
     }

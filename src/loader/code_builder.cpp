@@ -657,7 +657,7 @@ void startBlock(Program& prog, BuildState& st, int i, std::string_view t) {
 
 }  // namespace
 
-bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory& mem, const Log& log,
+bool AnalyseCode(const TextLines& lines, Program& prog, PlcMemory& mem, const Log& log,
                  const BuildInputs& inputs) {
     for (auto& e : prog.events) e.Routine = -1;
     // Labels of an earlier program must not send a jump of this one to a stale line.
@@ -673,10 +673,8 @@ bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory
     // unloaded program's line list built again after a failed read) ends the build at the
     // first line without a row, so that the unloaded program does not come back.
     if (prog.CodeTable.size() > lines.size()) prog.resetCodeTable(lines.size());
-    std::size_t textBytes = 0;
-    for (const std::string& l : lines) textBytes += l.size();
     prog.sourceTexts.clear();
-    prog.sourceTexts.reserve(lines.size(), textBytes);
+    prog.sourceTexts.reserve(lines.size(), lines.textSize());
 
     BuildState st;
     std::size_t i = 0;

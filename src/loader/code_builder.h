@@ -35,7 +35,7 @@ struct BuildInputs {
 // each block, and every operand it could not take as written (prog.operandNotes). A line
 // with an operand that names nothing does nothing when run (a contact reads it as off); a
 // line with an operand outside its area is a run-time error when it acts.
-bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory& mem, const Log& log,
+bool AnalyseCode(const TextLines& lines, Program& prog, PlcMemory& mem, const Log& log,
                  const BuildInputs& inputs = {});
 
 }  // namespace korvane

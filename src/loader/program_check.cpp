@@ -106,11 +106,13 @@ bool interruptDefined(const Program& prog, int r) {
 
 }  // namespace
 
-std::vector<Finding> CheckProgram(const Program& prog, const std::vector<std::string>& lines,
+std::vector<Finding> CheckProgram(const Program& prog, const TextLines& lines,
                                   const std::vector<int>& fileLines, bool realCpu) {
     std::vector<Finding> out;
     if (!prog.loaded()) return out;
-    out.reserve(prog.operandNotes.size() + 16);
+    // Room for the notes and about one finding in eight lines besides, so that a program
+    // with many findings does not copy them over while they are collected.
+    out.reserve(prog.operandNotes.size() + prog.CodeTable.size() / 8 + 16);
     const int last = prog.lastIndex();
     auto add = [&](int i, FindingKind k, std::string detail) {
         Finding f;

@@ -53,7 +53,7 @@ struct Finding {
 // number counts as the line index + 1). Findings come in line order. With realCpu (the
 // timers count in the resolution of their number) a timer used as the wrong kind is an
 // error, else a warning.
-std::vector<Finding> CheckProgram(const Program& prog, const std::vector<std::string>& lines,
+std::vector<Finding> CheckProgram(const Program& prog, const TextLines& lines,
                                   const std::vector<int>& fileLines, bool realCpu = false);
 
 // The finding's message: Chinese for the window, English for the command line.

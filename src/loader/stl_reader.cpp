@@ -167,7 +167,10 @@ bool StlReader::loadText(std::string_view fileBytes, Program& prog, const Log& l
             return false;
         }
 
-        lines.assign(static_cast<std::size_t>(count), std::string());
+        // A kept line is never longer than its file line, but for the number given to EU, ED
+        // and the block ends; the block is taken at once and only what is written is touched.
+        lines.clear();
+        lines.reserve(static_cast<std::size_t>(count), text.size() + 8 * static_cast<std::size_t>(count));
         fileLines.assign(static_cast<std::size_t>(count), 0);
         declarationNames.clear();
         prog.resetCodeTable(static_cast<std::size_t>(count));
@@ -184,23 +187,24 @@ bool StlReader::loadText(std::string_view fileBytes, Program& prog, const Log& l
             if (!mainBlock || !counts(r)) continue;
             fileLines[static_cast<std::size_t>(index)] = fileLine;
             const std::string_view t = withoutComment(r);
-            std::string& kept = lines[static_cast<std::size_t>(index)];
             if (t == "EU" || t == "ED") {
                 const std::int16_t number = edgeCounter;
-                kept.reserve(t.size() + 7);
-                kept.assign(t);
-                kept += ' ';
-                kept += std::to_string(number);
+                lines.append(t);
+                lines.append(" ");
+                lines.append(std::to_string(number));
+                lines.endLine();
                 if (number == 32767) fault(FaultCode::Overflow);
                 edgeCounter = static_cast<std::int16_t>(number + 1);
                 if (number == 126) log.stamped(" 沿触发器满");
             } else if (t == "END_ORGANIZATION_BLOCK") {
-                kept.assign(t);
-                kept += ' ';
-                kept += std::to_string(lastIndex);
+                lines.append(t);
+                lines.append(" ");
+                lines.append(std::to_string(lastIndex));
+                lines.endLine();
             } else if (t == "END_SUBROUTINE_BLOCK" || t == "END_INTERRUPT_BLOCK") {
-                kept.assign(t);
-                kept += " 0";
+                lines.append(t);
+                lines.append(" 0");
+                lines.endLine();
             } else {
                 // A declaration's type, never one written inside a constant string.
                 const std::string_view unquoted = t.substr(0, t.find('"'));
@@ -213,7 +217,7 @@ bool StlReader::loadText(std::string_view fileBytes, Program& prog, const Log& l
                             break;
                         }
                     }
-                kept = std::string(type.empty() ? t : type);
+                lines.push_back(type.empty() ? t : type);
                 if (!type.empty()) {
                     const std::size_t colon = t.find(':');
                     declarationNames.push_back({index, std::string(trim(t.substr(0, colon)))});

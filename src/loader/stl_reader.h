@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/code_table.h"
+#include "core/text_lines.h"
 #include "loader/code_builder.h"
 #include "platform/log_sink.h"
 
@@ -48,7 +49,7 @@ public:
     ProgramFileProblem problem() const { return problem_; }
 
     // The program line list (UTF-8); index 0 is the ORGANIZATION_BLOCK line.
-    std::vector<std::string> lines;
+    TextLines lines;
     // For each kept line, its line number in the file (1-based, as an editor shows it).
     std::vector<int> fileLines;
     // The declared name of each declaration line ("IN1" of "IN1:BOOL; // comment"), in line

@@ -162,7 +162,7 @@ const std::string& Simulator::listing() const {
     if (!listingStale_) return listing_;
     listingStale_ = false;
     std::size_t listingSize = 0;
-    for (const std::string& l : reader.lines) listingSize += l.size() + 16;
+    listingSize = reader.lines.textSize() + 16 * reader.lines.size();
     listing_.clear();
     listing_.reserve(listingSize);
     for (std::size_t i = 0; i < reader.lines.size(); ++i) {

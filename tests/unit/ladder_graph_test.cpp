@@ -26,7 +26,7 @@ Converted convert(const std::string& body) {
     korvane::Program code;
     Log log;
     EXPECT_TRUE(reader.loadText(text, code, log));
-    return {convertToLadder(text, reader.fileLines), reader.lines};
+    return {convertToLadder(text, reader.fileLines), reader.lines.toStrings()};
 }
 
 const char* shapeName(Shape s) {
