@@ -674,18 +674,23 @@ bool AnalyseCode(const TextLines& lines, Program& prog, PlcMemory& mem, const Lo
     // first line without a row, so that the unloaded program does not come back.
     if (prog.CodeTable.size() > lines.size()) prog.resetCodeTable(lines.size());
     prog.sourceTexts.clear();
-    prog.sourceTexts.reserve(lines.size(), lines.textSize());
 
     BuildState st;
     std::size_t i = 0;
+    // The lines whose source text is kept (up to the failing one), and whether each was
+    // already trimmed: then the program shares the lines' text instead of copying it.
+    std::size_t withText = 0;
+    bool asWritten = true;
     std::size_t nextDeclaration = 0;  // the first declared name not before line i
     try {
         for (; i < lines.size(); ++i) {
             if (i >= prog.CodeTable.size()) fault(FaultCode::IndexOutOfRange);
             CodeLine& line = prog.CodeTable[i];
             line = CodeLine{};
-            const std::string_view t = trim(lines[i]);
-            prog.sourceTexts.push_back(t);
+            const std::string_view raw = lines[i];
+            const std::string_view t = trim(raw);
+            withText = i + 1;
+            asWritten = asWritten && t.size() == raw.size();
             line.HasStatus = kOn;
             line.StatusKind = {0, 0, 0};
             startBlock(prog, st, static_cast<int>(i), t);
@@ -712,6 +717,14 @@ bool AnalyseCode(const TextLines& lines, Program& prog, PlcMemory& mem, const Lo
         log.stamped(" 代码组装错误");
     } catch (const std::exception&) {
         log.stamped(" 代码组装错误");
+    }
+    if (asWritten && withText == lines.size()) {
+        prog.sourceTexts = lines;
+    } else {
+        std::size_t bytes = 0;
+        for (std::size_t r = 0; r < withText; ++r) bytes += lines[r].size();
+        prog.sourceTexts.reserve(withText, bytes);
+        for (std::size_t r = 0; r < withText; ++r) prog.sourceTexts.push_back(trim(lines[r]));
     }
     if (i < lines.size()) {
         // The failing line and everything after it stay empty rows (no-operations).

@@ -214,6 +214,34 @@ TEST(ReaderFiles, LibraryNamesFromHeadersReachTheDecoder) {
     EXPECT_EQ(r.prog.subroutines[1].EntryLine, 4);
 }
 
+// The program keeps the texts of the lines it was built from while the reader reads the
+// next file (the two share one block of text until either changes), and a line the builder
+// had to trim is kept trimmed.
+TEST(ReaderFiles, BuiltSourceTextsOutliveTheNextRead) {
+    Reader r;
+    ASSERT_TRUE(r.loadFile("a.awl", "ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nLD I0.0\n= Q0.0\nEND_ORGANIZATION_BLOCK\n"));
+    PlcMemory mem(&r.log);
+    ASSERT_TRUE(AnalyseCode(r.reader.lines, r.prog, mem, r.log));
+    Program next;
+    ASSERT_TRUE(r.reader.loadText("ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nLDN M7.7\nR Q1.1, 2\nEND_ORGANIZATION_BLOCK\n", next,
+                                  r.log));
+    EXPECT_EQ(r.prog.sourceText(2), "LD I0.0");
+    EXPECT_EQ(r.prog.sourceText(4), "END_ORGANIZATION_BLOCK 4");
+    EXPECT_EQ(r.reader.lines[2], "LDN M7.7");
+    // A copy that gains a line leaves the original as it was.
+    Program copy = r.prog;
+    copy.setSourceText(5, "NOP 0");
+    EXPECT_EQ(copy.sourceText(5), "NOP 0");
+    EXPECT_EQ(r.prog.sourceTexts.size(), 5u);
+
+    Program hand;
+    hand.resetCodeTable(3);
+    ASSERT_TRUE(AnalyseCode(std::vector<std::string>{"ORGANIZATION_BLOCK MAIN:OB1", "  LD I0.0 ", "= Q0.0"}, hand, mem,
+                            r.log));
+    EXPECT_EQ(hand.sourceText(1), "LD I0.0");
+    EXPECT_EQ(hand.sourceText(2), "= Q0.0");
+}
+
 TEST(ReaderFiles, TooShortFilesAreIgnoredSilently) {
     Reader r;
     ASSERT_TRUE(r.loadFile("good.awl", "ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nEND_ORGANIZATION_BLOCK\n"));
