@@ -673,6 +673,7 @@ bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory
     // unloaded program's line list built again after a failed read) ends the build at the
     // first line without a row, so that the unloaded program does not come back.
     if (prog.CodeTable.size() > lines.size()) prog.resetCodeTable(lines.size());
+    prog.clearRunStatus();  // what an earlier program's lines recorded goes too
     std::size_t textBytes = 0;
     for (const std::string& l : lines) textBytes += l.size();
     prog.sourceTexts.clear();
@@ -689,7 +690,6 @@ bool AnalyseCode(const std::vector<std::string>& lines, Program& prog, PlcMemory
             const std::string_view t = trim(lines[i]);
             prog.sourceTexts.push_back(t);
             line.HasStatus = kOn;
-            line.StatusKind = {0, 0, 0};
             startBlock(prog, st, static_cast<int>(i), t);
             line.Block = static_cast<std::int16_t>(st.block);
             prog.blocks.back().lastLine = static_cast<int>(i);
