@@ -204,8 +204,8 @@ struct LineRunStatus {
 };
 static_assert(sizeof(LineRunStatus) == 32 && std::is_trivially_copyable_v<LineRunStatus>);
 
-// The run status of every line, zero-filled by calloc: the pages of a large table are not
-// touched until lines run, so a load that only checks the program never faults them in.
+// The run status of every line, made (zero-filled by calloc) when a run starts: a load, even
+// of a large program, never touches it, and a line without a record reads as all zero.
 class RunStatusTable {
 public:
     RunStatusTable() = default;
@@ -224,12 +224,9 @@ public:
     std::size_t size() const { return size_; }
     LineRunStatus* data() { return data_.get(); }
     const LineRunStatus* data() const { return data_.get(); }
-    // n records, all zero.
-    void assignZero(std::size_t n) {
+    void clear() {
         data_.reset();
         size_ = 0;
-        data_.reset(allocate(n));
-        size_ = n;
     }
     // n records: the first ones kept, any new ones zero.
     void resize(std::size_t n) {
@@ -251,7 +248,8 @@ private:
         return static_cast<LineRunStatus*>(p);
     }
     void copyFrom(const RunStatusTable& o) {
-        assignZero(o.size_);
+        clear();
+        resize(o.size_);
         if (size_) std::memcpy(static_cast<void*>(data_.get()), o.data_.get(), size_ * sizeof(LineRunStatus));
     }
     std::unique_ptr<LineRunStatus, Free> data_;
@@ -377,9 +375,9 @@ struct Program {
     // The source text of each line as the builder took it (trimmed), beside the table so that
     // the lines the interpreter walks stay small. A line never built has none.
     SourceTexts sourceTexts;
-    // What each line recorded when it last ran, by line index: as long as the code table once
-    // a run has started (runStatusFollowingTable), shorter or empty before; a line without a
-    // record has not run.
+    // What each line recorded when it last ran, by line index: made as long as the code table
+    // when a run starts (runStatusFollowingTable), empty after a load; a line without a record
+    // has not run.
     RunStatusTable runStatus;
 
     // The status records, made as long as the code table first (a table built by hand may
@@ -398,8 +396,9 @@ struct Program {
         if (at < base || at >= base + CodeTable.size() * sizeof(CodeLine)) return noRunStatus();
         return runStatusOf((at - base) / sizeof(CodeLine));
     }
-    // Every line's record back to zero (a new program).
-    void clearRunStatus() { runStatus.assignZero(CodeTable.size()); }
+    // Every line's record back to zero (a new program), without touching memory: the records
+    // go, and the next run makes them again.
+    void clearRunStatus() { runStatus.clear(); }
 
     void clearLabels() { labels.assign(1, LabelTable{}); }
 
