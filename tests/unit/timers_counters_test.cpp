@@ -336,7 +336,7 @@ TEST(CounterBox, CtuInAProgramPass) {
     EXPECT_EQ(f.mem.counter(0).Current, 2);
     pass(true, true);
     EXPECT_FALSE(f.mem.bit(area::C));
-    EXPECT_EQ(lineStatus(f.prog.CodeTable[3]).stackText(), "1110");  // R, then the untouched entries
+    EXPECT_EQ(lineStatus(f.prog, 3).stackText(), "1110");  // R, then the untouched entries
     EXPECT_TRUE(f.sink.lines.empty());
 }
 
