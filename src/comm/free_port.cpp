@@ -39,9 +39,9 @@ FreePort::FreePort(SerialChannel& channel, MasterContext ctx) : channel_(channel
     pending_.reserve(kMaxMessage + 64);
 }
 
-void FreePort::XMT(CodeLine& line, bool power) {
-    line.StatusValue[0] = line.number(0);
-    line.StatusKind[0] = 5;
+void FreePort::XMT(const CodeLine& line, LineRunStatus& status, bool power) {
+    status.StatusValue[0] = line.number(0);
+    status.StatusKind[0] = 5;
     if (!power) return;
     if (!ctx_.protocolIs(MasterProtocol::FreePort)) {
         ctx_.log.plain(kXmtWarning);
@@ -73,9 +73,9 @@ void FreePort::charactersRead(const Bytes& bytes, std::size_t from) const {
     for (std::size_t k = from; k < bytes.size(); ++k) raise(kCharacterEvent[rcvPort_], bytes[k]);
 }
 
-void FreePort::RCV(CodeLine& line, bool power) {
-    if (receiveBuffer_ >= 0) line.StatusValue[0] = receiveBuffer_;
-    line.StatusKind[0] = 5;
+void FreePort::RCV(const CodeLine& line, LineRunStatus& status, bool power) {
+    if (receiveBuffer_ >= 0) status.StatusValue[0] = receiveBuffer_;
+    status.StatusKind[0] = 5;
     if (!power) return;
     if (!ctx_.protocolIs(MasterProtocol::FreePort)) {
         ctx_.log.plain(kRcvWarning);
@@ -86,7 +86,7 @@ void FreePort::RCV(CodeLine& line, bool power) {
         const int tbl = line.key(0);
         mem.writeValue(0, tbl, 8);  // faults (to the interpreter) before anything changes
         receiveBuffer_ = tbl;
-        line.StatusValue[0] = tbl;
+        status.StatusValue[0] = tbl;
         rcvPort_ = portOf(line);
         Bytes discard;
         channel_.readAll(discard);

@@ -46,9 +46,9 @@ public:
 
     FreePort(SerialChannel& channel, MasterContext ctx);
 
-    // XMT TBL, PORT and RCV TBL, PORT; power is the logic result.
-    void XMT(CodeLine& line, bool power);
-    void RCV(CodeLine& line, bool power);
+    // XMT TBL, PORT and RCV TBL, PORT; power is the logic result, status the line's record.
+    void XMT(const CodeLine& line, LineRunStatus& status, bool power);
+    void RCV(const CodeLine& line, LineRunStatus& status, bool power);
     // Applies SMB30 to the channel; once per program scan in RUN, before the pass.
     void AfterSMB30Handle();
     // One TimerFreeCom tick: the receive poll.

@@ -17,11 +17,12 @@ MasterPorts::MasterPorts(SerialChannels& channels, PortTimers& timers, MasterCon
 
 void MasterPorts::exec(Interpreter& cpu, CodeLine& line) {
     const bool power = cpu.logicResult == kOn;
+    LineRunStatus& status = cpu.status();
     switch (line.op) {
-    case Op::NETR: ppi.NETR(line, power); break;
-    case Op::NETW: ppi.NETW(line, power); break;
-    case Op::XMT: free.XMT(line, power); break;
-    case Op::RCV: free.RCV(line, power); break;
+    case Op::NETR: ppi.NETR(line, status, power); break;
+    case Op::NETW: ppi.NETW(line, status, power); break;
+    case Op::XMT: free.XMT(line, status, power); break;
+    case Op::RCV: free.RCV(line, status, power); break;
     default: break;
     }
 }

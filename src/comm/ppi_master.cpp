@@ -59,9 +59,9 @@ void PpiMaster::setStatus(int table, std::uint8_t bits) {
     mem.setBit(table + 5, (bits & kStatusError) != 0);
 }
 
-void PpiMaster::queue(CodeLine& line, bool power, Kind kind) {
-    line.StatusValue[0] = line.number(0);
-    line.StatusKind[0] = 5;
+void PpiMaster::queue(const CodeLine& line, LineRunStatus& status, bool power, Kind kind) {
+    status.StatusValue[0] = line.number(0);
+    status.StatusKind[0] = 5;
     if (!power) return;
     if (!ctx_.protocolIs(MasterProtocol::PPI)) {
         ctx_.log.plain(kind == Kind::Read ? kNetrWarning : kNetwWarning);

@@ -44,8 +44,8 @@ public:
     int address() const { return address_; }
 
     // NETR / NETW TBL, PORT; power is the logic result.
-    void NETR(CodeLine& line, bool power) { queue(line, power, Kind::Read); }
-    void NETW(CodeLine& line, bool power) { queue(line, power, Kind::Write); }
+    void NETR(const CodeLine& line, LineRunStatus& status, bool power) { queue(line, status, power, Kind::Read); }
+    void NETW(const CodeLine& line, LineRunStatus& status, bool power) { queue(line, status, power, Kind::Write); }
 
     // One TimerPPI tick.
     void work();
@@ -63,7 +63,7 @@ public:
     Bytes pollTelegram(int remote) const;
 
 private:
-    void queue(CodeLine& line, bool power, Kind kind);
+    void queue(const CodeLine& line, LineRunStatus& status, bool power, Kind kind);
     void send(Request& r);
     void handleReply(std::span<const std::uint8_t> reply);
     void complete(std::span<const std::uint8_t> reply);

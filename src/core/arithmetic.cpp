@@ -103,9 +103,9 @@ bool integerArithmeticDirect(Interpreter& cpu, CodeLine& line, bool on) {
         }
     }
     constexpr std::int16_t dk = wide ? 3 : 5;
-    setStatus(line, 0, a, dk);
-    setStatus(line, 1, b, dk);
-    setStatus(line, 2, shown, op == Op::MulI ? 6 : dk);
+    setStatus(cpu, 0, a, dk);
+    setStatus(cpu, 1, b, dk);
+    setStatus(cpu, 2, shown, op == Op::MulI ? 6 : dk);
     return true;
 }
 
@@ -167,9 +167,9 @@ void integerArithmetic(Interpreter& cpu, CodeLine& line, bool on) {
         }
     }
     const std::int16_t dk = wide ? 3 : 5;
-    setStatus(line, 0, a, dk);
-    setStatus(line, 1, b, dk);
-    setStatus(line, 2, shown, line.op == Op::MulI ? 6 : dk);
+    setStatus(cpu, 0, a, dk);
+    setStatus(cpu, 1, b, dk);
+    setStatus(cpu, 2, shown, line.op == Op::MulI ? 6 : dk);
 }
 
 // MUL: 16 x 16 -> 32 bits, signed, on OUT's low word.
@@ -185,9 +185,9 @@ void mul(Interpreter& cpu, CodeLine& line, bool on) {
         setSm(mem, area::SM1_2, r < 0);
         shown = r;
     }
-    setStatus(line, 0, a, 5);
-    setStatus(line, 1, asSigned(lowWord(b), kWordRange), 5);
-    setStatus(line, 2, shown, 6);
+    setStatus(cpu, 0, a, 5);
+    setStatus(cpu, 1, asSigned(lowWord(b), kWordRange), 5);
+    setStatus(cpu, 2, shown, 6);
 }
 
 // DIV: OUT's low word divided by IN1, signed; the quotient (toward zero) into the low word,
@@ -216,9 +216,9 @@ void divide(Interpreter& cpu, CodeLine& line, bool on) {
             }
         }
     }
-    setStatus(line, 0, a, 5);
-    setStatus(line, 1, m, 5);
-    setStatus(line, 2, shown, 5);
+    setStatus(cpu, 0, a, 5);
+    setStatus(cpu, 1, m, 5);
+    setStatus(cpu, 2, shown, 5);
 }
 
 // A real result: NaN or an infinity (invalid operation, overflow) and a finite value beyond
@@ -270,9 +270,9 @@ void realArithmetic(Interpreter& cpu, CodeLine& line, bool on) {
             storeReal(mem, operandKey(mem, line, 1), f);
         shown = f;
     }
-    setStatus(line, 0, x, 7);
-    setStatus(line, 1, y, 7);
-    setStatus(line, 2, shown, 7);
+    setStatus(cpu, 0, x, 7);
+    setStatus(cpu, 1, y, 7);
+    setStatus(cpu, 2, shown, 7);
 }
 
 void realFunction(Interpreter& cpu, CodeLine& line, bool on) {
@@ -315,8 +315,8 @@ void realFunction(Interpreter& cpu, CodeLine& line, bool on) {
         }
     }
     if (direct >= 0 && !on) out = realAt(mem, direct);
-    setStatus(line, 0, in, 7);
-    setStatus(line, 1, direct >= 0 ? out : operandReal(cpu, line, 1), 7);
+    setStatus(cpu, 0, in, 7);
+    setStatus(cpu, 1, direct >= 0 ? out : operandReal(cpu, line, 1), 7);
 }
 
 // The seven-segment patterns of 0 to F (bit 0 = segment a ... bit 6 = segment g).
@@ -378,8 +378,8 @@ bool integerConvertDirect(Interpreter& cpu, CodeLine& line, bool on) {
     }
     const bool reread = !constant && on && cellsOverlap(a, inWidth, out, outWidth);
     const std::int16_t inKind = line.op == Op::BTI ? 1 : line.op == Op::ITB ? 5 : 3;
-    setStatus(line, 0, constant ? in.number : reread ? readBits(mem, a, inWidth) : v, inKind);
-    setStatus(line, 1, readBits(mem, out, outWidth), line.op == Op::ITB ? 1 : 5);
+    setStatus(cpu, 0, constant ? in.number : reread ? readBits(mem, a, inWidth) : v, inKind);
+    setStatus(cpu, 1, readBits(mem, out, outWidth), line.op == Op::ITB ? 1 : 5);
     return true;
 }
 
@@ -405,8 +405,8 @@ bool convertDirect(Interpreter& cpu, CodeLine& line, bool on) {
         } else {
             o = readBits(mem, out, 32);
         }
-        setStatus(line, 0, on && cellsOverlap(a, 16, out, 32) ? readBits(mem, a, 16) : w, 5);
-        setStatus(line, 1, o, 3);
+        setStatus(cpu, 0, on && cellsOverlap(a, 16, out, 32) ? readBits(mem, a, 16) : w, 5);
+        setStatus(cpu, 1, o, 3);
         return true;
     }
     case Op::DTR: {
@@ -422,8 +422,8 @@ bool convertDirect(Interpreter& cpu, CodeLine& line, bool on) {
         } else {
             o = realAt(mem, out);
         }
-        setStatus(line, 0, constant ? in.number : on && cellsOverlap(a, 32, out, 32) ? readBits(mem, a, 32) : p, 3);
-        setStatus(line, 1, o, 7);
+        setStatus(cpu, 0, constant ? in.number : on && cellsOverlap(a, 32, out, 32) ? readBits(mem, a, 32) : p, 3);
+        setStatus(cpu, 1, o, 7);
         return true;
     }
     case Op::ROUND:
@@ -437,8 +437,8 @@ bool convertDirect(Interpreter& cpu, CodeLine& line, bool on) {
             storeTobit(mem, r, out, 32);
             if (in.kind != kind::Constant && cellsOverlap(in.key, 32, out, 32)) x = realAt(mem, in.key);
         }
-        setStatus(line, 0, x, 7);
-        setStatus(line, 1, readBits(mem, out, 32), 3);
+        setStatus(cpu, 0, x, 7);
+        setStatus(cpu, 1, readBits(mem, out, 32), 3);
         return true;
     }
     default:
@@ -535,8 +535,8 @@ void convert(Interpreter& cpu, CodeLine& line, bool on) {
         break;
     }
     }
-    setStatus(line, 0, realIn ? operandReal(cpu, line, 0) : operandValue(cpu, line, 0), inKind);
-    setStatus(line, 1, realOut ? operandReal(cpu, line, 1) : operandValue(cpu, line, 1), outKind);
+    setStatus(cpu, 0, realIn ? operandReal(cpu, line, 0) : operandValue(cpu, line, 0), inKind);
+    setStatus(cpu, 1, realOut ? operandReal(cpu, line, 1) : operandValue(cpu, line, 1), outKind);
 }
 
 }  // namespace

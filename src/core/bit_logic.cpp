@@ -39,17 +39,17 @@ void setReset(Interpreter& cpu, CodeLine& line, bool set) {
             if (end && k + n > end) n = end - k;
             for (int i = 0; i < n; ++i) mem.setCell(k + i, set ? kOn : kOff);
         }
-        line.StatusValue[1] = n;
+        cpu.status().StatusValue[1] = n;
     } else {
         // Not executed: the count is shown as written when it can be read.
         try {
-            line.StatusValue[1] = cpu.val(line, 1);
+            cpu.status().StatusValue[1] = cpu.val(line, 1);
         } catch (const PlcFault&) {
         }
     }
-    line.StatusValue[0] = mem.cell(k);
-    line.StatusKind[0] = 0;
-    line.StatusKind[1] = 5;
+    cpu.status().StatusValue[0] = mem.cell(k);
+    cpu.status().StatusKind[0] = 0;
+    cpu.status().StatusKind[1] = 5;
 }
 
 }  // namespace
@@ -62,44 +62,44 @@ void execBitLogic(Interpreter& cpu, CodeLine& line) {
         std::int16_t c = mem.cell(line.key(0));
         cpu.push(lr);
         lr = c;
-        line.StatusValue[0] = c;
+        cpu.status().StatusValue[0] = c;
         return;
     }
     case Op::LDN: {
         std::int16_t c = mem.cell(line.key(0));
         cpu.push(lr);
         lr = static_cast<std::int16_t>(~c);
-        line.StatusValue[0] = c;
+        cpu.status().StatusValue[0] = c;
         return;
     }
     case Op::A: {
         std::int16_t c = mem.cell(line.key(0));
         lr = static_cast<std::int16_t>(lr & c);
-        line.StatusValue[0] = c;
+        cpu.status().StatusValue[0] = c;
         return;
     }
     case Op::AN: {
         std::int16_t c = mem.cell(line.key(0));
         lr = static_cast<std::int16_t>(lr & ~c);
-        line.StatusValue[0] = c;
+        cpu.status().StatusValue[0] = c;
         return;
     }
     case Op::O: {
         std::int16_t c = mem.cell(line.key(0));
         lr = static_cast<std::int16_t>(lr | c);
-        line.StatusValue[0] = c;
+        cpu.status().StatusValue[0] = c;
         return;
     }
     case Op::ON: {
         std::int16_t c = mem.cell(line.key(0));
         lr = static_cast<std::int16_t>(lr | ~c);
-        line.StatusValue[0] = c;
+        cpu.status().StatusValue[0] = c;
         return;
     }
     case Op::Assign: {
         const int k = line.key(0);
         mem.setCell(k, lr);
-        line.StatusValue[0] = lr;
+        cpu.status().StatusValue[0] = lr;
         return;
     }
     case Op::NOT:

@@ -128,7 +128,7 @@ void execClock(Interpreter& cpu, CodeLine& line) {
             return;
         }
     }
-    setStatus(line, 0, timeShown(cpu, line), 6);
+    setStatus(cpu, 0, timeShown(cpu, line), 6);
 }
 
 }  // namespace korvane

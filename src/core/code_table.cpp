@@ -64,24 +64,29 @@ int pointerTarget(const PlcMemory& mem, int pointerKey, int bits) {
     return key;
 }
 
-LineStatus lineStatus(const Program& prog, int index) {
-    if (index < 0 || index > prog.lastIndex()) return {};
-    return lineStatus(prog.CodeTable[static_cast<std::size_t>(index)]);
-}
-
-LineStatus lineStatus(const CodeLine& line) {
+namespace {
+LineStatus statusOf(const CodeLine& line, const LineRunStatus& run) {
     LineStatus s;
     s.shown = line.HasStatus != 0;
-    const std::uint8_t b = line.flowBits;
+    const std::uint8_t b = run.flowBits;
     s.flowBefore = (b & status::FlowBefore) != 0;
     s.flowAfter = (b & status::FlowAfter) != 0;
     s.enoShown = (b & status::Eno) != 0;
     s.operands = line.operandCount();
     auto bit = [&](std::uint8_t m) { return (b & m) ? '1' : '0'; };
     s.stack = {bit(status::FlowAfter), bit(status::Stack0), bit(status::Stack1), bit(status::Stack2)};
-    s.value = line.StatusValue;
-    s.kind = line.StatusKind;
+    s.value = run.StatusValue;
+    for (std::size_t k = 0; k < s.kind.size(); ++k) s.kind[k] = run.StatusKind[k];
     return s;
 }
+}  // namespace
+
+LineStatus lineStatus(const Program& prog, int index) {
+    if (index < 0 || index > prog.lastIndex()) return {};
+    const auto i = static_cast<std::size_t>(index);
+    return statusOf(prog.CodeTable[i], prog.runStatusOf(i));
+}
+
+LineStatus lineStatus(const Program& prog, const CodeLine& line) { return statusOf(line, prog.runStatusOf(line)); }
 
 }  // namespace korvane

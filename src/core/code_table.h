@@ -4,7 +4,13 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <new>
+#include <optional>
+#include <type_traits>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,17 +68,25 @@ struct LineOperand {
     }
 };
 
+// What a line keeps apart from its 64 bytes, allocated only for the lines that need it: the
+// operands beyond the third and the text of a mnemonic that names no opcode.
+struct LineSide {
+    std::array<LineOperand, kMaxOperands - 3> more{};
+    std::optional<std::string> unknownMnemonic;
+};
+
 // The operands of a line: the first three in place (nearly every instruction has no more),
-// the others in a block of their own. The count is the line's (CodeLine::operandCount).
+// the others in the line's side block. The count is the line's (CodeLine::operandCount).
+// The side block also holds an unknown mnemonic's text, so that a line carries one pointer.
 class OperandList {
 public:
     static constexpr int kInline = 3;
     OperandList() = default;
-    OperandList(const OperandList& o) : inline_(o.inline_) { copyMore(o); }
+    OperandList(const OperandList& o) : inline_(o.inline_), side_(o.side_ ? std::make_unique<LineSide>(*o.side_) : nullptr) {}
     OperandList& operator=(const OperandList& o) {
         if (this != &o) {
             inline_ = o.inline_;
-            copyMore(o);
+            side_ = o.side_ ? std::make_unique<LineSide>(*o.side_) : nullptr;
         }
         return *this;
     }
@@ -82,13 +96,20 @@ public:
     // Operand k (0 to 19); one never set reads as the constant 0.
     const LineOperand& operator[](int k) const {
         if (k < kInline) return inline_[static_cast<std::size_t>(k)];
-        if (more_ && k < kMaxOperands) return more_[static_cast<std::size_t>(k - kInline)];
+        if (side_ && k < kMaxOperands) return side_->more[static_cast<std::size_t>(k - kInline)];
         return none();
     }
     LineOperand& at(int k) {
         if (k < kInline) return inline_[static_cast<std::size_t>(k)];
-        if (!more_) more_ = std::make_unique<LineOperand[]>(kMaxOperands - kInline);
-        return more_[static_cast<std::size_t>(k - kInline)];
+        return side().more[static_cast<std::size_t>(k - kInline)];
+    }
+
+    const std::string* unknownMnemonic() const {
+        return side_ && side_->unknownMnemonic ? &*side_->unknownMnemonic : nullptr;
+    }
+    void setUnknownMnemonic(std::string_view m) { side().unknownMnemonic.emplace(m); }
+    void clearUnknownMnemonic() {
+        if (side_) side_->unknownMnemonic.reset();
     }
 
 private:
@@ -96,68 +117,41 @@ private:
         static const LineOperand zero{0, 0, kind::Constant};
         return zero;
     }
-    void copyMore(const OperandList& o) {
-        if (o.more_) {
-            more_ = std::make_unique<LineOperand[]>(kMaxOperands - kInline);
-            std::copy(o.more_.get(), o.more_.get() + (kMaxOperands - kInline), more_.get());
-        } else {
-            more_.reset();
-        }
+    LineSide& side() {
+        if (!side_) side_ = std::make_unique<LineSide>();
+        return *side_;
     }
     std::array<LineOperand, kInline> inline_{};
-    std::unique_ptr<LineOperand[]> more_;
+    std::unique_ptr<LineSide> side_;
 };
 
 // The canonical text of an opcode's mnemonic ("" for Op::Empty, "?" for Op::Unknown).
 const std::string& mnemonicText(Op op);
 
-// The text of a mnemonic that names no opcode, kept apart: a known mnemonic is spelt as its
-// opcode's (opcodeOf matches exactly), so a line stores no text for it.
-class UnknownMnemonic {
+// A line index kept in 16 bits: a program holds at most 32767 lines (the reader refuses more).
+class ShortLine {
 public:
-    UnknownMnemonic() = default;
-    UnknownMnemonic(const UnknownMnemonic& o) : text_(o.text_ ? std::make_unique<std::string>(*o.text_) : nullptr) {}
-    UnknownMnemonic& operator=(const UnknownMnemonic& o) {
-        if (this != &o) text_ = o.text_ ? std::make_unique<std::string>(*o.text_) : nullptr;
-        return *this;
-    }
-    UnknownMnemonic(UnknownMnemonic&&) noexcept = default;
-    UnknownMnemonic& operator=(UnknownMnemonic&&) noexcept = default;
-
-    const std::string* get() const { return text_.get(); }
-    void set(std::string_view m) {
-        if (text_)
-            text_->assign(m);
-        else
-            text_ = std::make_unique<std::string>(m);
-    }
-    void reset() { text_.reset(); }
+    constexpr ShortLine(int line = 0) : v_(static_cast<std::int16_t>(line)) {}
+    constexpr operator int() const { return v_; }
 
 private:
-    std::unique_ptr<std::string> text_;
+    std::int16_t v_;
 };
 
-// One line of the code table. What execution reads on every pass comes first; the
-// mnemonic's text only when it names no opcode; the source text is kept by the program
-// (Program::sourceText).
+// One line of the code table, 64 bytes: what execution reads on every pass. What the line
+// recorded when it last ran is kept beside the table (Program::runStatus); the mnemonic's
+// text only when it names no opcode; the source text by the program (Program::sourceText).
 struct CodeLine {
-    Op op = Op::Empty;             // resolved from Mnemonic when the line is built
-    std::int16_t HasStatus = 0;    // -1: the status view shows values for this line
+    Op op = Op::Empty;  // resolved from Mnemonic when the line is built
     LineGuard Guard = LineGuard::None;
-    // The status the line recorded when it last ran, as raw values: see lineStatus.
-    std::uint8_t flowBits = 0;                 // status:: bits
-    bool UnknownLogged = false;             // an unknown mnemonic (or a misplaced END) is logged once per RUN
-    bool PointerLogged = false;             // so is a bad pointer
-    std::array<double, 3> StatusValue{};
-    OperandList operands;
-    std::array<std::int16_t, 3> StatusKind{};
-    std::int16_t Block = 0;                 // the program block of the line: 0 main, then in file order
+    std::uint8_t operandCount_ : 5 = 0;
+    std::int8_t HasStatus : 1 = 0;  // -1: the status view shows values for this line
+    std::int16_t Block = 0;         // the program block of the line: 0 main, then in file order
     // FOR: the line of its NEXT; NEXT: the line of its FOR. The builder pairs them inside
     // their block; 0 when the line has no partner, -1 when the pair is nested deeper than
     // eight loops. A line without a partner does nothing.
-    int LoopPartner = 0;
-    std::uint8_t operandCount_ = 0;
-    UnknownMnemonic unknownMnemonic_;  // set only when op is Op::Unknown
+    ShortLine LoopPartner = 0;
+    OperandList operands;
 
     double number(int k) const { return operands[k].number; }
     int kindOf(int k) const { return operands[k].kind; }
@@ -170,7 +164,7 @@ struct CodeLine {
     int operandCount() const { return operandCount_; }
     // The mnemonic as written.
     const std::string& mnemonic() const {
-        if (const std::string* t = unknownMnemonic_.get()) return *t;
+        if (const std::string* t = operands.unknownMnemonic()) return *t;
         return mnemonicText(op);
     }
     void setMnemonic(std::string_view m) { setMnemonic(m, opcodeOf(m)); }
@@ -178,9 +172,9 @@ struct CodeLine {
     void setMnemonic(std::string_view m, Op resolved) {
         op = resolved;
         if (resolved == Op::Unknown)
-            unknownMnemonic_.set(m);
+            operands.setUnknownMnemonic(m);
         else
-            unknownMnemonic_.reset();
+            operands.clearUnknownMnemonic();
     }
     void setNumber(int k, double num) {
         LineOperand& o = operands.at(k);
@@ -188,7 +182,7 @@ struct CodeLine {
         o.decode();
     }
     void setKind(int k, int knd) { operands.at(k).kind = static_cast<std::uint8_t>(knd); }
-    void setOperandCount(int n) { operandCount_ = static_cast<std::uint8_t>(n); }
+    void setOperandCount(int n) { operandCount_ = static_cast<std::uint8_t>(n) & 31u; }
     // Fill an operand directly (code tables built by hand).
     void setOperand(int k, double num, int knd = kind::Constant) {
         setNumber(k, num);
@@ -198,9 +192,72 @@ struct CodeLine {
 };
 
 // A program of 10,000 lines touches its code table on load: keep the line small.
-static_assert(sizeof(void*) != 8 || sizeof(CodeLine) <= 112);
+static_assert(sizeof(void*) != 8 || sizeof(CodeLine) <= 64);
 
-// The bits of CodeLine::flowBits.
+// What a line recorded when it last ran, as raw values (see lineStatus), kept beside the code
+// table so that a load does not touch it: all zero is a line that has not run.
+struct LineRunStatus {
+    std::array<double, 3> StatusValue{};
+    std::array<std::int8_t, 3> StatusKind{};  // display kinds (see statusValueText)
+    std::uint8_t flowBits = 0;                // status:: bits
+    bool UnknownLogged = false;  // an unknown mnemonic (or a misplaced END) is logged once per RUN
+    bool PointerLogged = false;  // so is a bad pointer
+};
+static_assert(sizeof(LineRunStatus) == 32 && std::is_trivially_copyable_v<LineRunStatus>);
+
+// The run status of every line, made (zero-filled by calloc) when a run starts: a load, even
+// of a large program, never touches it, and a line without a record reads as all zero.
+class RunStatusTable {
+public:
+    RunStatusTable() = default;
+    RunStatusTable(const RunStatusTable& o) { copyFrom(o); }
+    RunStatusTable& operator=(const RunStatusTable& o) {
+        if (this != &o) copyFrom(o);
+        return *this;
+    }
+    RunStatusTable(RunStatusTable&& o) noexcept : data_(std::move(o.data_)), size_(std::exchange(o.size_, 0)) {}
+    RunStatusTable& operator=(RunStatusTable&& o) noexcept {
+        data_ = std::move(o.data_);
+        size_ = std::exchange(o.size_, 0);
+        return *this;
+    }
+
+    std::size_t size() const { return size_; }
+    LineRunStatus* data() { return data_.get(); }
+    const LineRunStatus* data() const { return data_.get(); }
+    void clear() {
+        data_.reset();
+        size_ = 0;
+    }
+    // n records: the first ones kept, any new ones zero.
+    void resize(std::size_t n) {
+        if (n == size_) return;
+        LineRunStatus* p = allocate(n);
+        if (size_ && n) std::memcpy(static_cast<void*>(p), data_.get(), std::min(n, size_) * sizeof(LineRunStatus));
+        data_.reset(p);
+        size_ = n;
+    }
+
+private:
+    struct Free {
+        void operator()(LineRunStatus* p) const { std::free(p); }
+    };
+    static LineRunStatus* allocate(std::size_t n) {
+        if (n == 0) return nullptr;
+        void* p = std::calloc(n, sizeof(LineRunStatus));
+        if (!p) throw std::bad_alloc();
+        return static_cast<LineRunStatus*>(p);
+    }
+    void copyFrom(const RunStatusTable& o) {
+        clear();
+        resize(o.size_);
+        if (size_) std::memcpy(static_cast<void*>(data_.get()), o.data_.get(), size_ * sizeof(LineRunStatus));
+    }
+    std::unique_ptr<LineRunStatus, Free> data_;
+    std::size_t size_ = 0;
+};
+
+// The bits of LineRunStatus::flowBits.
 namespace status {
 inline constexpr std::uint8_t FlowBefore = 1;  // the logic result the line was entered with
 inline constexpr std::uint8_t FlowAfter = 2;   // the logic result it left (also the stack text's first bit)
@@ -273,6 +330,12 @@ struct OperandNote {
 
 using LabelTable = std::array<std::int16_t, 256>;
 
+// The record of a line that has none: it has not run.
+inline const LineRunStatus& noRunStatus() {
+    static const LineRunStatus none{};
+    return none;
+}
+
 struct Program {
     std::vector<CodeLine> CodeTable{1};
     std::array<SubroutineEntry, 501> subroutines{};
@@ -286,6 +349,30 @@ struct Program {
     // The source text of each line as the builder took it (trimmed), beside the table so that
     // the lines the interpreter walks stay small. A line never built has none.
     TextLines sourceTexts;
+    // What each line recorded when it last ran, by line index: made as long as the code table
+    // when a run starts (runStatusFollowingTable), empty after a load; a line without a record
+    // has not run.
+    RunStatusTable runStatus;
+
+    // The status records, made as long as the code table first (a table built by hand may
+    // have grown since): new records are zero.
+    LineRunStatus* runStatusFollowingTable() {
+        if (runStatus.size() != CodeTable.size()) runStatus.resize(CodeTable.size());
+        return runStatus.data();
+    }
+    // The record of a line of this table; a line that has none reads as all zero.
+    const LineRunStatus& runStatusOf(std::size_t index) const {
+        return index < runStatus.size() ? runStatus.data()[index] : noRunStatus();
+    }
+    const LineRunStatus& runStatusOf(const CodeLine& line) const {
+        const auto at = reinterpret_cast<std::uintptr_t>(&line);
+        const auto base = reinterpret_cast<std::uintptr_t>(CodeTable.data());
+        if (at < base || at >= base + CodeTable.size() * sizeof(CodeLine)) return noRunStatus();
+        return runStatusOf((at - base) / sizeof(CodeLine));
+    }
+    // Every line's record back to zero (a new program), without touching memory: the records
+    // go, and the next run makes them again.
+    void clearRunStatus() { runStatus.clear(); }
 
     void clearLabels() { labels.assign(1, LabelTable{}); }
 
@@ -295,6 +382,7 @@ struct Program {
     void resetCodeTable(std::size_t rows = 1) {
         CodeTable.assign(rows == 0 ? 1 : rows, CodeLine{});
         sourceTexts.clear();
+        clearRunStatus();
     }
     std::string_view sourceText(int index) const {
         return index >= 0 && static_cast<std::size_t>(index) < sourceTexts.size()
@@ -330,7 +418,8 @@ struct LineStatus {
     std::string stackText() const { return std::string(stack.data(), stack.size()); }
 };
 LineStatus lineStatus(const Program& prog, int index);
-LineStatus lineStatus(const CodeLine& line);
+// The same for a line of prog's code table.
+LineStatus lineStatus(const Program& prog, const CodeLine& line);
 
 // The value of operand index of a line: constants as they stand, memory read unsigned,
 // timers and counters from their records, pointer operands read through the pointer.

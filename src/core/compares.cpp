@@ -130,8 +130,8 @@ void compareAt(Interpreter& cpu, CodeLine& line) {
     } else {
         lr = boolCell(lr != 0 || c);
     }
-    setStatus(line, 0, in1, displayKind);
-    setStatus(line, 1, in2, displayKind);
+    setStatus(cpu, 0, in1, displayKind);
+    setStatus(cpu, 1, in2, displayKind);
 }
 
 using CompareHandler = void (*)(Interpreter&, CodeLine&);

@@ -222,32 +222,32 @@ void execConversion(Interpreter& cpu, CodeLine& line) {
     switch (line.op) {
     case Op::BCDI:
         if (on) bcdToInteger(cpu, line);
-        setStatus(line, 0, operandValue(cpu, line, 0), 2);
+        setStatus(cpu, 0, operandValue(cpu, line, 0), 2);
         return;
     case Op::IBCD:
         if (on) integerToBcd(cpu, line);
-        setStatus(line, 0, operandValue(cpu, line, 0), 2);
+        setStatus(cpu, 0, operandValue(cpu, line, 0), 2);
         return;
     case Op::SWAP:
         if (on) swapBytes(cpu, line);
-        setStatus(line, 0, operandValue(cpu, line, 0), 2);
+        setStatus(cpu, 0, operandValue(cpu, line, 0), 2);
         return;
     case Op::DECO:
         if (on) decode(cpu, line);
-        setStatus(line, 0, operandValue(cpu, line, 0), 1);
-        setStatus(line, 1, operandValue(cpu, line, 1), 2);
+        setStatus(cpu, 0, operandValue(cpu, line, 0), 1);
+        setStatus(cpu, 1, operandValue(cpu, line, 1), 2);
         return;
     case Op::ENCO:
         if (on) encode(cpu, line);
-        setStatus(line, 0, operandValue(cpu, line, 0), 2);
-        setStatus(line, 1, operandValue(cpu, line, 1), 1);
+        setStatus(cpu, 0, operandValue(cpu, line, 0), 2);
+        setStatus(cpu, 1, operandValue(cpu, line, 1), 1);
         return;
     case Op::ATH:
     case Op::HTA:
         if (on) (line.op == Op::ATH ? asciiToHex : hexToAscii)(cpu, line);
-        setStatus(line, 0, operandValue(cpu, line, 0), 1);
-        setStatus(line, 1, operandValue(cpu, line, 1), 1);
-        setStatus(line, 2, operandValue(cpu, line, 2), 1);
+        setStatus(cpu, 0, operandValue(cpu, line, 0), 1);
+        setStatus(cpu, 1, operandValue(cpu, line, 1), 1);
+        setStatus(cpu, 2, operandValue(cpu, line, 2), 1);
         return;
     case Op::ITA:
     case Op::DTA:
@@ -259,13 +259,13 @@ void execConversion(Interpreter& cpu, CodeLine& line) {
                 integerToAscii(cpu, line, line.op == Op::DTA);
         }
         if (line.op == Op::RTA)
-            setStatus(line, 0, operandReal(cpu, line, 0), 7);
+            setStatus(cpu, 0, operandReal(cpu, line, 0), 7);
         else if (line.op == Op::DTA)
-            setStatus(line, 0, signedDWord(operandValue(cpu, line, 0)), 6);
+            setStatus(cpu, 0, signedDWord(operandValue(cpu, line, 0)), 6);
         else
-            setStatus(line, 0, signedWord(operandValue(cpu, line, 0)), 5);
-        setStatus(line, 1, operandValue(cpu, line, 1), 1);
-        setStatus(line, 2, operandValue(cpu, line, 2), 1);
+            setStatus(cpu, 0, signedWord(operandValue(cpu, line, 0)), 5);
+        setStatus(cpu, 1, operandValue(cpu, line, 1), 1);
+        setStatus(cpu, 2, operandValue(cpu, line, 2), 1);
         return;
     default:
         return;

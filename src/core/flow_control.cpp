@@ -35,10 +35,10 @@ int labelIndex(double number) {
 }
 
 void attach(Interpreter& cpu, CodeLine& line) {
-    line.StatusValue[0] = line.number(0);
-    line.StatusValue[1] = line.number(1);
-    line.StatusKind[0] = 5;
-    line.StatusKind[1] = 5;
+    cpu.status().StatusValue[0] = line.number(0);
+    cpu.status().StatusValue[1] = line.number(1);
+    cpu.status().StatusKind[0] = 5;
+    cpu.status().StatusKind[1] = 5;
     if (cpu.logicResult != kOn) return;
     EventEntry& e = cpu.prog().events[static_cast<std::size_t>(eventIndex(line.number(1)))];
     const std::int32_t routine = toInt32(line.number(0));
@@ -50,8 +50,8 @@ void attach(Interpreter& cpu, CodeLine& line) {
 }
 
 void detach(Interpreter& cpu, CodeLine& line) {
-    line.StatusValue[0] = line.number(0);
-    line.StatusKind[0] = 5;
+    cpu.status().StatusValue[0] = line.number(0);
+    cpu.status().StatusKind[0] = 5;
     if (cpu.logicResult != kOn) return;
     cpu.prog().events[static_cast<std::size_t>(eventIndex(line.number(0)))].Routine = -1;
 }
@@ -59,8 +59,8 @@ void detach(Interpreter& cpu, CodeLine& line) {
 // CEVNT: every queued occurrence of the event is removed. A detach is what keeps new ones
 // from coming.
 void clearEvent(Interpreter& cpu, CodeLine& line) {
-    line.StatusValue[0] = line.number(0);
-    line.StatusKind[0] = 5;
+    cpu.status().StatusValue[0] = line.number(0);
+    cpu.status().StatusKind[0] = 5;
     if (cpu.logicResult != kOn) return;
     cpu.interruptQueue.removeEvent(eventIndex(line.number(0)));
 }
@@ -77,7 +77,7 @@ void openSegment(Interpreter& cpu, CodeLine& line) {
     cpu.scr.key = static_cast<std::int16_t>(key);
     cpu.scr.active = kOn;
     cpu.scr.skip = 0;
-    line.StatusValue[0] = v;
+    cpu.status().StatusValue[0] = v;
 }
 
 // SCRT: the segment's own S bit off, the target's on. Outside any segment there is no own
@@ -89,7 +89,7 @@ void transition(Interpreter& cpu, CodeLine& line) {
         mem.setCell(cpu.scr.key, kOff);
         mem.setCell(target, kOn);
     }
-    line.StatusValue[0] = mem.cell(target);
+    cpu.status().StatusValue[0] = mem.cell(target);
 }
 
 void jump(Interpreter& cpu, CodeLine& line) {
@@ -103,8 +103,8 @@ void jump(Interpreter& cpu, CodeLine& line) {
     if (target > prog.lastIndex()) fault(FaultCode::IndexOutOfRange);
     cpu.iPC = target;
     CodeLine& to = prog.CodeTable[static_cast<std::size_t>(target)];
-    to.StatusValue[0] = target;
-    to.StatusKind[0] = 5;
+    cpu.statusOf(to).StatusValue[0] = target;
+    cpu.statusOf(to).StatusKind[0] = 5;
 }
 
 }  // namespace

@@ -46,12 +46,12 @@ void setResetImmediate(Interpreter& cpu, CodeLine& line, bool set) {
             if (k + n > area::M) n = area::M - k;
             for (int i = 0; i < n; ++i) mem.setCell(k + i, set ? kOn : kOff);
             if (n > 0) outputsWritten(cpu);
-            setStatus(line, 1, n, 5);
+            setStatus(cpu, 1, n, 5);
         }
     } else if (const std::optional<double> count = operandValueIfReadable(cpu, line, 1)) {
-        setStatus(line, 1, *count, 5);
+        setStatus(cpu, 1, *count, 5);
     }
-    setStatus(line, 0, mem.cell(k), 0);
+    setStatus(cpu, 0, mem.cell(k), 0);
 }
 
 // The key of a byte operand that must lie on the terminals: an IB (BIR's IN) or a QB (BIW's
@@ -79,16 +79,16 @@ void readByteImmediate(Interpreter& cpu, CodeLine& line) {
         const std::optional<int> out = operandKeyOrError(cpu, line, 1);
         if (!out) return;
         writeBits(mem, *out, 8, byte);
-        setStatus(line, 0, byte, 1);
-        setStatus(line, 1, byte, 1);
+        setStatus(cpu, 0, byte, 1);
+        setStatus(cpu, 1, byte, 1);
         return;
     }
     try {
         const int in = operandKey(mem, line, 0);
-        if (isInputKey(in) && isInputKey(in + 7)) setStatus(line, 0, inputByte(cpu, in), 1);
+        if (isInputKey(in) && isInputKey(in + 7)) setStatus(cpu, 0, inputByte(cpu, in), 1);
     } catch (const PlcFault&) {
     }
-    if (const std::optional<double> v = operandValueIfReadable(cpu, line, 1)) setStatus(line, 1, *v, 1);
+    if (const std::optional<double> v = operandValueIfReadable(cpu, line, 1)) setStatus(cpu, 1, *v, 1);
 }
 
 // BIW IN, OUT: IN into the Q byte OUT and on to its output terminals at once.
@@ -108,8 +108,8 @@ void writeByteImmediate(Interpreter& cpu, CodeLine& line) {
         writeBits(mem, *out, 8, *byte);
         outputsWritten(cpu);
     }
-    if (const std::optional<double> v = operandValueIfReadable(cpu, line, 0)) setStatus(line, 0, *v, 1);
-    if (const std::optional<double> v = operandValueIfReadable(cpu, line, 1)) setStatus(line, 1, *v, 1);
+    if (const std::optional<double> v = operandValueIfReadable(cpu, line, 0)) setStatus(cpu, 0, *v, 1);
+    if (const std::optional<double> v = operandValueIfReadable(cpu, line, 1)) setStatus(cpu, 1, *v, 1);
 }
 
 }  // namespace
@@ -122,28 +122,28 @@ void execImmediate(Interpreter& cpu, CodeLine& line) {
         const std::int16_t c = inputTerminal(cpu, line.key(0));
         cpu.push(lr);
         lr = line.op == Op::LDI ? c : static_cast<std::int16_t>(~c);
-        line.StatusValue[0] = c;
+        cpu.status().StatusValue[0] = c;
         return;
     }
     case Op::AI:
     case Op::ANI: {
         const std::int16_t c = inputTerminal(cpu, line.key(0));
         lr = static_cast<std::int16_t>(lr & (line.op == Op::AI ? c : ~c));
-        line.StatusValue[0] = c;
+        cpu.status().StatusValue[0] = c;
         return;
     }
     case Op::OI:
     case Op::ONI: {
         const std::int16_t c = inputTerminal(cpu, line.key(0));
         lr = static_cast<std::int16_t>(lr | (line.op == Op::OI ? c : ~c));
-        line.StatusValue[0] = c;
+        cpu.status().StatusValue[0] = c;
         return;
     }
     case Op::AssignI: {
         const int k = line.key(0);
         if (!isOutputKey(k)) return;
         cpu.mem().setCell(k, lr);
-        line.StatusValue[0] = lr;
+        cpu.status().StatusValue[0] = lr;
         outputsWritten(cpu);
         return;
     }

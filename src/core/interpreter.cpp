@@ -28,7 +28,8 @@ void Interpreter::resetForRun() {
     errorCode = 0;
     stopRequested = false;
     diagLed = false;
-    for (CodeLine& line : prog_.CodeTable) line.UnknownLogged = line.PointerLogged = false;
+    LineRunStatus* const st = prog_.runStatusFollowingTable();
+    for (std::size_t i = 0; i < prog_.runStatus.size(); ++i) st[i].UnknownLogged = st[i].PointerLogged = false;
 }
 
 // Lines that act whatever the logic result is: the contacts that compute it, the coil that
@@ -80,7 +81,7 @@ void Interpreter::endOfPass(int posted) {
 void Interpreter::epilogue() {
     const auto& table = prog_.CodeTable;
     if (iPC < 0 || table.begin() + iPC >= table.end()) fault(FaultCode::IndexOutOfRange);
-    CodeLine& line = prog_.CodeTable[static_cast<std::size_t>(iPC)];
+    LineRunStatus& line = status_[iPC];
     const std::int16_t* c = mem_.cells();
     if (scr.active && scr.value == 0) logicResult = 0;
     const bool eno = !(enoOff | (c[area::SM1_1] != 0) | (c[area::SM1_3] != 0));
@@ -127,6 +128,7 @@ void Interpreter::runFastBitLines(int last, std::int64_t& ceiling) {
     const int first = iPC;
     int pc = first;
     CodeLine* l = base + pc;
+    LineRunStatus* ls = status_ + pc;
     priorEnoOff = enoOff;
     enoOff = false;
     auto leave = [&] {
@@ -181,13 +183,14 @@ void Interpreter::runFastBitLines(int last, std::int64_t& ceiling) {
                 shown = lr;
                 break;
             }
-            l->StatusValue[0] = shown;
+            ls->StatusValue[0] = shown;
             if (scrOff) lr = 0;
         }
         const unsigned eno = ((c[area::SM1_1] | c[area::SM1_3]) == 0) ? status::Eno : 0u;
-        l->flowBits = static_cast<std::uint8_t>(before | (lr ? status::FlowAfter : 0u) | eno | stackBits);
+        ls->flowBits = static_cast<std::uint8_t>(before | (lr ? status::FlowAfter : 0u) | eno | stackBits);
         if (++pc > last) break;
-        l = base + pc;
+        ++l;
+        ++ls;
         const Op op = l->op;
         const bool fast = l->Guard == LineGuard::None &&
                           (op == Op::Network || ((op == Op::LD || op == Op::A || op == Op::AN || op == Op::O ||
@@ -311,9 +314,12 @@ void Interpreter::runBoxLines(int last, std::int64_t& ceiling) {
         watchdogLeft_ = watchdog;
         ceiling = left;
     };
+    LineRunStatus* const records = status_;
     int pc = iPC;
     for (;;) {
         CodeLine& line = base[pc];
+        LineRunStatus& ls = records[pc];
+        running_ = &ls;
         const unsigned before = logicResult ? status::FlowBefore : 0u;
         priorEnoOff = enoOff;
         enoOff = false;
@@ -323,14 +329,14 @@ void Interpreter::runBoxLines(int last, std::int64_t& ceiling) {
             // As in the full loop: a bad pointer fails the box and the pass goes on; any other
             // fault ends the pass with the line showing the flow it was entered with.
             if (f.code != FaultCode::BadPointer || isContact(line.op)) {
-                line.flowBits = static_cast<std::uint8_t>((line.flowBits & status::AfterBits) | before);
+                ls.flowBits = static_cast<std::uint8_t>((ls.flowBits & status::AfterBits) | before);
                 giveBack();
                 throw;
             }
             nonFatal(kBadPointerCode);
         }
         const unsigned eno = (enoOff | (c[area::SM1_1] != 0) | (c[area::SM1_3] != 0)) ? 0u : status::Eno;
-        line.flowBits = static_cast<std::uint8_t>(before | (logicResult ? status::FlowAfter : 0u) | eno | stackBits);
+        ls.flowBits = static_cast<std::uint8_t>(before | (logicResult ? status::FlowAfter : 0u) | eno | stackBits);
         if (++pc > last) break;
         const CodeLine& next = base[pc];
         if (!kBoxRunOps[static_cast<std::size_t>(next.op)] || next.Guard != LineGuard::None) break;
@@ -418,17 +424,17 @@ void Interpreter::nonFatal(std::uint16_t code) {
     mem_.cells()[area::SM4_3] = kOn;
     enoOff = true;
     if (code != kBadPointerCode || iPC < 0 || iPC > prog_.lastIndex()) return;
-    CodeLine& line = prog_.CodeTable[static_cast<std::size_t>(iPC)];
-    if (line.PointerLogged) return;
-    line.PointerLogged = true;
-    log_.stamped(" 间接寻址错误:iPC=" + std::to_string(iPC) + ",astrCode=" + line.mnemonic());
+    LineRunStatus& st = prog_.runStatusFollowingTable()[iPC];
+    if (st.PointerLogged) return;
+    st.PointerLogged = true;
+    log_.stamped(" 间接寻址错误:iPC=" + std::to_string(iPC) + ",astrCode=" + prog_.CodeTable[static_cast<std::size_t>(iPC)].mnemonic());
 }
 
 // Logged once per line until the next RUN entry: a jump loop through such a line would
 // otherwise flood the log on every pass.
 void Interpreter::unknownInstruction(CodeLine& line) {
-    if (!line.UnknownLogged) {
-        line.UnknownLogged = true;
+    if (LineRunStatus& st = status(); !st.UnknownLogged) {
+        st.UnknownLogged = true;
         log_.stamped(" 不可识别的指令：" + line.mnemonic() + ",iPC=" + std::to_string(iPC));
     }
     line.HasStatus = 0;
@@ -437,6 +443,14 @@ void Interpreter::unknownInstruction(CodeLine& line) {
 void Interpreter::RunExec(int iRunPC) {
     const int last = prog_.lastIndex();
     if (last == 0) return;
+    code_ = prog_.CodeTable.data();
+    status_ = prog_.runStatusFollowingTable();
+    // An interrupt routine run from inside a handler leaves the handler's line its record.
+    struct KeepRunning {
+        LineRunStatus*& running;
+        LineRunStatus* const saved;
+        ~KeepRunning() { running = saved; }
+    } keep{running_, running_};
     std::int16_t* c = mem_.cells();
     c[area::SM0_0] = kOn;
     const int posted = postedBit;
@@ -464,8 +478,10 @@ void Interpreter::RunExec(int iRunPC) {
                 runBoxLines(last, ceiling);
                 continue;
             }
-            line.flowBits = static_cast<std::uint8_t>((line.flowBits & status::AfterBits) |
-                                                      (logicResult ? status::FlowBefore : 0));
+            LineRunStatus& ls = status_[iPC];
+            running_ = &ls;
+            ls.flowBits = static_cast<std::uint8_t>((ls.flowBits & status::AfterBits) |
+                                                    (logicResult ? status::FlowBefore : 0));
             try {
                 dispatch(line);
             } catch (const PlcFault& f) {

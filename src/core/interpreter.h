@@ -91,6 +91,12 @@ public:
     double realVal(const CodeLine& line, int k) const { return korvane::GetCodeParamRealVal(mem_, line, k); }
     double GetCodeParamVal(int line, int index) const;
     double GetCodeParamRealVal(int line, int index) const;
+    // The run status record of the line executing, which its handler writes: RunExec points
+    // it at the line's record in Program::runStatus before each handler; a handler called
+    // outside RunExec (a test's hand-made line) writes a spare record.
+    LineRunStatus& status() const { return *running_; }
+    // The record of another line of the code table, while RunExec runs.
+    LineRunStatus& statusOf(const CodeLine& line) const { return status_[&line - code_]; }
 
     // --- state (kept between RunExec calls) --------------------------------------------
     std::int16_t logicResult = 0;
@@ -170,6 +176,11 @@ private:
     Program& prog_;
     const Log& log_;
     std::int64_t watchdogLeft_ = 0;
+    // The code table and its status records as RunExec found them.
+    const CodeLine* code_ = nullptr;
+    LineRunStatus* status_ = nullptr;
+    mutable LineRunStatus spare_{};
+    LineRunStatus* running_ = &spare_;
 };
 
 // The instruction families. Each handler executes the line at cpu.iPC.

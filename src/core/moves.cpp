@@ -15,13 +15,13 @@ using namespace access;
 
 // The status record of a move: IN, OUT after the instruction (and N), each with its kind.
 void moveStatus(Interpreter& cpu, CodeLine& line, std::int16_t displayKind) {
-    setStatus(line, 0, operandValue(cpu, line, 0), displayKind);
-    setStatus(line, 1, operandValue(cpu, line, 1), displayKind);
+    setStatus(cpu, 0, operandValue(cpu, line, 0), displayKind);
+    setStatus(cpu, 1, operandValue(cpu, line, 1), displayKind);
 }
 
 void blockStatus(Interpreter& cpu, CodeLine& line, std::int16_t displayKind, std::int16_t countKind) {
     moveStatus(cpu, line, displayKind);
-    setStatus(line, 2, operandValue(cpu, line, 2), countKind);
+    setStatus(cpu, 2, operandValue(cpu, line, 2), countKind);
 }
 
 void movb(Interpreter& cpu, CodeLine& line) {
@@ -161,7 +161,7 @@ bool moveDirect(Interpreter& cpu, CodeLine& line) {
         } else {
             shown = readBits(mem, out, width);
         }
-        setStatus(line, 0, in.number, displayKind);
+        setStatus(cpu, 0, in.number, displayKind);
     } else {
         const int from = directKey(in, knd, width);
         if (from < 0 || (out > from && out < from + width)) return false;
@@ -173,9 +173,9 @@ bool moveDirect(Interpreter& cpu, CodeLine& line) {
             shown = readBits(mem, out, width);
         }
         // IN overlapped by OUT below it shows what the move left there.
-        setStatus(line, 0, on && cellsOverlap(from, width, out, width) ? readBits(mem, from, width) : value, displayKind);
+        setStatus(cpu, 0, on && cellsOverlap(from, width, out, width) ? readBits(mem, from, width) : value, displayKind);
     }
-    setStatus(line, 1, shown, displayKind);
+    setStatus(cpu, 1, shown, displayKind);
     return true;
 }
 
@@ -196,8 +196,8 @@ bool movrDirect(Interpreter& cpu, CodeLine& line) {
         } else {
             shown = realAt(mem, out);
         }
-        setStatus(line, 0, in.number, 7);
-        setStatus(line, 1, shown, 7);
+        setStatus(cpu, 0, in.number, 7);
+        setStatus(cpu, 1, shown, 7);
         return true;
     }
     const int from = directKey(in, kind::DWord, 32);
@@ -205,8 +205,8 @@ bool movrDirect(Interpreter& cpu, CodeLine& line) {
     const std::uint32_t bits = readBits(mem, from, 32);
     const bool on = powerOn(cpu);
     if (on) writeBits(mem, out, 32, bits);
-    setStatus(line, 0, on && cellsOverlap(from, 32, out, 32) ? realAt(mem, from) : std::bit_cast<float>(bits), 7);
-    setStatus(line, 1, on ? std::bit_cast<float>(bits) : realAt(mem, out), 7);
+    setStatus(cpu, 0, on && cellsOverlap(from, 32, out, 32) ? realAt(mem, from) : std::bit_cast<float>(bits), 7);
+    setStatus(cpu, 1, on ? std::bit_cast<float>(bits) : realAt(mem, out), 7);
     return true;
 }
 
@@ -233,8 +233,8 @@ void execMove(Interpreter& cpu, CodeLine& line) {
     case Op::MOVR:
         if (movrDirect(cpu, line)) return;
         if (on) movr(cpu, line);
-        setStatus(line, 0, operandReal(cpu, line, 0), 7);
-        setStatus(line, 1, operandReal(cpu, line, 1), 7);
+        setStatus(cpu, 0, operandReal(cpu, line, 0), 7);
+        setStatus(cpu, 1, operandReal(cpu, line, 1), 7);
         return;
     case Op::BMB:
         if (on) blockMove(cpu, line, 8, kind::Byte);

@@ -25,9 +25,11 @@ inline std::int16_t boolCell(bool on) { return on ? kOn : kOff; }
 
 inline void setSm(PlcMemory& mem, int smBit, bool on) { mem.cells()[smBit] = boolCell(on); }
 
-inline void setStatus(CodeLine& line, int i, double value, std::int16_t displayKind) {
-    line.StatusValue[i] = value;
-    line.StatusKind[i] = displayKind;
+// Operand i's value and display kind in the status of the line executing.
+inline void setStatus(const Interpreter& cpu, int i, double value, int displayKind) {
+    LineRunStatus& st = cpu.status();
+    st.StatusValue[static_cast<std::size_t>(i)] = value;
+    st.StatusKind[static_cast<std::size_t>(i)] = static_cast<std::int8_t>(displayKind);
 }
 
 // --- keys and bit patterns -------------------------------------------------------------------

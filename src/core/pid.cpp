@@ -140,10 +140,10 @@ void execPid(Interpreter& cpu, CodeLine& line) {
     // The status view shows the loop's output M and the loop number.
     float m = s.M;
     tbl.read(kM, m);
-    line.StatusValue[0] = m;
-    line.StatusKind[0] = 7;
-    line.StatusValue[1] = loop;
-    line.StatusKind[1] = 1;
+    cpu.status().StatusValue[0] = m;
+    cpu.status().StatusKind[0] = 7;
+    cpu.status().StatusValue[1] = loop;
+    cpu.status().StatusKind[1] = 1;
 }
 
 }  // namespace korvane

@@ -36,7 +36,7 @@ bool takesWord(const CodeLine& line, int k) {
 // The status of a FOR box: INDX, INIT and FINAL as INTs, each where it can be read.
 void forStatus(Interpreter& cpu, CodeLine& line) {
     for (int k = 0; k < 3; ++k)
-        if (const std::optional<double> v = operandValueIfReadable(cpu, line, k)) setStatus(line, k, asInt(*v), 5);
+        if (const std::optional<double> v = operandValueIfReadable(cpu, line, k)) setStatus(cpu, k, asInt(*v), 5);
 }
 
 // FOR INDX, INIT, FINAL: with power flow INDX := INIT and the body runs while INDX is not
@@ -81,7 +81,10 @@ void nextLoop(Interpreter& cpu, CodeLine& line) {
     if (!now || !last) return;
     const auto stepped = static_cast<std::int16_t>(static_cast<std::uint16_t>(*now) + 1u);
     storeWord(cpu.mem(), head, 0, *indx, stepped);
-    setStatus(head, 0, stepped, 5);
+    // The FOR box shows INDX as NEXT steps it.
+    LineRunStatus& box = cpu.statusOf(head);
+    box.StatusValue[0] = stepped;
+    box.StatusKind[0] = 5;
     if (stepped <= *last) cpu.iPC = forLine;
 }
 
@@ -89,8 +92,8 @@ void nextLoop(Interpreter& cpu, CodeLine& line) {
 // cannot end anything: the line is logged once and ignored.
 void endMain(Interpreter& cpu, CodeLine& line) {
     if (line.Block != 0) {
-        if (!line.UnknownLogged) {
-            line.UnknownLogged = true;
+        if (!cpu.status().UnknownLogged) {
+            cpu.status().UnknownLogged = true;
             cpu.log().stamped(" " + line.mnemonic() + "指令不在主程序中，不执行,iPC=" + std::to_string(cpu.iPC));
         }
         return;
@@ -136,13 +139,13 @@ void execControl(Interpreter& cpu, CodeLine& line) {
         return;
     case Op::GERR:
         if (on) getError(cpu, line);
-        if (const std::optional<double> v = operandValueIfReadable(cpu, line, 0)) setStatus(line, 0, *v, 5);
+        if (const std::optional<double> v = operandValueIfReadable(cpu, line, 0)) setStatus(cpu, 0, *v, 5);
         return;
     case Op::DLED: {
         const std::optional<double> in = on ? operandValueOrError(cpu, line, 0) : operandValueIfReadable(cpu, line, 0);
         if (!in) return;
         if (on) cpu.diagLed = *in != 0;
-        setStatus(line, 0, *in, 1);
+        setStatus(cpu, 0, *in, 1);
         return;
     }
     default:

@@ -449,8 +449,8 @@ void compareStrings(Interpreter& cpu, CodeLine& line) {
         lr = boolCell(lr != 0 || c);
         break;
     }
-    setStatus(line, 0, in1.size, 1);
-    setStatus(line, 1, in2.size, 1);
+    setStatus(cpu, 0, in1.size, 1);
+    setStatus(cpu, 1, in2.size, 1);
 }
 
 }  // namespace
@@ -463,50 +463,50 @@ void execString(Interpreter& cpu, CodeLine& line) {
     case Op::RTS:
         if (on) numberToString(cpu, line);
         if (line.op == Op::RTS)
-            setStatus(line, 0, realShown(cpu, line, 0), 7);
+            setStatus(cpu, 0, realShown(cpu, line, 0), 7);
         else if (line.op == Op::ITS)
-            setStatus(line, 0, signedShown(cpu, line, 0, 16), 5);
+            setStatus(cpu, 0, signedShown(cpu, line, 0, 16), 5);
         else
-            setStatus(line, 0, signedShown(cpu, line, 0, 32), 6);
-        setStatus(line, 1, lengthShown(cpu, line, 1), 1);
-        setStatus(line, 2, valueShown(cpu, line, 2, 8), 1);
+            setStatus(cpu, 0, signedShown(cpu, line, 0, 32), 6);
+        setStatus(cpu, 1, lengthShown(cpu, line, 1), 1);
+        setStatus(cpu, 2, valueShown(cpu, line, 2, 8), 1);
         return;
     case Op::STI:
     case Op::STD:
     case Op::STR:
         if (on) stringToNumber(cpu, line);
-        setStatus(line, 0, lengthShown(cpu, line, 0), 1);
-        setStatus(line, 1, valueShown(cpu, line, 1, 8), 1);
+        setStatus(cpu, 0, lengthShown(cpu, line, 0), 1);
+        setStatus(cpu, 1, valueShown(cpu, line, 1, 8), 1);
         if (line.op == Op::STR)
-            setStatus(line, 2, realShown(cpu, line, 2), 7);
+            setStatus(cpu, 2, realShown(cpu, line, 2), 7);
         else if (line.op == Op::STI)
-            setStatus(line, 2, signedShown(cpu, line, 2, 16), 5);
+            setStatus(cpu, 2, signedShown(cpu, line, 2, 16), 5);
         else
-            setStatus(line, 2, signedShown(cpu, line, 2, 32), 6);
+            setStatus(cpu, 2, signedShown(cpu, line, 2, 32), 6);
         return;
     case Op::SLEN:
         if (on) slen(cpu, line);
-        setStatus(line, 0, lengthShown(cpu, line, 0), 1);
-        setStatus(line, 1, valueShown(cpu, line, 1, 8), 1);
+        setStatus(cpu, 0, lengthShown(cpu, line, 0), 1);
+        setStatus(cpu, 1, valueShown(cpu, line, 1, 8), 1);
         return;
     case Op::SCPY:
     case Op::SCAT:
         if (on) (line.op == Op::SCPY ? scpy : scat)(cpu, line);
-        setStatus(line, 0, lengthShown(cpu, line, 0), 1);
-        setStatus(line, 1, lengthShown(cpu, line, 1), 1);
+        setStatus(cpu, 0, lengthShown(cpu, line, 0), 1);
+        setStatus(cpu, 1, lengthShown(cpu, line, 1), 1);
         return;
     case Op::SSCPY:
         if (on) sscpy(cpu, line);
-        setStatus(line, 0, lengthShown(cpu, line, 0), 1);
-        setStatus(line, 1, valueShown(cpu, line, 1, 8), 1);
-        setStatus(line, 2, valueShown(cpu, line, 2, 8), 1);
+        setStatus(cpu, 0, lengthShown(cpu, line, 0), 1);
+        setStatus(cpu, 1, valueShown(cpu, line, 1, 8), 1);
+        setStatus(cpu, 2, valueShown(cpu, line, 2, 8), 1);
         return;
     case Op::SFND:
     case Op::CFND:
         if (on) find(cpu, line);
-        setStatus(line, 0, lengthShown(cpu, line, 0), 1);
-        setStatus(line, 1, lengthShown(cpu, line, 1), 1);
-        setStatus(line, 2, valueShown(cpu, line, 2, 8), 1);
+        setStatus(cpu, 0, lengthShown(cpu, line, 0), 1);
+        setStatus(cpu, 1, lengthShown(cpu, line, 1), 1);
+        setStatus(cpu, 2, valueShown(cpu, line, 2, 8), 1);
         return;
     case Op::LDS_EQ:
     case Op::LDS_NE:

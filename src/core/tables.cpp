@@ -155,23 +155,23 @@ void execTable(Interpreter& cpu, CodeLine& line) {
     switch (line.op) {
     case Op::ATT:
         if (on) addToTable(cpu, line);
-        setStatus(line, 0, signedWord(operandValue(cpu, line, 0)), 5);
-        setStatus(line, 1, operandValue(cpu, line, 1), 2);
+        setStatus(cpu, 0, signedWord(operandValue(cpu, line, 0)), 5);
+        setStatus(cpu, 1, operandValue(cpu, line, 1), 2);
         return;
     case Op::FIFO:
     case Op::LIFO:
         if (on) takeFromTable(cpu, line, line.op == Op::FIFO);
-        setStatus(line, 0, operandValue(cpu, line, 0), 2);
-        setStatus(line, 1, signedWord(operandValue(cpu, line, 1)), 5);
+        setStatus(cpu, 0, operandValue(cpu, line, 0), 2);
+        setStatus(cpu, 1, signedWord(operandValue(cpu, line, 1)), 5);
         return;
     case Op::FND_EQ:
     case Op::FND_NE:
     case Op::FND_LT:
     case Op::FND_GT:
         if (on) findInTable(cpu, line);
-        setStatus(line, 0, operandValue(cpu, line, 0), 2);
-        setStatus(line, 1, signedWord(operandValue(cpu, line, 1)), 5);
-        setStatus(line, 2, operandValue(cpu, line, 2), 2);
+        setStatus(cpu, 0, operandValue(cpu, line, 0), 2);
+        setStatus(cpu, 1, signedWord(operandValue(cpu, line, 1)), 5);
+        setStatus(cpu, 2, operandValue(cpu, line, 2), 2);
         return;
     default:
         return;

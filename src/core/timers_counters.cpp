@@ -33,7 +33,7 @@ std::int16_t peekCountInput(const Interpreter& cpu) {
 
 std::int32_t preset(const Interpreter& cpu, const CodeLine& line) { return toInt32(cpu.val(line, 1)); }
 
-void recordStatus(CodeLine& line, const TimerCounterRecord& r) {
+void recordStatus(LineRunStatus& line, const TimerCounterRecord& r) {
     line.StatusValue[0] = r.Current;
     line.StatusValue[1] = r.Preset;
     line.StatusKind[0] = 5;
@@ -204,7 +204,7 @@ void execTimerCounter(Interpreter& cpu, CodeLine& line) {
         if (line.op == Op::TON) execTon(cpu, line, r, key);
         else if (line.op == Op::TOF) execTof(cpu, line, r, key);
         else execTonr(cpu, line, r, key);
-        recordStatus(line, r);
+        recordStatus(cpu.status(), r);
         return;
     }
     case Op::CTU:
@@ -214,7 +214,7 @@ void execTimerCounter(Interpreter& cpu, CodeLine& line) {
         if (line.op == Op::CTU) execCtu(cpu, line, r, key);
         else if (line.op == Op::CTD) execCtd(cpu, line, r, key);
         else execCtud(cpu, line, r, key);
-        recordStatus(line, r);
+        recordStatus(cpu.status(), r);
         return;
     }
     default:

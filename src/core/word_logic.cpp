@@ -55,7 +55,7 @@ void invert(Interpreter& cpu, CodeLine& line, int width, bool on) {
             writeBits(mem, key, width, ~v);
         }
     }
-    setStatus(line, 0, operandValue(cpu, line, 0), displayKindOf(width));
+    setStatus(cpu, 0, operandValue(cpu, line, 0), displayKindOf(width));
 }
 
 std::int64_t combine(Group g, std::int64_t a, std::int64_t b) {
@@ -98,9 +98,9 @@ bool logicDirect(Interpreter& cpu, CodeLine& line, Group g, bool on) {
         writeBits(mem, out, width, r);
     }
     const std::int16_t dk = displayKindOf(width);
-    setStatus(line, 0, in.kind == kind::Constant ? in.number : a, dk);
-    setStatus(line, 1, b, dk);
-    setStatus(line, 2, r, dk);
+    setStatus(cpu, 0, in.kind == kind::Constant ? in.number : a, dk);
+    setStatus(cpu, 1, b, dk);
+    setStatus(cpu, 2, r, dk);
     return true;
 }
 
@@ -125,9 +125,9 @@ void logic(Interpreter& cpu, CodeLine& line, Group g, bool on) {
         }
     }
     const std::int16_t dk = displayKindOf(width);
-    setStatus(line, 0, a, dk);
-    setStatus(line, 1, b, dk);
-    setStatus(line, 2, on ? operandValue(cpu, line, 1) : b, dk);
+    setStatus(cpu, 0, a, dk);
+    setStatus(cpu, 1, b, dk);
+    setStatus(cpu, 2, on ? operandValue(cpu, line, 1) : b, dk);
 }
 
 bool bitOf(std::uint64_t v, int i) { return (v >> i) & 1u; }
@@ -173,8 +173,8 @@ bool shiftDirect(Interpreter& cpu, CodeLine& line, bool left, bool on) {
         }
         setSm(mem, area::SM1_0, r == 0);
     }
-    setStatus(line, 0, readBits(mem, key, width), displayKindOf(width));
-    setStatus(line, 1, count.number, 5);
+    setStatus(cpu, 0, readBits(mem, key, width), displayKindOf(width));
+    setStatus(cpu, 1, count.number, 5);
     return true;
 }
 
@@ -221,9 +221,9 @@ void shrb(Interpreter& cpu, CodeLine& line, bool on) {
             mem.setCell(s + m - 1, in);
         }
     }
-    setStatus(line, 0, mem.cell(data), 0);
-    setStatus(line, 1, mem.cell(s), 0);
-    setStatus(line, 2, length, 5);
+    setStatus(cpu, 0, mem.cell(data), 0);
+    setStatus(cpu, 1, mem.cell(s), 0);
+    setStatus(cpu, 2, length, 5);
 }
 
 template <int width>
@@ -248,8 +248,8 @@ void incDec(Interpreter& cpu, CodeLine& line, bool inc, bool on) {
             writeBits(mem, key, width, r);
         }
         const std::int16_t dk = displayKindOf(width);
-        setStatus(line, 0, before, dk);
-        setStatus(line, 1, r, dk);
+        setStatus(cpu, 0, before, dk);
+        setStatus(cpu, 1, r, dk);
         return;
     }
     const double before = operandValue(cpu, line, 0);
@@ -268,14 +268,14 @@ void incDec(Interpreter& cpu, CodeLine& line, bool inc, bool on) {
         storeResult(mem, line, 0, operandKey(mem, line, 0), static_cast<std::uint64_t>(r), width);
     }
     const std::int16_t dk = displayKindOf(width);
-    setStatus(line, 0, before, dk);
-    setStatus(line, 1, on ? operandValue(cpu, line, 0) : before, dk);
+    setStatus(cpu, 0, before, dk);
+    setStatus(cpu, 1, on ? operandValue(cpu, line, 0) : before, dk);
 }
 
 // Shifts and rotates show OUT after the instruction and the count.
 void shiftStatus(Interpreter& cpu, CodeLine& line, int width) {
-    setStatus(line, 0, operandValue(cpu, line, 0), displayKindOf(width));
-    setStatus(line, 1, operandValue(cpu, line, 1), 5);
+    setStatus(cpu, 0, operandValue(cpu, line, 0), displayKindOf(width));
+    setStatus(cpu, 1, operandValue(cpu, line, 1), 5);
 }
 
 // The form at position idx from INVB (group idx / 3, width 8, 16 or 32 by idx % 3), its

@@ -673,6 +673,7 @@ bool AnalyseCode(const TextLines& lines, Program& prog, PlcMemory& mem, const Lo
     // unloaded program's line list built again after a failed read) ends the build at the
     // first line without a row, so that the unloaded program does not come back.
     if (prog.CodeTable.size() > lines.size()) prog.resetCodeTable(lines.size());
+    prog.clearRunStatus();  // what an earlier program's lines recorded goes too
     prog.sourceTexts.clear();
 
     BuildState st;
@@ -692,7 +693,6 @@ bool AnalyseCode(const TextLines& lines, Program& prog, PlcMemory& mem, const Lo
             withText = i + 1;
             asWritten = asWritten && t.size() == raw.size();
             line.HasStatus = kOn;
-            line.StatusKind = {0, 0, 0};
             startBlock(prog, st, static_cast<int>(i), t);
             line.Block = static_cast<std::int16_t>(st.block);
             prog.blocks.back().lastLine = static_cast<int>(i);

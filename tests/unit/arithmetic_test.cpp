@@ -192,27 +192,27 @@ TEST(ArithmeticStatus, RecordsInOutBeforeAndResultWithTheirKinds) {
                 {"-R", {K(0.5), VD(8)}}},
                power);
         c.run();
-        auto kinds = [](const CodeLine& l) { return std::vector<int>{l.StatusKind[0], l.StatusKind[1], l.StatusKind[2]}; };
+        auto kinds = [&c](const CodeLine& l) { return std::vector<int>{c.prog.runStatusOf(l).StatusKind[0], c.prog.runStatusOf(l).StatusKind[1], c.prog.runStatusOf(l).StatusKind[2]}; };
         const CodeLine& mul = c.line(0);
-        EXPECT_EQ(mul.StatusValue[0], 3);
-        EXPECT_EQ(mul.StatusValue[1], 300);
-        EXPECT_EQ(mul.StatusValue[2], power ? 900 : 300);
+        EXPECT_EQ(c.prog.runStatusOf(mul).StatusValue[0], 3);
+        EXPECT_EQ(c.prog.runStatusOf(mul).StatusValue[1], 300);
+        EXPECT_EQ(c.prog.runStatusOf(mul).StatusValue[2], power ? 900 : 300);
         EXPECT_EQ(kinds(mul), (std::vector<int>{5, 5, 6}));
         const CodeLine& div = c.line(1);
-        EXPECT_EQ(div.StatusValue[2], power ? 2 : 0);
+        EXPECT_EQ(c.prog.runStatusOf(div).StatusValue[2], power ? 2 : 0);
         EXPECT_EQ(kinds(div), (std::vector<int>{5, 5, 5}));
         const CodeLine& sqrt = c.line(2);
-        EXPECT_EQ(sqrt.StatusValue[0], 2.0);
-        EXPECT_EQ(sqrt.StatusValue[1], power ? static_cast<float>(std::sqrt(2.0)) : 0.0);
-        EXPECT_EQ(sqrt.StatusKind[1], 7);
+        EXPECT_EQ(c.prog.runStatusOf(sqrt).StatusValue[0], 2.0);
+        EXPECT_EQ(c.prog.runStatusOf(sqrt).StatusValue[1], power ? static_cast<float>(std::sqrt(2.0)) : 0.0);
+        EXPECT_EQ(c.prog.runStatusOf(sqrt).StatusKind[1], 7);
         const CodeLine& round = c.line(3);
-        EXPECT_EQ(round.StatusValue[0], 2.5);
-        EXPECT_EQ(round.StatusValue[1], power ? 3 : 0);
-        EXPECT_EQ(round.StatusKind[0], 7);
-        EXPECT_EQ(round.StatusKind[1], 3);
+        EXPECT_EQ(c.prog.runStatusOf(round).StatusValue[0], 2.5);
+        EXPECT_EQ(c.prog.runStatusOf(round).StatusValue[1], power ? 3 : 0);
+        EXPECT_EQ(c.prog.runStatusOf(round).StatusKind[0], 7);
+        EXPECT_EQ(c.prog.runStatusOf(round).StatusKind[1], 3);
         const CodeLine& sub = c.line(4);
-        EXPECT_EQ(sub.StatusValue[1], 2.0);
-        EXPECT_EQ(sub.StatusValue[2], power ? 1.5 : 2.0);
+        EXPECT_EQ(c.prog.runStatusOf(sub).StatusValue[1], 2.0);
+        EXPECT_EQ(c.prog.runStatusOf(sub).StatusValue[2], power ? 1.5 : 2.0);
         EXPECT_EQ(kinds(sub), (std::vector<int>{7, 7, 7}));
     }
 }

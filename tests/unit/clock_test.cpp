@@ -120,8 +120,8 @@ TEST(ClockInstructions, TheStatusViewShowsTheBufferTimeOfDay) {
     c.cpu.wallClock = &host;
     c.load({{"TODR", {VB(0)}}});
     c.run();
-    EXPECT_EQ(c.line(0).StatusValue[0], 143005);
-    EXPECT_EQ(c.line(0).StatusKind[0], 6);
+    EXPECT_EQ(c.prog.runStatusOf(c.line(0)).StatusValue[0], 143005);
+    EXPECT_EQ(c.prog.runStatusOf(c.line(0)).StatusKind[0], 6);
 }
 
 TEST(WallClock, DatesDaysOfTheWeekAndTheSimulatedClock) {

@@ -51,14 +51,14 @@ TEST(CompareContacts, AllFormsTypesAndRelationsCombineWithTheLogicResult) {
                         const CodeLine& line = c.line(0);
                         SCOPED_TRACE(mnemonic + " " + std::to_string(in1) + "," + std::to_string(in2) +
                                      (before ? " on" : " off"));
-                        ASSERT_EQ(lineStatus(line).flowAfter, expected);
+                        ASSERT_EQ(lineStatus(c.prog, line).flowAfter, expected);
                         // The load form pushed the previous result: it is the second stack entry.
                         if (f == 0) {
-                            EXPECT_EQ(lineStatus(line).stack[2], before ? '1' : '0');
+                            EXPECT_EQ(lineStatus(c.prog, line).stack[2], before ? '1' : '0');
                         }
-                        EXPECT_EQ(line.StatusKind[0], (std::array<int, 4>{1, 5, 6, 7})[static_cast<std::size_t>(t)]);
-                        EXPECT_EQ(line.StatusValue[0], t == 3 ? in1 / 4 : in1);
-                        EXPECT_EQ(line.StatusValue[1], t == 3 ? in2 / 4 : in2);
+                        EXPECT_EQ(c.prog.runStatusOf(line).StatusKind[0], (std::array<int, 4>{1, 5, 6, 7})[static_cast<std::size_t>(t)]);
+                        EXPECT_EQ(c.prog.runStatusOf(line).StatusValue[0], t == 3 ? in1 / 4 : in1);
+                        EXPECT_EQ(c.prog.runStatusOf(line).StatusValue[1], t == 3 ? in2 / 4 : in2);
                         ++checked;
                     }
     EXPECT_EQ(checked, 72 * 6);
@@ -81,7 +81,7 @@ TEST_P(CompareValues, BytesUnsignedWordsAndDoubleWordsSigned) {
     cc.setup(c);
     c.load({cc.instr});
     c.run();
-    EXPECT_EQ(lineStatus(c.line(0)).flowAfter, cc.result);
+    EXPECT_EQ(lineStatus(c.prog, c.line(0)).flowAfter, cc.result);
     EXPECT_TRUE(c.sink.lines.empty());
 }
 
@@ -158,21 +158,21 @@ TEST(CompareContacts, NegativeValuesCompareAndShowSigned) {
             {"LDB<", {VB(0), K(0)}}});
     c.run();
     const CodeLine& w = c.line(2);
-    EXPECT_TRUE(lineStatus(w).flowAfter);
-    EXPECT_EQ(w.StatusValue[0], -5);
-    EXPECT_EQ(w.StatusValue[1], 0);
-    EXPECT_EQ(w.StatusKind[0], 5);
-    EXPECT_EQ(w.StatusKind[1], 5);
+    EXPECT_TRUE(lineStatus(c.prog, w).flowAfter);
+    EXPECT_EQ(c.prog.runStatusOf(w).StatusValue[0], -5);
+    EXPECT_EQ(c.prog.runStatusOf(w).StatusValue[1], 0);
+    EXPECT_EQ(c.prog.runStatusOf(w).StatusKind[0], 5);
+    EXPECT_EQ(c.prog.runStatusOf(w).StatusKind[1], 5);
     const CodeLine& d = c.line(3);
-    EXPECT_TRUE(lineStatus(d).flowAfter);
-    EXPECT_EQ(d.StatusValue[0], -70000);
-    EXPECT_EQ(d.StatusValue[1], -70000);
-    EXPECT_EQ(d.StatusKind[0], 6);
-    EXPECT_EQ(d.StatusKind[1], 6);
+    EXPECT_TRUE(lineStatus(c.prog, d).flowAfter);
+    EXPECT_EQ(c.prog.runStatusOf(d).StatusValue[0], -70000);
+    EXPECT_EQ(c.prog.runStatusOf(d).StatusValue[1], -70000);
+    EXPECT_EQ(c.prog.runStatusOf(d).StatusKind[0], 6);
+    EXPECT_EQ(c.prog.runStatusOf(d).StatusKind[1], 6);
     const CodeLine& b = c.line(4);
-    EXPECT_FALSE(lineStatus(b).flowAfter) << "VB0 holds 16#FF, 255 as a byte";
-    EXPECT_EQ(b.StatusValue[0], 255);
-    EXPECT_EQ(b.StatusKind[0], 1);
+    EXPECT_FALSE(lineStatus(c.prog, b).flowAfter) << "VB0 holds 16#FF, 255 as a byte";
+    EXPECT_EQ(c.prog.runStatusOf(b).StatusValue[0], 255);
+    EXPECT_EQ(c.prog.runStatusOf(b).StatusKind[0], 1);
 }
 
 TEST(CompareContacts, AndAfterLoadAndOrAfterFalseFollowTheNetwork) {
@@ -189,8 +189,8 @@ TEST(CompareContacts, AndAfterLoadAndOrAfterFalseFollowTheNetwork) {
             {"OLD", {}}});
     c.run();
     EXPECT_EQ(c.mem.cell(area::Q), kOff) << "I0.0 off: AW= cannot turn the result on";
-    EXPECT_TRUE(lineStatus(c.line(4)).flowAfter) << "OB> turns it on, whatever came before";
-    EXPECT_TRUE(lineStatus(c.line(6)).flowAfter);
+    EXPECT_TRUE(lineStatus(c.prog, c.line(4)).flowAfter) << "OB> turns it on, whatever came before";
+    EXPECT_TRUE(lineStatus(c.prog, c.line(6)).flowAfter);
     c.mem.setBit(area::I, true);
     c.run();
     EXPECT_EQ(c.mem.cell(area::Q), kOn);
@@ -216,9 +216,9 @@ TEST(CompareContacts, AnyNonZeroCellReadsAsAOneBit) {
     for (int i = 0; i < 8; ++i) c.mem.setCell(area::V + 8 + i, cells[i]);
     c.load({{"LDB=", {VB(1), K(0b11010111)}}, {"LDD=", {VD(1), K(0xD7000000)}}});
     c.run();
-    EXPECT_EQ(c.line(0).StatusValue[0], 0b11010111);
-    EXPECT_TRUE(lineStatus(c.line(0)).flowAfter);
-    EXPECT_TRUE(lineStatus(c.line(1)).flowAfter);
+    EXPECT_EQ(c.prog.runStatusOf(c.line(0)).StatusValue[0], 0b11010111);
+    EXPECT_TRUE(lineStatus(c.prog, c.line(0)).flowAfter);
+    EXPECT_TRUE(lineStatus(c.prog, c.line(1)).flowAfter);
 }
 
 }  // namespace

@@ -241,17 +241,17 @@ TEST(ConversionStatus, ShowsTheOperandsWithTheirDisplayKindsWhetherExecutedOrNot
                power);
         c.run();
         const CodeLine& ita = c.line(0);
-        EXPECT_EQ(ita.StatusValue[0], -123);
-        EXPECT_EQ(ita.StatusKind[0], 5);
-        EXPECT_EQ(ita.StatusValue[1], power ? ' ' : 0) << "the first byte of the text";
-        EXPECT_EQ(ita.StatusKind[1], 1);
-        EXPECT_EQ(ita.StatusValue[2], 3);
-        EXPECT_EQ(c.line(1).StatusValue[0], power ? 12 : 0x12) << "the word after the instruction";
-        EXPECT_EQ(c.line(1).StatusKind[0], 2);
-        EXPECT_EQ(c.line(2).StatusValue[0], -2.5);
-        EXPECT_EQ(c.line(2).StatusKind[0], 7);
-        EXPECT_EQ(c.line(3).StatusValue[1], power ? 16 : 0);
-        EXPECT_EQ(c.line(3).StatusKind[1], 2);
+        EXPECT_EQ(c.prog.runStatusOf(ita).StatusValue[0], -123);
+        EXPECT_EQ(c.prog.runStatusOf(ita).StatusKind[0], 5);
+        EXPECT_EQ(c.prog.runStatusOf(ita).StatusValue[1], power ? ' ' : 0) << "the first byte of the text";
+        EXPECT_EQ(c.prog.runStatusOf(ita).StatusKind[1], 1);
+        EXPECT_EQ(c.prog.runStatusOf(ita).StatusValue[2], 3);
+        EXPECT_EQ(c.prog.runStatusOf(c.line(1)).StatusValue[0], power ? 12 : 0x12) << "the word after the instruction";
+        EXPECT_EQ(c.prog.runStatusOf(c.line(1)).StatusKind[0], 2);
+        EXPECT_EQ(c.prog.runStatusOf(c.line(2)).StatusValue[0], -2.5);
+        EXPECT_EQ(c.prog.runStatusOf(c.line(2)).StatusKind[0], 7);
+        EXPECT_EQ(c.prog.runStatusOf(c.line(3)).StatusValue[1], power ? 16 : 0);
+        EXPECT_EQ(c.prog.runStatusOf(c.line(3)).StatusKind[1], 2);
     }
 }
 

@@ -89,10 +89,10 @@ Outcome runForm(const Form& f, double a, double b, const double* constant, bool 
     o.flags = t.flags();
     const CodeLine& line = t.line();
     for (int k = 0; k < 3; ++k) {
-        o.values.push_back(line.StatusValue[static_cast<std::size_t>(k)]);
-        o.kinds.push_back(line.StatusKind[static_cast<std::size_t>(k)]);
+        o.values.push_back(t.prog.runStatusOf(line).StatusValue[static_cast<std::size_t>(k)]);
+        o.kinds.push_back(t.prog.runStatusOf(line).StatusKind[static_cast<std::size_t>(k)]);
     }
-    o.flowBits = line.flowBits;
+    o.flowBits = t.prog.runStatusOf(line).flowBits;
     return o;
 }
 
@@ -157,9 +157,9 @@ TEST(DirectOperands, OverlappingMovesSameAsThroughPointers) {
         std::string s;
         for (int b = 4; b < 18; ++b) s += std::to_string(t.mem.GetByteValue(area::V + 8 * b)) + " ";
         for (int k = 0; k < 2; ++k)
-            s += std::to_string(t.line().StatusValue[static_cast<std::size_t>(k)]) + ":" +
-                 std::to_string(t.line().StatusKind[static_cast<std::size_t>(k)]) + " ";
-        return s + std::to_string(t.line().flowBits);
+            s += std::to_string(t.prog.runStatusOf(t.line()).StatusValue[static_cast<std::size_t>(k)]) + ":" +
+                 std::to_string(t.prog.runStatusOf(t.line()).StatusKind[static_cast<std::size_t>(k)]) + " ";
+        return s + std::to_string(t.prog.runStatusOf(t.line()).flowBits);
     };
     for (const auto& [mnemonic, width] : {std::pair{"MOVW", 16}, std::pair{"MOVD", 32}, std::pair{"MOVR", 32}}) {
         for (const int outByte : {kA - 3, kA - 2, kA - 1, kA, kA + 1, kA + 3}) {

@@ -236,7 +236,7 @@ TEST_P(Returns, RestoreTheLogicStackAndLeaveTheLogicResultOn) {
     EXPECT_EQ(outerTop, 2);
     EXPECT_EQ(entries, (std::array<std::int16_t, 3>{kOn, kOff, kOn}));
     const CodeLine& call = r.prog.CodeTable[static_cast<std::size_t>(r.lineOf("CALL"))];
-    EXPECT_TRUE(lineStatus(call).flowAfter);
+    EXPECT_TRUE(lineStatus(r.prog, call).flowAfter);
     EXPECT_EQ(call.HasStatus, 0);
     EXPECT_FALSE(r.on(Qbit(0, 5)));  // the lines after a taken CRET do not run
 }
@@ -381,9 +381,9 @@ TEST_P(Jumps, GoToTheLabelLineOnlyWhenTakenAndDefined) {
     const int lbl = r.lineOf("LBL");
     const CodeLine& target = r.prog.CodeTable[static_cast<std::size_t>(lbl)];
     if (c.skipped) {
-        EXPECT_EQ(target.StatusValue[0], lbl);
-        EXPECT_EQ(target.StatusKind[0], 5);
-        EXPECT_TRUE(lineStatus(target).flowAfter);
+        EXPECT_EQ(r.prog.runStatusOf(target).StatusValue[0], lbl);
+        EXPECT_EQ(r.prog.runStatusOf(target).StatusKind[0], 5);
+        EXPECT_TRUE(lineStatus(r.prog, target).flowAfter);
     }
 }
 

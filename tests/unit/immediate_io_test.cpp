@@ -61,8 +61,8 @@ TEST(ImmediateContacts, TheImageBitIsNotUpdatedAndTheStatusShowsTheTerminal) {
     p.pass();
     EXPECT_FALSE(p.bit(I(0, 0)));
     EXPECT_FALSE(p.bit(I(0, 1)));
-    EXPECT_EQ(p.line("LDI    I0.0").StatusValue[0], kOn);
-    EXPECT_EQ(p.line("LDNI   I0.1").StatusValue[0], kOn);
+    EXPECT_EQ(p.sim.program.runStatusOf(p.line("LDI    I0.0")).StatusValue[0], kOn);
+    EXPECT_EQ(p.sim.program.runStatusOf(p.line("LDNI   I0.1")).StatusValue[0], kOn);
     EXPECT_EQ(p.byte(QB(0)), 1);
 }
 
@@ -163,9 +163,9 @@ TEST(ImmediateWrites, SiAndRiShowTheirBitAndCount) {
     StlProgram p("LD     SM0.0\nSI     Q15.6, 5\nLDN    SM0.0\nRI     Q0.0, 3\n");
     p.pass();
     const CodeLine& si = p.line("SI     Q15.6, 5");
-    EXPECT_EQ(si.StatusValue[0], kOn);
-    EXPECT_EQ(si.StatusValue[1], 2) << "the run as cut at the end of Q";
-    EXPECT_EQ(p.line("RI     Q0.0, 3").StatusValue[1], 3) << "not executed: the count as written";
+    EXPECT_EQ(p.sim.program.runStatusOf(si).StatusValue[0], kOn);
+    EXPECT_EQ(p.sim.program.runStatusOf(si).StatusValue[1], 2) << "the run as cut at the end of Q";
+    EXPECT_EQ(p.sim.program.runStatusOf(p.line("RI     Q0.0, 3")).StatusValue[1], 3) << "not executed: the count as written";
 }
 
 // --- BIR -------------------------------------------------------------------------------------
@@ -179,9 +179,9 @@ TEST(ByteReadImmediate, TakesTheTerminalsAndLeavesTheImage) {
     EXPECT_EQ(p.byte(IB(0)), 0) << "the I image is not updated";
     EXPECT_EQ(p.byte(VB(11)), 0x02);
     const CodeLine& bir = p.line("BIR    IB0, VB10");
-    EXPECT_EQ(bir.StatusValue[0], 0xA5);
-    EXPECT_EQ(bir.StatusValue[1], 0xA5);
-    EXPECT_EQ(bir.StatusKind[0], 1);
+    EXPECT_EQ(p.sim.program.runStatusOf(bir).StatusValue[0], 0xA5);
+    EXPECT_EQ(p.sim.program.runStatusOf(bir).StatusValue[1], 0xA5);
+    EXPECT_EQ(p.sim.program.runStatusOf(bir).StatusKind[0], 1);
 }
 
 // --- operands that name no terminal ------------------------------------------------------------

@@ -47,9 +47,9 @@ TEST(BitLogic, ContactKeysRoundOrFaultAndTheFaultingLineKeepsItsEntryFlow) {
                {"A", {{-3}}}, {"=", {{double(Q(0, 0))}}}});
     t.set(I(0, 0), true);
     t.pass();
-    EXPECT_EQ(t.line(2).StatusValue[0], -1) << "I0.0 + 0.5 rounds to I0.0";
-    EXPECT_FALSE(lineStatus(t.line(3)).enoShown) << "SM1.1 is on after the coil wrote it";
-    EXPECT_TRUE(lineStatus(t.line(4)).flowBefore);
+    EXPECT_EQ(t.prog.runStatusOf(t.line(2)).StatusValue[0], -1) << "I0.0 + 0.5 rounds to I0.0";
+    EXPECT_FALSE(lineStatus(t.prog, t.line(3)).enoShown) << "SM1.1 is on after the coil wrote it";
+    EXPECT_TRUE(lineStatus(t.prog, t.line(4)).flowBefore);
     EXPECT_FALSE(t.bit(Q(0, 0)));
     ASSERT_EQ(t.sink.lines.size(), 1u);
     EXPECT_EQ(t.sink.lines[0], "12:00:00 运行代码错误:iPC=4,astrCode=A");
@@ -62,16 +62,16 @@ TEST(BitLogic, StatusOfContactsAndCoilsRecordsTheCellFlowAndStack) {
     t.pass();
     EXPECT_FALSE(t.bit(Q(0, 0)));
     const CodeLine& ld = t.line(2);
-    EXPECT_EQ(ld.StatusValue[0], -1);
-    EXPECT_TRUE(lineStatus(ld).flowBefore);  // Network starts with power flow
-    EXPECT_TRUE(lineStatus(ld).flowAfter);
+    EXPECT_EQ(t.prog.runStatusOf(ld).StatusValue[0], -1);
+    EXPECT_TRUE(lineStatus(t.prog, ld).flowBefore);  // Network starts with power flow
+    EXPECT_TRUE(lineStatus(t.prog, ld).flowAfter);
     // LD pushed the Network's logic result into entry 0.
-    EXPECT_EQ(lineStatus(ld).stackText(), "1100");
+    EXPECT_EQ(lineStatus(t.prog, ld).stackText(), "1100");
     const CodeLine& a = t.line(3);
-    EXPECT_EQ(a.StatusValue[0], 0);
-    EXPECT_FALSE(lineStatus(a).flowAfter);
-    EXPECT_EQ(lineStatus(t.line(4)).stackText(), "0100");
-    EXPECT_TRUE(lineStatus(t.line(4)).enoShown);
+    EXPECT_EQ(t.prog.runStatusOf(a).StatusValue[0], 0);
+    EXPECT_FALSE(lineStatus(t.prog, a).flowAfter);
+    EXPECT_EQ(lineStatus(t.prog, t.line(4)).stackText(), "0100");
+    EXPECT_TRUE(lineStatus(t.prog, t.line(4)).enoShown);
     EXPECT_EQ(t.line(1).HasStatus, 0);
 }
 
@@ -206,8 +206,8 @@ TEST_P(SetReset, ChangesTheRunOfBitsCutAtTheEndOfItsArea) {
     t.pass();
     for (int k = c.firstChanged; k <= c.lastChanged; ++k) EXPECT_EQ(t.mem.cell(k), set ? kOn : kOff) << k;
     EXPECT_EQ(t.mem.cell(c.firstUnchanged), before);
-    EXPECT_EQ(t.line(2).StatusValue[1], c.lastChanged - c.firstChanged + 1);
-    EXPECT_EQ(t.line(2).StatusKind[1], 5);
+    EXPECT_EQ(t.prog.runStatusOf(t.line(2)).StatusValue[1], c.lastChanged - c.firstChanged + 1);
+    EXPECT_EQ(t.prog.runStatusOf(t.line(2)).StatusKind[1], 5);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -244,7 +244,7 @@ TEST(SetReset, ResetOfTimersAndCountersClearsBitsAndCurrentValues) {
     EXPECT_TRUE(t.bit(area::T + 39));
     EXPECT_EQ(t.mem.counters()[255].Current, 0);
     EXPECT_FALSE(t.bit(area::C + 255));
-    EXPECT_EQ(t.line(3).StatusValue[1], 2);  // cut at the end of the counter table
+    EXPECT_EQ(t.prog.runStatusOf(t.line(3)).StatusValue[1], 2);  // cut at the end of the counter table
 }
 
 TEST(SetReset, NothingHappensWithoutPowerFlowOrWithANonPositiveCount) {
@@ -258,7 +258,7 @@ TEST(SetReset, NothingHappensWithoutPowerFlowOrWithANonPositiveCount) {
     t.pass();
     EXPECT_EQ(t.mem.GetByteValue(area::Q), 0);
     EXPECT_EQ(t.mem.GetByteValue(area::Q + 8), 0);
-    EXPECT_EQ(t.line(3).StatusValue[1], 4);  // shown as written
+    EXPECT_EQ(t.prog.runStatusOf(t.line(3)).StatusValue[1], 4);  // shown as written
 }
 
 // --- block lines, end of pass, special memory --------------------------------------------
@@ -331,7 +331,7 @@ TEST(Pass, EnoAndAenoDropPowerFlowAfterAnOverflowOrDivisionByZero) {
         t.prog.CodeTable.back().setOperand(0, t.prog.lastIndex());
         t.pass();
         EXPECT_FALSE(t.bit(Q(0, 0))) << smBit;
-        EXPECT_FALSE(lineStatus(t.line(3)).enoShown);
+        EXPECT_FALSE(lineStatus(t.prog, t.line(3)).enoShown);
     }
 }
 
@@ -420,18 +420,18 @@ TEST(Faults, ABoxAmongBoxesThatFaultsShowsTheFlowItWasEnteredWith) {
     t.set(V(10, 0), true);
     t.pass();
     EXPECT_TRUE(t.sink.lines.empty());
-    EXPECT_TRUE(lineStatus(t.line(3)).flowAfter);
-    EXPECT_TRUE(lineStatus(t.line(4)).flowBefore);
-    EXPECT_FALSE(lineStatus(t.line(4)).flowAfter) << "VW0 = 7, VW2 = 0";
-    EXPECT_FALSE(lineStatus(t.line(5)).flowBefore);
-    EXPECT_TRUE(lineStatus(t.line(5)).enoShown);
+    EXPECT_TRUE(lineStatus(t.prog, t.line(3)).flowAfter);
+    EXPECT_TRUE(lineStatus(t.prog, t.line(4)).flowBefore);
+    EXPECT_FALSE(lineStatus(t.prog, t.line(4)).flowAfter) << "VW0 = 7, VW2 = 0";
+    EXPECT_FALSE(lineStatus(t.prog, t.line(5)).flowBefore);
+    EXPECT_TRUE(lineStatus(t.prog, t.line(5)).enoShown);
     ASSERT_TRUE(t.mem.tobit(7, VB(2), 16));
     t.pass();
     ASSERT_EQ(t.sink.lines.size(), 1u);
     EXPECT_EQ(t.sink.lines[0], "12:00:00 运行代码错误:iPC=5,astrCode=/R");
-    EXPECT_TRUE(lineStatus(t.line(4)).flowAfter);
-    EXPECT_TRUE(lineStatus(t.line(5)).flowBefore) << "the division by 0.0 was entered with power flow";
-    EXPECT_FALSE(lineStatus(t.line(5)).flowAfter) << "as the pass before left it";
+    EXPECT_TRUE(lineStatus(t.prog, t.line(4)).flowAfter);
+    EXPECT_TRUE(lineStatus(t.prog, t.line(5)).flowBefore) << "the division by 0.0 was entered with power flow";
+    EXPECT_FALSE(lineStatus(t.prog, t.line(5)).flowAfter) << "as the pass before left it";
     EXPECT_FALSE(t.bit(Q(0, 0)));
 }
 

@@ -100,10 +100,10 @@ TEST(InterruptControl, AtchDtchEniDisiWithTheirStatus) {
     r.pass();  // nothing has power flow
     const CodeLine& atch = r.prog.CodeTable[4];
     EXPECT_EQ(r.prog.events[10].Routine, -1);
-    EXPECT_EQ(atch.StatusValue[0], 3);
-    EXPECT_EQ(atch.StatusValue[1], 10);
-    EXPECT_EQ(atch.StatusKind[0], 5);
-    EXPECT_EQ(atch.StatusKind[1], 5);
+    EXPECT_EQ(r.prog.runStatusOf(atch).StatusValue[0], 3);
+    EXPECT_EQ(r.prog.runStatusOf(atch).StatusValue[1], 10);
+    EXPECT_EQ(r.prog.runStatusOf(atch).StatusKind[0], 5);
+    EXPECT_EQ(r.prog.runStatusOf(atch).StatusKind[1], 5);
     EXPECT_EQ(r.cpu.interruptsEnabled, 0);
 
     r.set(Ibit(0, 0), true);
@@ -116,7 +116,7 @@ TEST(InterruptControl, AtchDtchEniDisiWithTheirStatus) {
     r.set(Ibit(0, 1), true);
     r.pass();
     EXPECT_EQ(r.prog.events[10].Routine, -1);
-    EXPECT_EQ(r.prog.CodeTable[7].StatusValue[0], 10);
+    EXPECT_EQ(r.prog.runStatusOf(r.prog.CodeTable[7]).StatusValue[0], 10);
     EXPECT_EQ(r.cpu.interruptsEnabled, 0);
     EXPECT_FALSE(r.on(area::SM4_4));
     EXPECT_TRUE(r.sink.lines.empty());
@@ -279,7 +279,7 @@ TEST(InterruptRoutine, EndsAtATakenCretiWithoutCountingAPass) {
         const CodeLine& end = r.prog.CodeTable[static_cast<std::size_t>(r.lineOf("END_INTERRUPT_BLOCK"))];
         EXPECT_EQ(end.HasStatus, 0);
         if (taken) {
-            EXPECT_FALSE(lineStatus(r.prog.CodeTable[static_cast<std::size_t>(r.lineOf("CRETI"))]).flowAfter);
+            EXPECT_FALSE(lineStatus(r.prog, r.prog.CodeTable[static_cast<std::size_t>(r.lineOf("CRETI"))]).flowAfter);
         }
     }
 }
@@ -423,8 +423,8 @@ TEST(Cevnt, RemovesEveryQueuedOccurrenceOfItsEventOnly) {
         EXPECT_EQ(count(0), 3) << withCevnt;
         if (withCevnt) {
             const CodeLine& cevnt = r.prog.CodeTable[static_cast<std::size_t>(r.lineOf("CEVNT"))];
-            EXPECT_EQ(cevnt.StatusValue[0], 0);
-            EXPECT_EQ(cevnt.StatusKind[0], 5);
+            EXPECT_EQ(r.prog.runStatusOf(cevnt).StatusValue[0], 0);
+            EXPECT_EQ(r.prog.runStatusOf(cevnt).StatusKind[0], 5);
         }
     }
 }

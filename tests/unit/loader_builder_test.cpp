@@ -49,7 +49,7 @@ TEST(BuilderLines, TimerBoxSplitsMnemonicAndOperandsAndMarksTheTimerKind) {
     EXPECT_EQ(l.kindOf(1), kind::Constant);
     EXPECT_EQ(b.prog.sourceText(4), "TON T37, 100");
     EXPECT_EQ(l.HasStatus, kOn);
-    EXPECT_EQ(lineStatus(l).stackText(), "0000");
+    EXPECT_EQ(lineStatus(b.prog, l).stackText(), "0000");
     EXPECT_EQ(b.mem.timers()[37].Kind, 1);
     EXPECT_TRUE(b.sink.lines.empty());
 }

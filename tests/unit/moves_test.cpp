@@ -107,7 +107,7 @@ TEST(MovesOnRecords, MovwIntoATimerOrCounterSetsItsCurrentValue) {
     EXPECT_EQ(c.mem.timers()[37].Current, 65535);
     EXPECT_EQ(c.mem.counters()[3].Current, -5);
     for (int i = 0; i < 16; ++i) EXPECT_EQ(c.mem.cell(area::T + 37 + i), 0) << "timer bits untouched";
-    EXPECT_EQ(c.line(0).StatusValue[1], 65535);
+    EXPECT_EQ(c.prog.runStatusOf(c.line(0)).StatusValue[1], 65535);
 }
 
 TEST(MovesOnRecords, BmwFromATimerCopiesConsecutiveTimers) {
@@ -132,17 +132,17 @@ TEST(MoveStatus, ShowsOperandValuesWithTheirDisplayKindsWhetherExecutedOrNot) {
         c.load({{"MOVB", {VB(1), VB(0)}}, {"MOVR", {K(1.5), VD(4)}}, {"BMB", {VB(1), VB(20), K(3)}}}, power);
         c.run();
         const CodeLine& movb = c.line(0);
-        EXPECT_EQ(movb.StatusValue[0], 0x21);
-        EXPECT_EQ(movb.StatusValue[1], power ? 0x21 : 0x05);
-        EXPECT_EQ(movb.StatusKind[0], 1);
-        EXPECT_EQ(movb.StatusKind[1], 1);
+        EXPECT_EQ(c.prog.runStatusOf(movb).StatusValue[0], 0x21);
+        EXPECT_EQ(c.prog.runStatusOf(movb).StatusValue[1], power ? 0x21 : 0x05);
+        EXPECT_EQ(c.prog.runStatusOf(movb).StatusKind[0], 1);
+        EXPECT_EQ(c.prog.runStatusOf(movb).StatusKind[1], 1);
         const CodeLine& movr = c.line(1);
-        EXPECT_EQ(movr.StatusValue[0], 1.5);
-        EXPECT_EQ(movr.StatusValue[1], power ? 1.5 : 0.0);
-        EXPECT_EQ(movr.StatusKind[1], 7);
+        EXPECT_EQ(c.prog.runStatusOf(movr).StatusValue[0], 1.5);
+        EXPECT_EQ(c.prog.runStatusOf(movr).StatusValue[1], power ? 1.5 : 0.0);
+        EXPECT_EQ(c.prog.runStatusOf(movr).StatusKind[1], 7);
         const CodeLine& bmb = c.line(2);
-        EXPECT_EQ(bmb.StatusValue[2], 3);
-        EXPECT_EQ((std::vector<int>{bmb.StatusKind[0], bmb.StatusKind[1], bmb.StatusKind[2]}),
+        EXPECT_EQ(c.prog.runStatusOf(bmb).StatusValue[2], 3);
+        EXPECT_EQ((std::vector<int>{c.prog.runStatusOf(bmb).StatusKind[0], c.prog.runStatusOf(bmb).StatusKind[1], c.prog.runStatusOf(bmb).StatusKind[2]}),
                   (std::vector<int>{1, 1, 5}));
     }
 }

@@ -166,10 +166,10 @@ TEST(PidStatus, ShowsTheOutputAndLoopNumberAndPassesThePowerFlowOn) {
         r.set(Ibit(0, 0), enable);
         r.passAt(1);
         const CodeLine& line = r.pidLine();
-        EXPECT_FLOAT_EQ(static_cast<float>(line.StatusValue[0]), 0.25f);
-        EXPECT_EQ(line.StatusKind[0], 7);
-        EXPECT_EQ(line.StatusValue[1], 0);
-        EXPECT_EQ(line.StatusKind[1], 1);
+        EXPECT_FLOAT_EQ(static_cast<float>(r.prog.runStatusOf(line).StatusValue[0]), 0.25f);
+        EXPECT_EQ(r.prog.runStatusOf(line).StatusKind[0], 7);
+        EXPECT_EQ(r.prog.runStatusOf(line).StatusValue[1], 0);
+        EXPECT_EQ(r.prog.runStatusOf(line).StatusKind[1], 1);
         EXPECT_EQ(r.on(Qbit(0, 0)), enable);
         EXPECT_EQ(r.loop().enabledBefore, enable);
     }

@@ -80,8 +80,8 @@ TEST(ForNext, TheBoxShowsIndxInitAndFinalAndTheLogicResultIsOnAfterTheLoop) {
     StlProgram p("LD     SM0.0\nFOR    VW100, 1, 10\nNetwork 2\nLDN    SM0.0\n=      Q0.1\nNetwork 3\nNEXT\n=      Q0.0\n");
     p.pass();
     const CodeLine& box = p.line("FOR    VW100, 1, 10");
-    EXPECT_EQ(box.StatusValue, (std::array<double, 3>{11, 1, 10}));
-    EXPECT_EQ(box.StatusKind, (std::array<std::int16_t, 3>{5, 5, 5}));
+    EXPECT_EQ(p.sim.program.runStatusOf(box).StatusValue, (std::array<double, 3>{11, 1, 10}));
+    EXPECT_EQ(p.sim.program.runStatusOf(box).StatusKind, (std::array<std::int8_t, 3>{5, 5, 5}));
     EXPECT_TRUE(p.bit(Q(0, 0)));
     EXPECT_FALSE(p.bit(Q(0, 1)));
 }
@@ -242,7 +242,7 @@ TEST_P(GetError, ReadsTheCodeOfABadPointerOnceAndThenZero) {
     }
     EXPECT_EQ(p.bit(area::SM4_3), c.code != 0);
     EXPECT_EQ(p.sim.interpreter.scanCounter, 1) << "a non-fatal error does not end the pass";
-    EXPECT_EQ(p.line("GERR   VW20").StatusValue[0], c.code);
+    EXPECT_EQ(p.sim.program.runStatusOf(p.line("GERR   VW20")).StatusValue[0], c.code);
 }
 
 constexpr double kBadPointer = 65535;  // byte address 65535: no area

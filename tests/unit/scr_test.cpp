@@ -39,7 +39,7 @@ TEST(Scrt, InsideASegmentMovesToTheNextStepAndTheSegmentFinishesThisPass) {
     EXPECT_TRUE(r.on(Qbit(0, 0)));  // the rest of S0.1's segment still ran
     EXPECT_TRUE(r.on(Qbit(0, 1)));  // S0.2's segment follows in the same pass
     const CodeLine& scrt = r.prog.CodeTable[static_cast<std::size_t>(r.lineOf("SCRT"))];
-    EXPECT_EQ(scrt.StatusValue[0], kOn);
+    EXPECT_EQ(r.prog.runStatusOf(scrt).StatusValue[0], kOn);
     r.pass();
     EXPECT_FALSE(r.on(Qbit(0, 0)));
     EXPECT_TRUE(r.on(Qbit(0, 1)));

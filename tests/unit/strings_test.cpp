@@ -219,7 +219,7 @@ TEST_P(StringCompares, LoadAndOrLikeTheOtherCompareContacts) {
         c.run();
         EXPECT_EQ(c.mem.bit(area::Q), before ? cc.whenOn : cc.whenOff);
         if (cc.compare.mnemonic.rfind("LDS", 0) == 0) {
-            EXPECT_EQ(lineStatus(c.line(0)).stack[2], before ? '1' : '0') << "pushed";
+            EXPECT_EQ(lineStatus(c.prog, c.line(0)).stack[2], before ? '1' : '0') << "pushed";
         }
         EXPECT_TRUE(c.sink.lines.empty());
     }

@@ -219,15 +219,15 @@ TEST(TableStatus, ShowsTheOperandsWithTheirDisplayKindsWhetherExecutedOrNot) {
         c.setW(302, 5);
         c.load({{"ATT", {K(-2), VW(200)}}, {"FIFO", {VW(200), VW(300)}}, {"FND<", {VW(202), K(-1), VW(302)}}}, power);
         c.run();
-        EXPECT_EQ(c.line(0).StatusValue[0], -2);
-        EXPECT_EQ(c.line(0).StatusKind[0], 5);
-        EXPECT_EQ(c.line(0).StatusValue[1], 4) << "the word at TBL";
-        EXPECT_EQ(c.line(1).StatusValue[1], power ? -1 : 0) << "DATA after the instruction, signed";
-        EXPECT_EQ(c.line(1).StatusKind[1], 5);
-        EXPECT_EQ(c.line(2).StatusValue[0], 1) << "EC";
-        EXPECT_EQ(c.line(2).StatusValue[1], -1);
-        EXPECT_EQ(c.line(2).StatusValue[2], power ? 1 : 5) << "INDX 5 is past EC: it becomes EC";
-        EXPECT_EQ(c.line(2).StatusKind[2], 2);
+        EXPECT_EQ(c.prog.runStatusOf(c.line(0)).StatusValue[0], -2);
+        EXPECT_EQ(c.prog.runStatusOf(c.line(0)).StatusKind[0], 5);
+        EXPECT_EQ(c.prog.runStatusOf(c.line(0)).StatusValue[1], 4) << "the word at TBL";
+        EXPECT_EQ(c.prog.runStatusOf(c.line(1)).StatusValue[1], power ? -1 : 0) << "DATA after the instruction, signed";
+        EXPECT_EQ(c.prog.runStatusOf(c.line(1)).StatusKind[1], 5);
+        EXPECT_EQ(c.prog.runStatusOf(c.line(2)).StatusValue[0], 1) << "EC";
+        EXPECT_EQ(c.prog.runStatusOf(c.line(2)).StatusValue[1], -1);
+        EXPECT_EQ(c.prog.runStatusOf(c.line(2)).StatusValue[2], power ? 1 : 5) << "INDX 5 is past EC: it becomes EC";
+        EXPECT_EQ(c.prog.runStatusOf(c.line(2)).StatusKind[2], 2);
     }
 }
 

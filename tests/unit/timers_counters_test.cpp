@@ -71,10 +71,10 @@ TEST_P(TimerScript, BitAndCurrentFollowTheTimeBase) {
         f.run(line, s.in);
         EXPECT_EQ(f.mem.bit(area::T + 37), s.bit) << "step " << i;
         EXPECT_EQ(f.mem.timer(37).Current, s.current) << "step " << i;
-        EXPECT_EQ(line.StatusValue[0], f.mem.timer(37).Current) << "step " << i;
-        EXPECT_EQ(line.StatusValue[1], f.mem.timer(37).Preset) << "step " << i;
-        EXPECT_EQ(line.StatusKind[0], 5);
-        EXPECT_EQ(line.StatusKind[1], 5);
+        EXPECT_EQ(f.cpu.status().StatusValue[0], f.mem.timer(37).Current) << "step " << i;
+        EXPECT_EQ(f.cpu.status().StatusValue[1], f.mem.timer(37).Preset) << "step " << i;
+        EXPECT_EQ(f.cpu.status().StatusKind[0], 5);
+        EXPECT_EQ(f.cpu.status().StatusKind[1], 5);
     }
     EXPECT_TRUE(f.sink.lines.empty());
 }
@@ -202,10 +202,10 @@ TEST_P(CountScript, CountsOncePerRisingEdge) {
         EXPECT_EQ(f.mem.counter(9).Current, s.current) << "step " << i;
         // The count input is popped only when the box is not being reset or loaded.
         EXPECT_EQ(f.cpu.top, s.r ? 1 : 0) << "step " << i;
-        EXPECT_EQ(line.StatusValue[0], s.current);
-        EXPECT_EQ(line.StatusValue[1], c.pv);
-        EXPECT_EQ(line.StatusKind[0], 5);
-        EXPECT_EQ(line.StatusKind[1], 5);
+        EXPECT_EQ(f.cpu.status().StatusValue[0], s.current);
+        EXPECT_EQ(f.cpu.status().StatusValue[1], c.pv);
+        EXPECT_EQ(f.cpu.status().StatusKind[0], 5);
+        EXPECT_EQ(f.cpu.status().StatusKind[1], 5);
     }
 }
 
@@ -336,7 +336,7 @@ TEST(CounterBox, CtuInAProgramPass) {
     EXPECT_EQ(f.mem.counter(0).Current, 2);
     pass(true, true);
     EXPECT_FALSE(f.mem.bit(area::C));
-    EXPECT_EQ(lineStatus(f.prog.CodeTable[3]).stackText(), "1110");  // R, then the untouched entries
+    EXPECT_EQ(lineStatus(f.prog, 3).stackText(), "1110");  // R, then the untouched entries
     EXPECT_TRUE(f.sink.lines.empty());
 }
 

@@ -177,22 +177,22 @@ TEST(WordLogicStatus, RecordsOperandsBeforeAndAfter) {
                power);
         c.run();
         const CodeLine& andb = c.line(0);
-        EXPECT_EQ(andb.StatusValue[0], 0x3C);
-        EXPECT_EQ(andb.StatusValue[1], 0xF0);
-        EXPECT_EQ(andb.StatusValue[2], power ? 0x30 : 0xF0);
-        EXPECT_EQ(andb.StatusKind[2], 1);
+        EXPECT_EQ(c.prog.runStatusOf(andb).StatusValue[0], 0x3C);
+        EXPECT_EQ(c.prog.runStatusOf(andb).StatusValue[1], 0xF0);
+        EXPECT_EQ(c.prog.runStatusOf(andb).StatusValue[2], power ? 0x30 : 0xF0);
+        EXPECT_EQ(c.prog.runStatusOf(andb).StatusKind[2], 1);
         const CodeLine& incw = c.line(1);
-        EXPECT_EQ(incw.StatusValue[0], 10);
-        EXPECT_EQ(incw.StatusValue[1], power ? 11 : 10);
-        EXPECT_EQ(incw.StatusKind[0], 2);
-        EXPECT_EQ(c.line(2).StatusValue[0], power ? 0xFF : 0);
+        EXPECT_EQ(c.prog.runStatusOf(incw).StatusValue[0], 10);
+        EXPECT_EQ(c.prog.runStatusOf(incw).StatusValue[1], power ? 11 : 10);
+        EXPECT_EQ(c.prog.runStatusOf(incw).StatusKind[0], 2);
+        EXPECT_EQ(c.prog.runStatusOf(c.line(2)).StatusValue[0], power ? 0xFF : 0);
         const CodeLine& rlb = c.line(3);
-        EXPECT_EQ(rlb.StatusValue[0], power ? 0x03 : 0x81);
-        EXPECT_EQ(rlb.StatusValue[1], 1);
-        EXPECT_EQ(rlb.StatusKind[1], 5);
+        EXPECT_EQ(c.prog.runStatusOf(rlb).StatusValue[0], power ? 0x03 : 0x81);
+        EXPECT_EQ(c.prog.runStatusOf(rlb).StatusValue[1], 1);
+        EXPECT_EQ(c.prog.runStatusOf(rlb).StatusKind[1], 5);
         const CodeLine& shrb = c.line(4);
-        EXPECT_EQ(shrb.StatusValue[2], 3);
-        EXPECT_EQ(shrb.StatusKind[2], 5);
+        EXPECT_EQ(c.prog.runStatusOf(shrb).StatusValue[2], 3);
+        EXPECT_EQ(c.prog.runStatusOf(shrb).StatusKind[2], 5);
     }
 }
 
