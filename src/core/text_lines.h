@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -50,43 +49,12 @@ public:
         const std::uint32_t begin = i == 0 ? 0 : d_->ends[i - 1];
         return std::string_view(d_->text).substr(begin, d_->ends[i] - begin);
     }
-    std::string_view back() const { return (*this)[size() - 1]; }
     std::vector<std::string> toStrings() const {
         std::vector<std::string> out;
         out.reserve(size());
         for (std::size_t i = 0; i < size(); ++i) out.emplace_back((*this)[i]);
         return out;
     }
-
-    class const_iterator {
-    public:
-        using iterator_category = std::forward_iterator_tag;
-        using value_type = std::string_view;
-        using difference_type = std::ptrdiff_t;
-        using pointer = void;
-        using reference = std::string_view;
-        const_iterator() = default;
-        const_iterator(const TextLines* lines, std::size_t i) : lines_(lines), i_(i) {}
-        std::string_view operator*() const { return (*lines_)[i_]; }
-        const_iterator& operator++() {
-            ++i_;
-            return *this;
-        }
-        const_iterator operator++(int) {
-            const_iterator before = *this;
-            ++i_;
-            return before;
-        }
-        bool operator==(const const_iterator& o) const { return i_ == o.i_; }
-        bool operator!=(const const_iterator& o) const { return i_ != o.i_; }
-
-    private:
-        const TextLines* lines_ = nullptr;
-        std::size_t i_ = 0;
-    };
-    using iterator = const_iterator;
-    const_iterator begin() const { return {this, 0}; }
-    const_iterator end() const { return {this, size()}; }
 
     bool operator==(const TextLines& o) const {
         if (d_ == o.d_) return true;
