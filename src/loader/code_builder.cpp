@@ -203,7 +203,14 @@ bool takesOperandsAsWritten(Op op) { return operandSignature(op) == "*"; }
 
 // What one operand resolved to, and what is wrong with it.
 struct Resolved {
-    std::string text;  // the text the decoder reads; a constant string's bytes
+    // The text the decoder reads: the operand as written, the address a symbol or a local
+    // name stands for, or (made here) a constant string's bytes or a routine's number.
+    std::string_view text() const { return made ? std::string_view(madeText) : found; }
+    void set(std::string_view t) { found = t, made = false; }
+    void make(std::string t) { madeText = std::move(t), made = true; }
+    std::string_view found;
+    std::string madeText;
+    bool made = false;
     bool problem = false;
     OperandProblem kind = OperandProblem::Unreadable;
     bool namesNothing = false;  // the line must not act on it
@@ -220,7 +227,7 @@ bool isQuoted(std::string_view text) { return text.size() >= 2 && text.front() =
 Resolved resolveOperand(const Program& prog, Op op, int position, std::string_view text, char c,
                         const BuildState& st, const BuildInputs& in) {
     Resolved r;
-    r.text.append(text);
+    r.set(text);
     auto nothing = [&](OperandProblem k) {
         r.problem = true;
         r.kind = k;
@@ -233,9 +240,9 @@ Resolved resolveOperand(const Program& prog, Op op, int position, std::string_vi
         // CPU holds it in the character set of the programming package (GBK): the bytes of
         // its characters count, not the characters.
         if (stringConstantAllowed(op, position)) {
-            r.text = utf8ToGb18030(text.substr(1, text.size() - 2));
+            r.make(utf8ToGb18030(text.substr(1, text.size() - 2)));
             r.constantString = true;
-            if (r.text.size() > kMaxConstantString) return nothing(OperandProblem::StringTooLong);
+            if (r.text().size() > kMaxConstantString) return nothing(OperandProblem::StringTooLong);
             return r;
         }
         // Where it writes (or IN2 of a compare), only a symbol can stand in quotes.
@@ -246,42 +253,42 @@ Resolved resolveOperand(const Program& prog, Op op, int position, std::string_vi
         const std::string_view name = text.substr(1, text.size() - 2);
         const std::string* a = in.symbols ? in.symbols->addressOf(name) : nullptr;
         if (!a) return nothing(OperandProblem::UnknownSymbol);
-        r.text = *a;
+        r.set(*a);
     } else if (text.front() == '#') {
         auto it = st.locals.find(std::string(text.substr(1)));
         if (it == st.locals.end()) return nothing(OperandProblem::UnknownLocal);
-        r.text = it->second;
+        r.set(it->second);
     } else if (std::string_view a = addressAfterSymbol(text); !a.empty()) {
-        r.text = std::string(a);
+        r.set(a);
     }
-    OperandSyntax syn = parseOperand(r.text);
+    OperandSyntax syn = parseOperand(r.text());
     if (syn.form == OperandForm::Invalid) {
         if (c == 'r') {
             // A routine by its name (CALL MBUS_CTRL, ATCH Timer_INT), or SBR_0 / INT_0.
             if (op == Op::CALL) {
                 for (std::size_t n = 0; n < prog.subroutines.size(); ++n)
-                    if (!prog.subroutines[n].Name.empty() && prog.subroutines[n].Name == r.text) {
-                        r.text = "SBR" + std::to_string(n);
+                    if (!prog.subroutines[n].Name.empty() && prog.subroutines[n].Name == r.text()) {
+                        r.make("SBR" + std::to_string(n));
                         return r;
                     }
             } else {
                 for (std::size_t n = 0; n < prog.interrupts.size(); ++n)
-                    if (!prog.interrupts[n].Name.empty() && prog.interrupts[n].Name == r.text) {
-                        r.text = "INT" + std::to_string(n);
+                    if (!prog.interrupts[n].Name.empty() && prog.interrupts[n].Name == r.text()) {
+                        r.make("INT" + std::to_string(n));
                         return r;
                     }
             }
-            if ((startsWith(r.text, "SBR") || startsWith(r.text, "INT")) && trailingNumber(r.text) >= 0) return r;
-            return nothing(isSymbolName(r.text) ? OperandProblem::UnknownSymbol : OperandProblem::Unreadable);
+            if ((startsWith(r.text(), "SBR") || startsWith(r.text(), "INT")) && trailingNumber(r.text()) >= 0) return r;
+            return nothing(isSymbolName(r.text()) ? OperandProblem::UnknownSymbol : OperandProblem::Unreadable);
         }
-        const std::string* a = in.symbols ? in.symbols->addressOf(r.text) : nullptr;
+        const std::string* a = in.symbols ? in.symbols->addressOf(r.text()) : nullptr;
         // HC n (the high-speed counters) and other forms this simulator has no area for.
-        const bool highSpeedCounter = startsWith(r.text, "HC") && trailingNumber(r.text) >= 0;
+        const bool highSpeedCounter = startsWith(r.text(), "HC") && trailingNumber(r.text()) >= 0;
         if (!a)
-            return nothing(isSymbolName(r.text) && !highSpeedCounter ? OperandProblem::UnknownSymbol
-                                                                       : OperandProblem::Unreadable);
-        r.text = *a;
-        syn = parseOperand(r.text);
+            return nothing(isSymbolName(r.text()) && !highSpeedCounter ? OperandProblem::UnknownSymbol
+                                                                         : OperandProblem::Unreadable);
+        r.set(*a);
+        syn = parseOperand(r.text());
         if (syn.form == OperandForm::Invalid) return nothing(OperandProblem::Unreadable);
     }
     auto note = [&](OperandProblem k) {
@@ -404,9 +411,17 @@ bool plainOperand(const OperandSyntax& syn, std::string_view text, double& numbe
 }
 
 // The mnemonics whose operands the decoder reads in a way of their own.
-bool decodesOperandsItsOwnWay(std::string_view m) {
-    return m == "CALL" || m == "ATCH" || m == "SUBROUTINE_BLOCK" || m == "INTERRUPT_BLOCK" || m == "EU" ||
-           m == "ED" || m == "Network";
+bool decodesOperandsItsOwnWay(Op op) {
+    switch (op) {
+    case Op::CALL:
+    case Op::ATCH:
+    case Op::SUBROUTINE_BLOCK:
+    case Op::INTERRUPT_BLOCK:
+    case Op::EU:
+    case Op::ED:
+    case Op::Network: return true;
+    default: return false;
+    }
 }
 
 // The immediate instructions reach the I/O terminals: their bit is an input (LDI ... ONI) or
@@ -472,7 +487,7 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
     const Op op0 = line.op;
     const std::string_view sig = operandSignature(op0);
     const bool checked = !takesOperandsAsWritten(op0);
-    const bool plainDecoding = !decodesOperandsItsOwnWay(mnemonic);
+    const bool plainDecoding = !decodesOperandsItsOwnWay(op0);
     std::array<bool, kMaxOperands> usable{};
 
     // Operands are separated by the commas outside double quotes.
@@ -501,7 +516,7 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
             continue;
         }
         Resolved r = resolveOperand(prog, op0, k, operand, c, st, in);
-        if (!r.problem && !reachesTerminal(op0, k, r.text)) {
+        if (!r.problem && !reachesTerminal(op0, k, r.text())) {
             r.problem = true;
             r.kind = OperandProblem::WrongType;
             r.namesNothing = true;
@@ -510,7 +525,7 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
         if (r.constantString && !r.problem) {
             line.setNumber(k, static_cast<double>(prog.strings.size()));
             line.setKind(k, kind::String);
-            prog.strings.push_back(r.text);
+            prog.strings.emplace_back(r.text());
             continue;
         }
         if (r.namesNothing || r.outside) usable[static_cast<std::size_t>(k)] = false;
@@ -528,12 +543,12 @@ void buildInstruction(Program& prog, PlcMemory& mem, int i, std::string_view t, 
         }
         double number = 0;
         int knd = -1;
-        if (plainDecoding && !r.problem && plainOperand(r.syn, r.text, number, knd)) {
+        if (plainDecoding && !r.problem && plainOperand(r.syn, r.text(), number, knd)) {
             line.setNumber(k, number);
             if (knd >= 0) line.setKind(k, knd);
             continue;
         }
-        line.setNumber(k, GetParamValue(prog, mnemonic, r.text, i, k));
+        line.setNumber(k, GetParamValue(prog, mnemonic, r.text(), i, k));
     }
     // The 129th edge instruction and those after it have no edge flag of their own.
     if ((op0 == Op::EU || op0 == Op::ED) && line.number(0) >= area::EdgeEnd) {

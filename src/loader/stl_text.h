@@ -16,7 +16,11 @@ constexpr std::string_view trim(std::string_view s) {
     return s.substr(b, e - b);
 }
 
-constexpr bool startsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+// The first characters are compared before the rest: most texts differ there.
+constexpr bool startsWith(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && (prefix.empty() || s[0] == prefix[0]) &&
+           s.substr(0, prefix.size()) == prefix;
+}
 
 // The number a text ends with: its last two characters when both are digits, else its last
 // character when that is a digit, else -1 ("SBR12" 12, "SBR123" 23, "INT0" 0).
