@@ -9,6 +9,10 @@
 #include <optional>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/fault.h"
 #include "loader/stl_text.h"
 #include "loader/text_encoding.h"
@@ -51,6 +55,16 @@ private:
         const char* d = text_.data();
         const std::size_t n = text_.size();
         std::size_t i = from;
+#if defined(__SSE2__)
+        // Sixteen bytes at a time where the processor compares them at once.
+        const __m128i lf = _mm_set1_epi8('\n');
+        const __m128i cr = _mm_set1_epi8('\r');
+        for (; i + 16 <= n; i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
+            const int ends = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
+            if (ends != 0) return i + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(ends)));
+        }
+#endif
         if constexpr (std::endian::native == std::endian::little) {
             constexpr std::uint64_t kEvery = 0x0101010101010101ull;
             constexpr std::uint64_t kLow7 = kEvery * 0x7F;

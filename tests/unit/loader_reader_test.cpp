@@ -624,18 +624,18 @@ TEST(TextEncoding, EachStrayControlCountsOnceWhereverItStands) {
     }
 }
 
-// A line ends at LF, CR LF or a lone CR wherever it falls; lines of every length up to 19
-// bytes, so that the ends fall at every place in a word of eight bytes.
+// A line ends at LF, CR LF or a lone CR wherever it falls; lines of every length up to 39
+// bytes, so that the ends fall at every place in a block of sixteen bytes.
 TEST(ReaderFiles, LineEndsAreFoundAtEveryPlace) {
     const std::array<std::string, 3> ends{"\n", "\r\n", "\r"};
     for (std::size_t e = 0; e < ends.size(); ++e) {
         std::string bytes = "ORGANIZATION_BLOCK MAIN:OB1" + ends[e] + "BEGIN" + ends[e];
         std::vector<std::string> expected{"ORGANIZATION_BLOCK MAIN:OB1", "BEGIN"};
-        for (std::size_t k = 1; k < 20; ++k) {
-            expected.push_back("x" + std::string(k - 1, static_cast<char>('a' + k)));
+        for (std::size_t k = 1; k < 40; ++k) {
+            expected.push_back("x" + std::string(k - 1, static_cast<char>('a' + k % 26)));
             bytes += expected.back() + ends[(e + k) % ends.size()];
         }
-        expected.emplace_back("END_ORGANIZATION_BLOCK 21");
+        expected.emplace_back("END_ORGANIZATION_BLOCK 41");
         bytes += "END_ORGANIZATION_BLOCK";  // the last line without a line end
         Reader r;
         ASSERT_TRUE(r.reader.loadText(bytes, r.prog, r.log));
