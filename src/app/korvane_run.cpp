@@ -517,8 +517,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     sim.setRealCpu(o.realCpu);
+    // The ladder is drawn from the text as the loader read it: a pipe cannot be read twice.
+    std::string programBytes;
+    if (o.lad) sim.reader.keepFileBytes = &programBytes;
     sim.setDialogFileName(o.program);
     sim.myLoadCode();
+    sim.reader.keepFileBytes = nullptr;
     if (!sim.hasProgram()) {
         std::cerr << "korvane-run: " << programRefusal(sim.reader.problem(), o.program) << "\n";
         return 2;
@@ -559,12 +563,7 @@ int main(int argc, char** argv) {
         }
     }
     if (o.lad) {
-        std::string bytes;
-        if (readFileBounded(o.program, StlReader::kMaxProgramBytes, bytes) != FileRead::Ok) {
-            std::cerr << "korvane-run: " << programRefusal(ProgramFileProblem::CannotOpen, o.program) << "\n";
-            return 2;
-        }
-        ladder::Program lad = ladder::convertToLadder(toUtf8(bytes), sim.reader.fileLines);
+        ladder::Program lad = ladder::convertToLadder(toUtf8(programBytes), sim.reader.fileLines);
         if (!o.symbols.empty()) {
             // Operands read "symbol:address" as the window's ladder shows them.
             const auto named = [&](std::string& operand) {

@@ -133,7 +133,11 @@ bool StlReader::loadcode(const std::string& strFileName, Program& prog, const Lo
     // kMaxProgramBytes is refused like an unreadable one.
     std::string bytes;
     switch (readFileBounded(strFileName, kMaxProgramBytes, bytes)) {
-    case FileRead::Ok: return loadText(bytes, prog, log);
+    case FileRead::Ok: {
+        const bool loaded = loadText(bytes, prog, log);
+        if (keepFileBytes) *keepFileBytes = std::move(bytes);
+        return loaded;
+    }
     case FileRead::Folder: problem_ = ProgramFileProblem::Folder; break;
     case FileRead::TooLarge: problem_ = ProgramFileProblem::TooLarge; break;
     case FileRead::CannotOpen:

@@ -59,6 +59,9 @@ public:
     std::int16_t edgeCounter = 0;
     // Called after each stored line with (index, last index): "代码载入进度：" progress.
     std::function<void(int, int)> onProgress;
+    // When set, loadcode leaves here the bytes of the file it read, for a caller that needs
+    // the text again (a pipe can be read only once).
+    std::string* keepFileBytes = nullptr;
 
 private:
     ProgramFileProblem problem_ = ProgramFileProblem::None;

@@ -69,4 +69,18 @@ check db_folder 5 "data block '$dir' is a folder, not a file" -- "$prog" --db "$
 check hw_dev_zero 20 "or longer than 64 KiB" -- "$prog" --hw /dev/zero
 check hw_gap 5 "前面的位置没有模块，不能在这里增加模块" -- "$prog" --hw "$dir/gap.hd"
 check hw_cpu221 5 "该CPU没有这个扩展位置，不能在这里增加模块" -- "$prog" --hw "$dir/cpu221.hd"
+
+# A program through a pipe is read once: --lad draws it as it draws the file.
+mkfifo "$dir/piped.awl"
+(cat "$prog" >"$dir/piped.awl") &
+writer=$!
+timeout 60 "$runner" --lad "$dir/piped.awl" >"$dir/lad_piped" 2>"$dir/err"
+status=$?
+wait "$writer" 2>/dev/null; writer=""
+"$runner" --lad "$prog" >"$dir/lad_file" 2>/dev/null
+if [ "$status" -ne 0 ] || [ ! -s "$dir/lad_file" ] || ! cmp -s "$dir/lad_file" "$dir/lad_piped"; then
+  echo "FAIL lad_fifo: exit status $status, ladder differs from the file's:"; cat "$dir/err"; fail=1
+else
+  echo "ok lad_fifo"
+fi
 exit $fail
