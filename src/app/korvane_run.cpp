@@ -22,7 +22,6 @@
 #include "hardware/hardware_file.h"
 #include "korvane_version.h"
 #include "loader/ladder_graph.h"
-#include "loader/text_encoding.h"
 #include "platform/file_read.h"
 #include "platform/log_sink.h"
 #include "platform/prompt.h"
@@ -518,11 +517,11 @@ int main(int argc, char** argv) {
     }
     sim.setRealCpu(o.realCpu);
     // The ladder is drawn from the text as the loader read it: a pipe cannot be read twice.
-    std::string programBytes;
-    if (o.lad) sim.reader.keepFileBytes = &programBytes;
+    std::string programText;
+    if (o.lad) sim.reader.keepText = &programText;
     sim.setDialogFileName(o.program);
     sim.myLoadCode();
-    sim.reader.keepFileBytes = nullptr;
+    sim.reader.keepText = nullptr;
     if (!sim.hasProgram()) {
         std::cerr << "korvane-run: " << programRefusal(sim.reader.problem(), o.program) << "\n";
         return 2;
@@ -563,7 +562,7 @@ int main(int argc, char** argv) {
         }
     }
     if (o.lad) {
-        ladder::Program lad = ladder::convertToLadder(toUtf8(programBytes), sim.reader.fileLines);
+        ladder::Program lad = ladder::convertToLadder(programText, sim.reader.fileLines);
         if (!o.symbols.empty()) {
             // Operands read "symbol:address" as the window's ladder shows them.
             const auto named = [&](std::string& operand) {

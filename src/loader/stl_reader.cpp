@@ -133,11 +133,7 @@ bool StlReader::loadcode(const std::string& strFileName, Program& prog, const Lo
     // kMaxProgramBytes is refused like an unreadable one.
     std::string bytes;
     switch (readFileBounded(strFileName, kMaxProgramBytes, bytes)) {
-    case FileRead::Ok: {
-        const bool loaded = loadText(bytes, prog, log);
-        if (keepFileBytes) *keepFileBytes = std::move(bytes);
-        return loaded;
-    }
+    case FileRead::Ok: return loadText(bytes, prog, log);
     case FileRead::Folder: problem_ = ProgramFileProblem::Folder; break;
     case FileRead::TooLarge: problem_ = ProgramFileProblem::TooLarge; break;
     case FileRead::CannotOpen:
@@ -243,6 +239,12 @@ bool StlReader::loadText(std::string_view fileBytes, Program& prog, const Log& l
             }
             if (onProgress) onProgress(index, lastIndex);
             ++index;
+        }
+        if (keepText) {
+            if (text.data() == decodedStorage.data())
+                *keepText = std::move(decodedStorage);
+            else
+                keepText->assign(text);
         }
         return true;
     } catch (const PlcFault&) {

@@ -59,9 +59,10 @@ public:
     std::int16_t edgeCounter = 0;
     // Called after each stored line with (index, last index): "代码载入进度：" progress.
     std::function<void(int, int)> onProgress;
-    // When set, loadcode leaves here the bytes of the file it read, for a caller that needs
-    // the text again (a pipe can be read only once).
-    std::string* keepFileBytes = nullptr;
+    // When set, a load that keeps a program leaves here the program's text as it was decoded
+    // (UTF-8, without a byte-order mark), for a caller that needs it again (the ladder): the
+    // file is neither read (a pipe can be read only once) nor decoded a second time.
+    std::string* keepText = nullptr;
 
 private:
     ProgramFileProblem problem_ = ProgramFileProblem::None;

@@ -26,7 +26,6 @@
 #include <QVBoxLayout>
 
 #include "hardware/hardware_file.h"
-#include "loader/text_encoding.h"
 #include "qt/qt_object_server.h"
 #include "qt/qt_prompt.h"
 #include "qt/qt_settings.h"
@@ -72,7 +71,7 @@ FormMain::FormMain(FormMainOptions options, QWidget* parent)
     // The rack the window shows and edits is the simulator's own, so the object link, the
     // port dialog and the status table all see the same CPU and modules.
     sim_ = std::make_unique<Simulator>(scheduler_, this, &prompt_, this);
-    sim_->reader.keepFileBytes = &programBytes_;
+    sim_->reader.keepText = &programSource_;
     buildCentral();
     // The serial side on real ports: COM numbers through KORVANE_COMn and the settings store.
     sim_->attachSerial(qtChannelFactory(settings_));
@@ -865,13 +864,8 @@ void FormMain::convertLadder() {
     // it the ladder, stay as they were.
     const std::string& path = sim_->dialogFileName();
     if (path.empty() || sim_->reader.problem() != ProgramFileProblem::None) return;
-    const std::optional<std::string> text = textToUtf8(programBytes_);
-    if (!text) {
-        ladder_->setLadder({}, {});
-        return;
-    }
     try {
-        ladder_->setLadder(ladder::convertToLadder(*text, sim_->reader.fileLines), sim_->reader.fileLines);
+        ladder_->setLadder(ladder::convertToLadder(programSource_, sim_->reader.fileLines), sim_->reader.fileLines);
     } catch (const std::exception&) {
         ladder_->setLadder({}, {});
     }

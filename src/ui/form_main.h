@@ -255,10 +255,10 @@ private:
     std::unique_ptr<SettingsStore> ownSettings_;
     SettingsStore* settings_ = nullptr;
     QtScheduler scheduler_;
-    // The bytes of the program file as the loader last read them: the ladder is drawn from
-    // them, so that the file is read once (a pipe cannot be read twice, a file rewritten
-    // meanwhile would not match the loaded program).
-    std::string programBytes_;
+    // The program's text as the loader last read and decoded it: the ladder is drawn from it,
+    // so that the file is read once (a pipe cannot be read twice, a file rewritten meanwhile
+    // would not match the loaded program).
+    std::string programSource_;
     std::unique_ptr<Simulator> sim_;
     std::unique_ptr<QLockFile> lock_;
 
